@@ -1,0 +1,133 @@
+// POSIX implementation of the platform layer: /bin/sh as the interpreter, and
+// listings shaped the way a Windows file system gives them, so that both
+// builds walk a folder in the same order.
+#include "platform/platform.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace platform {
+
+struct Listing {
+  std::vector<DirEntry> entries;
+  size_t next = 0;
+};
+
+Shell nativeShell() { return Shell::Sh; }
+
+namespace {
+
+unsigned char asciiUpper(unsigned char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+// Letters compared in upper case, as NTFS does (so "_" sorts after them), and
+// bytewise to break ties, so the order is total and the same on every machine.
+bool listsBefore(const DirEntry& a, const DirEntry& b) {
+  const std::string& x = a.name;
+  const std::string& y = b.name;
+  size_t n = std::min(x.size(), y.size());
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char cx = asciiUpper(static_cast<unsigned char>(x[i]));
+    unsigned char cy = asciiUpper(static_cast<unsigned char>(y[i]));
+    if (cx != cy) return cx < cy;
+  }
+  if (x.size() != y.size()) return x.size() < y.size();
+  return x < y;
+}
+
+}  // namespace
+
+Listing* openListing(const std::string& folder, DirEntry* first) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return nullptr;
+  Listing* listing = new Listing;
+  while (dirent* d = readdir(dir)) {
+    DirEntry entry;
+    entry.name = d->d_name;
+    if (entry.name == "." || entry.name == "..") continue;
+    struct stat st;
+    // Follows links, as a Windows listing reports a junction's target kind.
+    entry.isFolder = fstatat(dirfd(dir), d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+    listing->entries.push_back(std::move(entry));
+  }
+  closedir(dir);
+  std::sort(listing->entries.begin(), listing->entries.end(), listsBefore);
+  listing->entries.insert(listing->entries.begin(), {DirEntry{".", true}, DirEntry{"..", true}});
+  *first = listing->entries[0];
+  listing->next = 1;
+  return listing;
+}
+
+bool nextEntry(Listing* listing, DirEntry* entry) {
+  if (listing->next >= listing->entries.size()) return false;
+  *entry = listing->entries[listing->next++];
+  return true;
+}
+
+void closeListing(Listing* listing) { delete listing; }
+
+bool pathExists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+bool isRunnableFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+std::string absolutePath(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  std::string result;
+  if (char* cwd = getcwd(nullptr, 0)) {
+    result = cwd;
+    free(cwd);
+  }
+  // Drop "." segments so that "." names the current directory itself.
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    std::string segment = path.substr(start, end - start);
+    if (!segment.empty() && segment != ".") {
+      if (result.empty() || result.back() != '/') result += '/';
+      result += segment;
+    }
+    start = end + 1;
+  }
+  if (!path.empty() && path.back() == '/' && result.back() != '/') result += '/';
+  return result;
+}
+
+bool changeDirectory(const std::string& path, std::string* error) {
+  if (chdir(path.c_str()) == 0) return true;
+  *error = strerror(errno);
+  return false;
+}
+
+int runCommandLine(const std::string& commandLine) {
+  int status = std::system(commandLine.c_str());
+  if (status == -1) return -1;
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  int sig = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  // system() ignores these signals while the command runs; a user who
+  // interrupted it meant to stop the whole run, as on a Windows console.
+  if (sig == SIGINT || sig == SIGQUIT) {
+    signal(sig, SIG_DFL);
+    raise(sig);
+  }
+  return 128 + sig;
+}
+
+}  // namespace platform

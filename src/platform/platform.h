@@ -1,0 +1,59 @@
+// The operating system as the rest of the program sees it: file attributes,
+// directory listings, the working directory and the command interpreter.
+// One implementation per platform (platform-posix.cc, platform-win32.cc),
+// picked by the build.
+#ifndef ZT_PLATFORM_PLATFORM_H_
+#define ZT_PLATFORM_PLATFORM_H_
+
+#include <string>
+
+namespace platform {
+
+// The command interpreter's language: cmd.exe on Windows, /bin/sh elsewhere.
+enum class Shell { Cmd, Sh };
+
+// The interpreter that runCommandLine hands its lines to.
+Shell nativeShell();
+
+// The path separator that goes with an interpreter's platform.
+inline char separatorOf(Shell shell) { return shell == Shell::Cmd ? '\\' : '/'; }
+
+struct DirEntry {
+  std::string name;
+  bool isFolder = false;
+};
+
+// An open directory listing; opaque, owned by whoever opened it.
+struct Listing;
+
+// Starts listing `folder` and yields its first entry. The listing begins with
+// "." and "..". Returns null when the folder cannot be listed.
+Listing* openListing(const std::string& folder, DirEntry* first);
+
+// Yields the next entry; false when the listing has none left.
+bool nextEntry(Listing* listing, DirEntry* entry);
+
+void closeListing(Listing* listing);
+
+// Whether the file-system attribute query on `path` succeeds with a non-zero
+// attribute value, i.e. whether something is there.
+bool pathExists(const std::string& path);
+
+// Whether `path` is a regular file the interpreter could run as a program.
+bool isRunnableFile(const std::string& path);
+
+// `path` made absolute against the current directory. An absolute path comes
+// back byte for byte unchanged.
+std::string absolutePath(const std::string& path);
+
+// Changes the process's working directory. On failure returns false and
+// describes the reason in `error`.
+bool changeDirectory(const std::string& path, std::string* error);
+
+// Hands `commandLine` to the interpreter and waits for it. Returns the
+// command's exit status, or -1 when the interpreter could not be started.
+int runCommandLine(const std::string& commandLine);
+
+}  // namespace platform
+
+#endif  // ZT_PLATFORM_PLATFORM_H_

@@ -1,0 +1,26 @@
+// Packs every file of one staging folder into its archive, one tool command
+// per file, while a single console line shows the progress of the whole run.
+#ifndef ZT_RUN_PACKING_PASS_H_
+#define ZT_RUN_PACKING_PASS_H_
+
+#include <string>
+
+#include "scan/directory_lister.h"
+#include "tool/command_line.h"
+#include "tool/run_command.h"
+
+struct PackingJob {
+  std::string folder;   // the staging folder, game root included
+  std::string archive;  // "zt.pff" or "ztL.pff"
+  int files;            // how many files the folder was counted to hold
+  int firstNumber;      // the number shown for its first file
+  int total;            // the number shown as the run's total
+};
+
+// Packs the files that `lister` (open on job.folder) yields, passing over the
+// entries that are not counted as files, until job.files are packed or the
+// listing runs out.
+void packFolder(DirectoryLister& lister, const PackingJob& job, const Dialect& dialect,
+                CommandTally* tally);
+
+#endif  // ZT_RUN_PACKING_PASS_H_

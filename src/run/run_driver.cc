@@ -1,0 +1,72 @@
+#include "run/run_driver.h"
+
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "run/packing_pass.h"
+#include "scan/count_files.h"
+#include "scan/directory_lister.h"
+#include "tool/command_line.h"
+#include "tool/run_command.h"
+
+namespace {
+
+void writeLine(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputs("\n", stdout);
+  std::fflush(stdout);
+}
+
+void write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+}  // namespace
+
+int rebuildArchives(const std::string& gameRootArgument) {
+  // Made absolute first: every path below is built on it and must still name
+  // the same place once the game root is the working directory.
+  const std::string gameRoot = platform::absolutePath(gameRootArgument);
+  std::string error;
+  if (!platform::changeDirectory(gameRoot, &error)) {
+    std::fprintf(stderr, "zt-rebuild: cannot enter the game root %s: %s\n", gameRoot.c_str(),
+                 error.c_str());
+    return 1;
+  }
+  const platform::Shell shell = platform::nativeShell();
+  const Dialect dialect = dialectFor(shell, platform::isRunnableFile(toolFileName(shell)));
+  auto pathOf = [&](const char* piece) { return gameRoot + localPath(dialect, piece); };
+
+  CommandTally tally;
+  runCommand(startLogCommand(dialect), &tally);
+
+  const std::string tempFolder = pathOf("\\expansion\\zt\\temp");
+  const std::string tempLFolder = pathOf("\\expansion\\zt\\tempL");
+  const int tempCount = countFiles(tempFolder, "*", false);
+  const int tempLCount = countFiles(tempLFolder, "*", false);
+  const int total = tempCount + tempLCount;
+
+  writeLine("Logging to: " + pathOf("\\ztlog.txt"));
+  writeLine("Packing resource files, please wait...");
+  DirectoryLister tempLister(tempFolder);
+  packFolder(tempLister, {tempFolder, "zt.pff", tempCount, 1, total}, dialect, &tally);
+  DirectoryLister tempLLister(tempLFolder);
+  packFolder(tempLLister, {tempLFolder, "ztL.pff", tempLCount, tempCount + 1, total}, dialect,
+             &tally);
+  writeLine("");
+  writeLine("Done packing resource files");
+
+  write("Removing unused files (may take a minute or two)...");
+  writeLine("done");
+  writeLine("");
+
+  writeLine("Optimizing pff...");
+  runCommand(optimizeCommand(dialect), &tally);
+  writeLine("");
+  writeLine("All done!");
+
+  if (tally.failed > 0) {
+    std::fprintf(stderr, "zt-rebuild: %d of %d commands failed; see %s for the tool's output\n",
+                 tally.failed, tally.run, pathOf("\\ztlog.txt").c_str());
+    return 1;
+  }
+  return 0;
+}

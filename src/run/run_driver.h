@@ -1,0 +1,13 @@
+// The whole course of a run: the fixed sequence of commands over one game
+// root, and the console messages that go with it.
+#ifndef ZT_RUN_RUN_DRIVER_H_
+#define ZT_RUN_RUN_DRIVER_H_
+
+#include <string>
+
+// Rebuilds the archives below `gameRoot`. Returns the exit status: 0 when
+// every command succeeded, 1 when the game root cannot be entered or any
+// command failed.
+int rebuildArchives(const std::string& gameRoot);
+
+#endif  // ZT_RUN_RUN_DRIVER_H_

@@ -1,0 +1,41 @@
+// The archive tool's command lines, written in the dialect of the interpreter
+// that runs them. The pieces are fixed with backslashes, as cmd.exe reads
+// them; the sh dialect carries them over with "/" and quotes every word that
+// comes from outside the program, so that no file name can run a command.
+#ifndef ZT_TOOL_COMMAND_LINE_H_
+#define ZT_TOOL_COMMAND_LINE_H_
+
+#include <string>
+
+#include "platform/platform.h"
+
+struct Dialect {
+  platform::Shell shell;
+  std::string tool;  // how the command names the archive tool
+};
+
+// The dialect of `shell`. cmd.exe finds "pack.exe" in the working directory
+// before the search path; sh must be told "./pack" to get the same.
+Dialect dialectFor(platform::Shell shell, bool toolInWorkingDirectory);
+
+// The name of the archive tool in the working directory, for that test.
+std::string toolFileName(platform::Shell shell);
+
+// A fixed path piece, written with backslashes, in the dialect's separator.
+std::string localPath(const Dialect& dialect, const std::string& piece);
+
+// `word` as one sh word: in single quotes, each ' written as '\''.
+std::string shQuote(const std::string& word);
+
+// Creates or empties the run log.
+std::string startLogCommand(const Dialect& dialect);
+
+// Adds `stagedPath` to `archive` ("zt.pff" or "ztL.pff" in the modification
+// folder), appending the tool's output to the log.
+std::string addCommand(const Dialect& dialect, const std::string& archive,
+                       const std::string& stagedPath);
+
+// Optimizes the main archive; its output goes to the console.
+std::string optimizeCommand(const Dialect& dialect);
+
+#endif  // ZT_TOOL_COMMAND_LINE_H_

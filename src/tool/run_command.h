@@ -1,0 +1,19 @@
+// Runs one command line through the platform's interpreter.
+#ifndef ZT_TOOL_RUN_COMMAND_H_
+#define ZT_TOOL_RUN_COMMAND_H_
+
+#include <string>
+
+// How many commands a run started, and how many of them failed.
+struct CommandTally {
+  int run = 0;
+  int failed = 0;
+};
+
+// Hands `commandLine` whole to the interpreter and waits until it has ended.
+// Standard output is flushed first, so what the program wrote stands before
+// what the command writes. Returns whether the command exited with status 0,
+// and counts it in `tally`.
+bool runCommand(const std::string& commandLine, CommandTally* tally);
+
+#endif  // ZT_TOOL_RUN_COMMAND_H_
