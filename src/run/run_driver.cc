@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "run/delete_list_pass.h"
 #include "run/packing_pass.h"
 #include "scan/count_files.h"
 #include "scan/directory_lister.h"
@@ -55,6 +56,7 @@ int rebuildArchives(const std::string& gameRootArgument) {
   writeLine("Done packing resource files");
 
   write("Removing unused files (may take a minute or two)...");
+  replayDeleteList(pathOf("\\expansion\\zt\\deleteList.txt"), dialect, &tally);
   writeLine("done");
   writeLine("");
 

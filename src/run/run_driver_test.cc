@@ -1,120 +1,16 @@
-// End-to-end tests: the built program on scratch game roots, with a recording
-// stand-in for the archive tool.
-#include <gtest/gtest.h>
-
+// End-to-end tests of a whole run: the console, the tool's calls, the log and
+// the exit status.
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
-#include <sstream>
-#include <string>
-#include <vector>
 
-#include "test_support/temp_dir.h"
+#include "test_support/rebuild_harness.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Call = std::vector<std::string>;
-
-std::string shQuoted(const std::string& word) {
-  std::string quoted = "'";
-  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-// The calls that the recording tool wrote to `recordFile`, one per line.
-std::vector<Call> readCalls(const std::string& recordFile) {
-  std::vector<Call> calls;
-  if (!fs::exists(recordFile)) return calls;
-  std::istringstream lines(readFile(recordFile));
-  std::string line;
-  while (std::getline(lines, line)) {
-    Call call(1);
-    for (size_t i = 0; i < line.size(); ++i) {
-      if (line[i] == '\t') {
-        call.emplace_back();
-      } else if (line[i] == '\\' && i + 1 < line.size()) {
-        char c = line[++i];
-        call.back() += c == 't' ? '\t' : c == 'n' ? '\n' : c;
-      } else {
-        call.back() += line[i];
-      }
-    }
-    calls.push_back(call);
-  }
-  return calls;
-}
-
-struct RunResult {
-  std::string out;
-  std::string err;
-  int status = -1;
-  std::vector<Call> calls;
-  std::string log;
-};
-
-class RebuildTest : public ::testing::Test {
- protected:
-  TempDir scratch;
-  const std::string root = scratch / "Game";
-
-  void SetUp() override {
-    makeFolder(root);
-    installTool(root);
-  }
-
-  void installTool(const std::string& folder) {
-    fs::copy_file(ZT_RECORDING_PACK_PATH, folder + "/pack", fs::copy_options::overwrite_existing);
-  }
-
-  void stage(const std::string& relative, const std::string& content = "data") {
-    writeFile(root + "/expansion/zt/" + relative, content);
-  }
-
-  // Runs zt-rebuild with `arguments` (already quoted) from `cwd`, with
-  // `environment` assignments before it.
-  RunResult rebuildWith(const std::string& arguments, const std::string& cwd,
-                        const std::string& environment = "") {
-    std::string out = scratch / "stdout", err = scratch / "stderr";
-    std::string command = "cd " + shQuoted(cwd) + " && " + environment + " " +
-                          shQuoted(ZT_REBUILD_PATH) + " " + arguments + " >" + shQuoted(out) +
-                          " 2>" + shQuoted(err);
-    int status = std::system(command.c_str());
-    RunResult result;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = readFile(out);
-    result.err = readFile(err);
-    result.calls = readCalls(root + "/pack-calls.txt");
-    result.log = readFile(root + "/ztlog.txt");
-    return result;
-  }
-
-  RunResult rebuild(const std::string& environment = "") {
-    return rebuildWith(shQuoted(root), scratch.path(), environment);
-  }
-
-  Call add(const std::string& archive, const std::string& path) {
-    return {"expansion/zt/" + archive, path, "/force"};
-  }
-  const Call optimize = {"expansion/zt/zt.pff", "/opt"};
-};
-
-std::string progress(int number, int total, const std::string& name) {
-  char numbers[64];
-  std::snprintf(numbers, sizeof numbers, "\rPacking file %4d of %4d (", number, total);
-  return numbers + name + ")         ";
-}
-
-const char kOptimizeOutput[] = "pack called with 2 arguments\n";
-
-std::string consoleFor(const std::string& gameRoot, const std::string& progressLines) {
-  return "Logging to: " + gameRoot + "/ztlog.txt\n" +
-         "Packing resource files, please wait...\n" + progressLines + "\n" +
-         "Done packing resource files\n" +
-         "Removing unused files (may take a minute or two)...done\n" + "\n" +
-         "Optimizing pff...\n" + kOptimizeOutput + "\n" + "All done!\n";
-}
 
 TEST_F(RebuildTest, PacksBothStagingFoldersAndOptimizesTheMainArchive) {
   stage("temp/b.dds");
@@ -123,26 +19,25 @@ TEST_F(RebuildTest, PacksBothStagingFoldersAndOptimizesTheMainArchive) {
   RunResult run = rebuild();
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.out, consoleFor(root, progress(1, 3, "a.dds") + progress(2, 3, "b.dds") +
-                                          progress(3, 3, "c.wav")));
+  EXPECT_EQ(run.out, console(progress(1, 3, "a.dds") + progress(2, 3, "b.dds") +
+                             progress(3, 3, "c.wav")));
   std::vector<Call> expected = {
-      add("zt.pff", root + "/expansion/zt/temp/a.dds"),
-      add("zt.pff", root + "/expansion/zt/temp/b.dds"),
-      add("ztL.pff", root + "/expansion/zt/tempL/c.wav"),
-      optimize,
+      add("zt.pff", "expansion/zt/temp/a.dds"),
+      add("zt.pff", "expansion/zt/temp/b.dds"),
+      add("ztL.pff", "expansion/zt/tempL/c.wav"),
+      optimize(),
   };
   EXPECT_EQ(run.calls, expected);
-  const std::string addOutput = "pack called with 3 arguments\n";
-  EXPECT_EQ(run.log, "ZT Log Start\n" + addOutput + addOutput + addOutput);
+  EXPECT_EQ(run.log, logStart() + toolOutput(3) + toolOutput(3) + toolOutput(3));
 }
 
 TEST_F(RebuildTest, EmptyOrMissingStagingFoldersPackNothing) {
   makeFolder(root + "/expansion/zt/temp");  // tempL is missing altogether
   RunResult run = rebuild();
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, consoleFor(root, ""));
-  EXPECT_EQ(run.calls, std::vector<Call>{optimize});
-  EXPECT_EQ(run.log, "ZT Log Start\n");
+  EXPECT_EQ(run.out, console(""));
+  EXPECT_EQ(run.calls, std::vector<Call>{optimize()});
+  EXPECT_EQ(run.log, logStart());
 }
 
 TEST_F(RebuildTest, NumbersRunOnAcrossBothPassesInFourWideFields) {
@@ -156,9 +51,9 @@ TEST_F(RebuildTest, NumbersRunOnAcrossBothPassesInFourWideFields) {
   stage("tempL/last.wav");
   lines += progress(13, 13, "last.wav");
   RunResult run = rebuild();
-  EXPECT_EQ(run.out, consoleFor(root, lines));
+  EXPECT_EQ(run.out, console(lines));
   ASSERT_EQ(run.calls.size(), 14u);
-  EXPECT_EQ(run.calls[12], add("ztL.pff", root + "/expansion/zt/tempL/last.wav"));
+  EXPECT_EQ(run.calls[12], add("ztL.pff", "expansion/zt/tempL/last.wav"));
 }
 
 TEST_F(RebuildTest, PacksExactlyTheCountedFilesPastSubfoldersAndDotFiles) {
@@ -172,31 +67,35 @@ TEST_F(RebuildTest, PacksExactlyTheCountedFilesPastSubfoldersAndDotFiles) {
   stage("temp/d.dds");
   RunResult run = rebuild();
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, consoleFor(root, progress(1, 3, "A.dds") + progress(2, 3, "c.dds") +
-                                          progress(3, 3, "d.dds")));
+  EXPECT_EQ(run.out, console(progress(1, 3, "A.dds") + progress(2, 3, "c.dds") +
+                             progress(3, 3, "d.dds")));
   std::vector<Call> expected = {
-      add("zt.pff", root + "/expansion/zt/temp/A.dds"),
-      add("zt.pff", root + "/expansion/zt/temp/c.dds"),
-      add("zt.pff", root + "/expansion/zt/temp/d.dds"),
-      optimize,
+      add("zt.pff", "expansion/zt/temp/A.dds"),
+      add("zt.pff", "expansion/zt/temp/c.dds"),
+      add("zt.pff", "expansion/zt/temp/d.dds"),
+      optimize(),
   };
   EXPECT_EQ(run.calls, expected);
 }
 
 TEST_F(RebuildTest, HostileFileNamesReachTheToolAsDataOnly) {
-  const std::vector<std::string> names = {
-      " lead space", "$(touch pwned)", "`touch pwned2`", "a\"quote", "caf\xc3\xa9.dds",
-      "it's.dds",    "x; touch pwned3",
-  };
+  std::vector<std::string> names = {" lead space", "$(touch pwned)", "`touch pwned2`",
+                                    "caf\xc3\xa9.dds", "it's.dds", "x; touch pwned3",
+                                    "R&D %PATH% !x! ^ (1).dds"};
+  if (!onWindows()) names.push_back("a\"quote");  // not a legal Windows name
   for (const std::string& name : names) stage("temp/" + name);
   RunResult run = rebuild();
-  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.status, 0) << run.err;
   ASSERT_EQ(run.calls.size(), names.size() + 1);
   std::vector<std::string> packed;
   for (size_t i = 0; i < names.size(); ++i) packed.push_back(run.calls[i][1]);
-  std::sort(packed.begin(), packed.end());
   std::vector<std::string> expected;
-  for (const std::string& name : names) expected.push_back(root + "/expansion/zt/temp/" + name);
+  for (std::string name : names) {
+    // Wine shows the UTF-8 name to a program in its ANSI code page, 1252.
+    if (onWindows() && name == "caf\xc3\xa9.dds") name = "caf\xe9.dds";
+    expected.push_back(underRoot("expansion/zt/temp/" + name));
+  }
+  std::sort(packed.begin(), packed.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(packed, expected);
   for (const char* witness : {"pwned", "pwned2", "pwned3"}) {
@@ -210,40 +109,46 @@ TEST_F(RebuildTest, GameRootWithSpacesAndTrailingSeparatorIsUsedAsGiven) {
   makeFolder(spaced);
   installTool(spaced);
   writeFile(spaced + "/expansion/zt/temp/a.dds", "");
-  RunResult run = rebuildWith(shQuoted(spaced + "/"), scratch.path());
+  const std::string given = asGiven(spaced) + (onWindows() ? "\\" : "/");
+  RunResult run = rebuildWith(shQuoted(given), scratch.path(), "", spaced);
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, consoleFor(spaced + "/", progress(1, 1, "a.dds")));
-  std::vector<Call> calls = readCalls(spaced + "/pack-calls.txt");
-  std::vector<Call> expected = {add("zt.pff", spaced + "//expansion/zt/temp/a.dds"), optimize};
-  EXPECT_EQ(calls, expected);
+  EXPECT_EQ(run.out, console(given, progress(1, 1, "a.dds")));
+  std::string doubled = onWindows() ? given + "\\expansion\\zt\\temp\\a.dds"
+                                    : given + "/expansion/zt/temp/a.dds";
+  std::vector<Call> expected = {{inModFolder("zt.pff"), doubled, "/force"}, optimize()};
+  EXPECT_EQ(run.calls, expected);
 }
 
 TEST_F(RebuildTest, RelativeGameRootIsResolvedAgainstTheStartingDirectory) {
   stage("temp/a.dds");
-  for (const std::string argument : {"Game", "./Game", "Game/"}) {
+  const std::string sep = onWindows() ? "\\" : "/";
+  for (const std::string& argument : {std::string("Game"), "." + sep + "Game", "Game" + sep}) {
     fs::remove(root + "/pack-calls.txt");
     RunResult run = rebuildWith(shQuoted(argument), scratch.path());
     EXPECT_EQ(run.status, 0) << argument;
-    std::string absolute = argument == "Game/" ? root + "/" : root;
-    EXPECT_EQ(run.out, consoleFor(absolute, progress(1, 1, "a.dds"))) << argument;
+    std::string absolute = asGiven(root) + (argument == "Game" + sep ? sep : "");
+    EXPECT_EQ(run.out, console(absolute, progress(1, 1, "a.dds"))) << argument;
     ASSERT_EQ(run.calls.size(), 2u) << argument;
-    EXPECT_EQ(run.calls[0][1], absolute + "/expansion/zt/temp/a.dds");
+    EXPECT_EQ(run.calls[0][1], absolute + sep + "expansion" + sep + "zt" + sep + "temp" + sep +
+                                   "a.dds");
   }
   RunResult dot = rebuildWith(".", root);
-  EXPECT_EQ(dot.out, consoleFor(root, progress(1, 1, "a.dds")));
+  EXPECT_EQ(dot.out, console(progress(1, 1, "a.dds")));
 }
 
 TEST_F(RebuildTest, GameRootThatCannotBeEnteredRunsNothing) {
   writeFile(scratch / "afile", "");
-  makeFolder(scratch / "locked");
-  chmod((scratch / "locked").c_str(), 0);
-  bool rootCanEnterAnything = geteuid() == 0;
-  for (const std::string& bad : {scratch / "missing", scratch / "afile", scratch / "locked"}) {
-    if (bad == scratch / "locked" && rootCanEnterAnything) continue;
-    RunResult run = rebuildWith(shQuoted(bad), scratch.path());
-    EXPECT_EQ(run.status, 1) << bad;
-    EXPECT_EQ(run.out, "") << bad;
-    EXPECT_EQ(run.err.find("zt-rebuild: cannot enter the game root " + bad + ": "), 0u)
+  std::vector<std::string> bad = {scratch / "missing", scratch / "afile"};
+  if (!onWindows() && geteuid() != 0) {  // root enters any folder
+    makeFolder(scratch / "locked");
+    chmod((scratch / "locked").c_str(), 0);
+    bad.push_back(scratch / "locked");
+  }
+  for (const std::string& path : bad) {
+    RunResult run = rebuildWith(shQuoted(asGiven(path)), scratch.path());
+    EXPECT_EQ(run.status, 1) << path;
+    EXPECT_EQ(run.out, "") << path;
+    EXPECT_EQ(run.err.find("zt-rebuild: cannot enter the game root " + asGiven(path) + ": "), 0u)
         << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     EXPECT_TRUE(run.calls.empty());
@@ -259,45 +164,49 @@ TEST_F(RebuildTest, FailedCommandsAreCountedAfterTheRunEnds) {
   RunResult run = rebuild("ZT_PACK_FAIL=broken");
   EXPECT_EQ(run.status, 1);
   // The run still goes to its end, and standard output is as in a clean run.
-  EXPECT_EQ(run.out, consoleFor(root, progress(1, 3, "a.dds") + progress(2, 3, "broken.dds") +
-                                          progress(3, 3, "c.wav")));
+  EXPECT_EQ(run.out, console(progress(1, 3, "a.dds") + progress(2, 3, "broken.dds") +
+                             progress(3, 3, "c.wav")));
   EXPECT_EQ(run.calls.size(), 4u);
-  EXPECT_EQ(run.err, "zt-rebuild: 1 of 5 commands failed; see " + root +
-                         "/ztlog.txt for the tool's output\n");
-}
-
-TEST_F(RebuildTest, ToolIsFoundAlongThePathWhenTheGameRootHasNone) {
-  fs::remove(root + "/pack");
-  stage("temp/a.dds");
-  makeFolder(scratch / "bin");
-  installTool(scratch / "bin");
-  RunResult run = rebuild("PATH=" + shQuoted(scratch / "bin") + ":\"$PATH\"");
-  EXPECT_EQ(run.status, 0) << run.err;
-  std::vector<Call> expected = {add("zt.pff", root + "/expansion/zt/temp/a.dds"), optimize};
-  EXPECT_EQ(run.calls, expected);
+  EXPECT_EQ(run.err, text("zt-rebuild: 1 of 5 commands failed; see " + underRoot("ztlog.txt") +
+                          " for the tool's output\n"));
 }
 
 TEST_F(RebuildTest, MissingToolFailsEveryToolCommand) {
-  fs::remove(root + "/pack");
+  removeTool(root);
   stage("temp/a.dds");
   RunResult run = rebuild("PATH=/usr/bin:/bin");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("zt-rebuild: 2 of 3 commands failed"), std::string::npos) << run.err;
-  EXPECT_EQ(run.log, "ZT Log Start\n");
+  EXPECT_EQ(run.log, logStart());
 }
 
 TEST_F(RebuildTest, UsageWithoutGameRootOrOnRequest) {
   RunResult none = rebuildWith("", scratch.path());
   EXPECT_EQ(none.status, 2);
   EXPECT_EQ(none.out, "");
-  EXPECT_EQ(none.err.find("usage: zt-rebuild GAME_ROOT\n"), 0u);
-  for (const char* flag : {"-h", "--help"}) {
+  EXPECT_EQ(none.err.find(text("usage: zt-rebuild GAME_ROOT\n")), 0u);
+  std::vector<std::string> flags = {"-h", "--help"};
+  if (onWindows()) flags.push_back("'/?'");
+  for (const std::string& flag : flags) {
     RunResult help = rebuildWith(flag, scratch.path());
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out, none.err);
     EXPECT_EQ(help.err, "");
   }
   EXPECT_TRUE(none.calls.empty());
+}
+
+// The sh dialect falls back to the search path; cmd.exe searches it anyway.
+TEST_F(RebuildTest, ToolIsFoundAlongThePathWhenTheGameRootHasNone) {
+  if (onWindows()) GTEST_SKIP() << "cmd.exe's own search; covered by the Windows cases";
+  removeTool(root);
+  stage("temp/a.dds");
+  makeFolder(scratch / "bin");
+  installTool(scratch / "bin");
+  RunResult run = rebuild("PATH=" + shQuoted(scratch / "bin") + ":\"$PATH\"");
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::vector<Call> expected = {add("zt.pff", "expansion/zt/temp/a.dds"), optimize()};
+  EXPECT_EQ(run.calls, expected);
 }
 
 }  // namespace

@@ -1,11 +1,66 @@
 #include "tool/command_line.h"
 
+#include <vector>
+
 using platform::Shell;
 
 namespace {
 
 const char kLogTail[] = " >> ztlog.txt";
 const char kModFolder[] = "expansion\\zt\\";
+
+bool isControl(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  return (u < 0x20 && c != '\t') || u == 0x7f;
+}
+
+// Whether cmd.exe would find a command separator, a pipe or a redirection in
+// `line`: these only lose their meaning between double quotes.
+bool hasCmdOperator(const std::string& line) {
+  bool quoted = false;
+  for (char c : line) {
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (!quoted && (c == '&' || c == '|' || c == '<' || c == '>' || c == '^')) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// cmd.exe replaces %NAME% by a variable's value, even between double quotes,
+// and nothing escapes a "%" on its command line. Putting each run of "%" into
+// quotes of its own (or out of them) leaves the program's arguments as they
+// were but makes every %...% enclose a quote, which no variable's name holds.
+std::string hidePercents(const std::string& text) {
+  std::string hidden;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && (i == 0 || text[i - 1] != '%')) hidden += '"';
+    hidden += text[i];
+    if (text[i] == '%' && (i + 1 == text.size() || text[i + 1] != '%')) hidden += '"';
+  }
+  return hidden;
+}
+
+std::vector<std::string> splitWords(const std::string& line) {
+  std::vector<std::string> words;
+  bool inWord = false;
+  bool quoted = false;
+  for (char c : line) {
+    if (!quoted && (c == ' ' || c == '\t')) {
+      inWord = false;
+      continue;
+    }
+    if (!inWord) words.emplace_back();
+    inWord = true;
+    if (c == '"') {
+      quoted = !quoted;
+    } else {
+      words.back() += c;
+    }
+  }
+  return words;
+}
 
 }  // namespace
 
@@ -43,9 +98,26 @@ std::string startLogCommand(const Dialect&) { return "echo ZT Log Start > ztlog.
 std::string addCommand(const Dialect& dialect, const std::string& archive,
                        const std::string& stagedPath) {
   std::string quotedPath =
-      dialect.shell == Shell::Cmd ? "\"" + stagedPath + "\"" : shQuote(stagedPath);
+      dialect.shell == Shell::Cmd ? "\"" + hidePercents(stagedPath) + "\"" : shQuote(stagedPath);
   return dialect.tool + " " + localPath(dialect, kModFolder + archive) + " " + quotedPath +
          " /force" + kLogTail;
+}
+
+std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::string& line) {
+  for (char c : line) {
+    if (isControl(c)) return std::nullopt;
+  }
+  if (dialect.shell == Shell::Cmd) {
+    if (hasCmdOperator(line)) return std::nullopt;
+    return dialect.tool + " " + kModFolder + hidePercents(line) + kLogTail;
+  }
+  std::vector<std::string> words = splitWords(line);
+  std::string command = dialect.tool;
+  for (size_t i = 0; i < words.size(); ++i) {
+    std::string word = i == 0 ? localPath(dialect, kModFolder + words[0]) : words[i];
+    command += " " + shQuote(word);
+  }
+  return command + kLogTail;
 }
 
 std::string optimizeCommand(const Dialect& dialect) {

@@ -2,9 +2,11 @@
 // that runs them. The pieces are fixed with backslashes, as cmd.exe reads
 // them; the sh dialect carries them over with "/" and quotes every word that
 // comes from outside the program, so that no file name can run a command.
+// In the cmd dialect every "%" is kept out of reach of variable expansion.
 #ifndef ZT_TOOL_COMMAND_LINE_H_
 #define ZT_TOOL_COMMAND_LINE_H_
 
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
@@ -34,6 +36,15 @@ std::string startLogCommand(const Dialect& dialect);
 // folder), appending the tool's output to the log.
 std::string addCommand(const Dialect& dialect, const std::string& archive,
                        const std::string& stagedPath);
+
+// Replays one line of the delete list: the rest of a tool command after the
+// modification folder (an archive's name, then the tool's own arguments).
+// cmd gets the line unchanged; sh gets it split into words (spaces and tabs
+// part them, double quotes keep a stretch together and are dropped), each
+// word quoted. Returns nothing for a line that must not be run: one holding
+// a control character, or for cmd one of & | < > ^ outside double quotes,
+// which would run another command or redirect.
+std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::string& line);
 
 // Optimizes the main archive; its output goes to the console.
 std::string optimizeCommand(const Dialect& dialect);

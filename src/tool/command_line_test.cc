@@ -53,6 +53,47 @@ TEST(CommandLineTest, ShQuoteWrapsEveryWordSafely) {
   EXPECT_EQ(shQuote("''"), "''\\'''\\'''");
 }
 
+TEST(CommandLineTest, CmdDeleteListLinesGoThroughUnchanged) {
+  EXPECT_EQ(deleteListCommand(kCmd, "zt.pff /del old.dds"),
+            "pack.exe expansion\\zt\\zt.pff /del old.dds >> ztlog.txt");
+  EXPECT_EQ(deleteListCommand(kCmd, "  ztL.pff /del \"a b.wav\"\t "),
+            "pack.exe expansion\\zt\\  ztL.pff /del \"a b.wav\"\t  >> ztlog.txt");
+  // Operators are harmless between double quotes.
+  EXPECT_EQ(deleteListCommand(kCmd, "zt.pff /del \"R&D > 1.dds\""),
+            "pack.exe expansion\\zt\\zt.pff /del \"R&D > 1.dds\" >> ztlog.txt");
+}
+
+TEST(CommandLineTest, CmdKeepsPercentSignsFromVariableExpansion) {
+  EXPECT_EQ(addCommand(kCmd, "zt.pff", "C:\\100% Game\\%PATH%%%x.dds"),
+            "pack.exe expansion\\zt\\zt.pff \"C:\\100\"%\" Game\\\"%\"PATH\"%%%\"x.dds\" /force >> "
+            "ztlog.txt");
+  EXPECT_EQ(deleteListCommand(kCmd, "zt.pff /del %TEMP%.dds \"a%b\""),
+            "pack.exe expansion\\zt\\zt.pff /del \"%\"TEMP\"%\".dds \"a\"%\"b\" >> ztlog.txt");
+}
+
+TEST(CommandLineTest, CmdRefusesLinesThatWouldRunOrRedirectAnything) {
+  for (const char* line : {"x & echo pwned", "x | y", "x > out", "x < in", "x ^& y",
+                           "zt.pff /del \"a\" & b", "zt.pff /del \"open & quote",
+                           "zt.pff /del a\rb", "zt.pff /del a\x1b"}) {
+    bool unbalancedQuoteHidesIt = std::string(line).find("open &") != std::string::npos;
+    EXPECT_EQ(deleteListCommand(kCmd, line).has_value(), unbalancedQuoteHidesIt) << line;
+  }
+}
+
+TEST(CommandLineTest, ShDeleteListLinesBecomeQuotedWords) {
+  EXPECT_EQ(deleteListCommand(kShLocal, "zt.pff /del \"my file.dds\""),
+            "./pack 'expansion/zt/zt.pff' '/del' 'my file.dds' >> ztlog.txt");
+  EXPECT_EQ(deleteListCommand(kShPath, " \tsub\\ztL.pff\t/del  a\\b.wav x\"y z\"w "),
+            "pack 'expansion/zt/sub/ztL.pff' '/del' 'a\\b.wav' 'xy zw' >> ztlog.txt");
+  EXPECT_EQ(deleteListCommand(kShPath, "zt.pff /del x; rm -rf ~"),
+            "pack 'expansion/zt/zt.pff' '/del' 'x;' 'rm' '-rf' '~' >> ztlog.txt");
+  EXPECT_EQ(deleteListCommand(kShPath, "zt.pff /del $(touch pwned) it's"),
+            "pack 'expansion/zt/zt.pff' '/del' '$(touch' 'pwned)' 'it'\\''s' >> ztlog.txt");
+  EXPECT_EQ(deleteListCommand(kShPath, "zt.pff /del \"\""),
+            "pack 'expansion/zt/zt.pff' '/del' '' >> ztlog.txt");
+  EXPECT_FALSE(deleteListCommand(kShPath, std::string("zt.pff /del a\0b", 15)).has_value());
+}
+
 // The quoting is only right if the shell gives back the very bytes: hand it
 // hostile words and read them back.
 TEST(CommandLineTest, ShQuotedWordsComeBackUnchangedFromTheShell) {

@@ -1,0 +1,16 @@
+// Replays the modification's delete list: every line that holds anything
+// becomes one archive tool command, run in list order.
+#ifndef ZT_RUN_DELETE_LIST_PASS_H_
+#define ZT_RUN_DELETE_LIST_PASS_H_
+
+#include <string>
+
+#include "tool/command_line.h"
+#include "tool/run_command.h"
+
+// Runs one command per non-blank line of the list at `listPath`. A list that
+// cannot be opened runs nothing. A line that must not be run, or a read that
+// fails, is named on stderr and counted as a failed command.
+void replayDeleteList(const std::string& listPath, const Dialect& dialect, CommandTally* tally);
+
+#endif  // ZT_RUN_DELETE_LIST_PASS_H_

@@ -1,0 +1,149 @@
+// End-to-end tests of the delete list's replay.
+#include <filesystem>
+
+#include "test_support/rebuild_harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class DeleteListTest : public RebuildTest {
+ protected:
+  void writeList(const std::string& content) {
+    writeFile(root + "/expansion/zt/deleteList.txt", content);
+  }
+  std::string listPath() const { return underRoot("expansion/zt/deleteList.txt"); }
+  // The calls before the optimize command.
+  std::vector<Call> deletions(const RunResult& run) {
+    if (run.calls.empty() || run.calls.back() != optimize()) return {{"<no optimize call>"}};
+    return std::vector<Call>(run.calls.begin(), run.calls.end() - 1);
+  }
+};
+
+TEST_F(DeleteListTest, EveryLineThatHoldsSomethingIsOneCommandInOrder) {
+  std::vector<Call> expected = {
+      {inModFolder("zt.pff"), "/del", "old.dds"},
+      {inModFolder("ztL.pff"), "/del", "my sound.wav", "b.wav "},
+      {inModFolder("zt.pff"), "/del", "last.dds"},
+  };
+  const std::string body =
+      "zt.pff /del old.dds\r\n"
+      "\r\n"
+      "   \t \n"
+      "ztL.pff /del \"my sound.wav\" \"b.wav \"\n"
+      "\n"
+      "zt.pff /del last.dds";
+  for (const std::string ending : {"", "\n", "\r\n", "\n\n"}) {
+    writeList(body + ending);
+    fs::remove(root + "/pack-calls.txt");
+    RunResult run = rebuild();
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, console(""));
+    EXPECT_EQ(deletions(run), expected) << "ending " << ending.size();
+    EXPECT_EQ(run.log, logStart() + toolOutput(3) + toolOutput(4) + toolOutput(3));
+  }
+}
+
+TEST_F(DeleteListTest, ReplayedAfterPackingAndBeforeOptimizing) {
+  stage("temp/a.dds");
+  writeList("zt.pff /del a.dds\n");
+  RunResult run = rebuild();
+  std::vector<Call> expected = {add("zt.pff", "expansion/zt/temp/a.dds"),
+                                {inModFolder("zt.pff"), "/del", "a.dds"}, optimize()};
+  EXPECT_EQ(run.calls, expected);
+}
+
+TEST_F(DeleteListTest, EmptyOrMissingListRunsNothing) {
+  RunResult missing = rebuild();
+  EXPECT_EQ(missing.status, 0);
+  EXPECT_EQ(missing.out, console(""));
+  EXPECT_EQ(deletions(missing), std::vector<Call>{});
+  for (const char* content : {"", "\n", "\r\n  \r\n\t\n"}) {
+    writeList(content);
+    fs::remove(root + "/pack-calls.txt");
+    RunResult run = rebuild();
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(deletions(run), std::vector<Call>{});
+  }
+}
+
+TEST_F(DeleteListTest, SpacesAtTheEndsOfALineStay) {
+  writeList("  zt.pff /del a.dds  \n");
+  RunResult run = rebuild();
+  // cmd gets the line unchanged, so the leading spaces part the archive from
+  // the folder; sh words are parted by spaces anyway.
+  Call expected = onWindows() ? Call{"expansion\\zt\\", "zt.pff", "/del", "a.dds"}
+                              : Call{"expansion/zt/zt.pff", "/del", "a.dds"};
+  EXPECT_EQ(deletions(run), std::vector<Call>{expected});
+}
+
+TEST_F(DeleteListTest, ListFailuresAreCounted) {
+  stage("temp/a.dds");
+  writeList("zt.pff /del gone.dds\nzt.pff /del a.dds\n");
+  RunResult run = rebuild("ZT_PACK_FAIL=gone");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.calls.size(), 4u);
+  EXPECT_NE(run.err.find("1 of 5 commands failed"), std::string::npos) << run.err;
+}
+
+TEST_F(DeleteListTest, NoLineCanRunAnotherCommand) {
+  writeList(
+      "zt.pff /del x; touch pwned1\n"
+      "zt.pff /del $(touch pwned2) `touch pwned3`\n"
+      "zt.pff /del x & echo pwned4 > pwned4\n"
+      "zt.pff /del x | touch pwned5\n"
+      "zt.pff /del x > pwned6\n"
+      "zt.pff /del \"R&D.dds\"\n");
+  RunResult run = rebuild();
+  for (const char* witness : {"pwned1", "pwned2", "pwned3", "pwned4", "pwned5", "pwned6"}) {
+    EXPECT_FALSE(fs::exists(root + "/" + witness)) << witness;
+    EXPECT_FALSE(fs::exists(scratch / witness)) << witness;
+  }
+  const Call quotedAmpersand = {inModFolder("zt.pff"), "/del", "R&D.dds"};
+  if (onWindows()) {
+    // cmd would split lines 3 to 5 into further commands: they are refused.
+    EXPECT_EQ(run.status, 1);
+    for (int line : {3, 4, 5}) {
+      EXPECT_NE(run.err.find(listPath() + ":" + std::to_string(line) + ": not run"),
+                std::string::npos)
+          << run.err;
+    }
+    EXPECT_NE(run.err.find("3 of 8 commands failed"), std::string::npos) << run.err;
+    EXPECT_EQ(deletions(run).back(), quotedAmpersand);
+  } else {
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::vector<Call> expected = {
+        {inModFolder("zt.pff"), "/del", "x;", "touch", "pwned1"},
+        {inModFolder("zt.pff"), "/del", "$(touch", "pwned2)", "`touch", "pwned3`"},
+        {inModFolder("zt.pff"), "/del", "x", "&", "echo", "pwned4", ">", "pwned4"},
+        {inModFolder("zt.pff"), "/del", "x", "|", "touch", "pwned5"},
+        {inModFolder("zt.pff"), "/del", "x", ">", "pwned6"},
+        quotedAmpersand,
+    };
+    EXPECT_EQ(deletions(run), expected);
+  }
+}
+
+TEST_F(DeleteListTest, LinesWithControlCharactersAreRefused) {
+  writeList("zt.pff /del a\x1b[2Jb\nzt.pff /del fine.dds\n");
+  RunResult run = rebuild();
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find(listPath() + ":1: not run"), std::string::npos) << run.err;
+  EXPECT_EQ(deletions(run), (std::vector<Call>{{inModFolder("zt.pff"), "/del", "fine.dds"}}));
+}
+
+TEST_F(DeleteListTest, AListThatCannotBeReadIsReported) {
+  if (onWindows()) GTEST_SKIP() << "Windows cannot open a folder as a file: no list, no message";
+  makeFolder(root + "/expansion/zt/deleteList.txt");
+  RunResult run = rebuild();
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, console(""));
+  EXPECT_EQ(deletions(run), std::vector<Call>{});
+  EXPECT_NE(run.err.find(listPath() + ": cannot read the delete list"), std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("1 of 3 commands failed"), std::string::npos) << run.err;
+}
+
+}  // namespace

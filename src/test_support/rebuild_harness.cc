@@ -1,0 +1,152 @@
+#include "test_support/rebuild_harness.h"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* windowsBuild() {
+  const char* folder = std::getenv("ZT_WINDOWS_BUILD");
+  return folder ? folder : "build-windows";
+}
+
+// The calls that the recording tool wrote to `recordFile`, one per line.
+std::vector<Call> readCalls(const std::string& recordFile) {
+  std::vector<Call> calls;
+  if (!fs::exists(recordFile)) return calls;
+  std::istringstream lines(readFile(recordFile));
+  std::string line;
+  while (std::getline(lines, line)) {
+    Call call(1);
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (line[i] == '\t') {
+        call.emplace_back();
+      } else if (line[i] == '\\' && i + 1 < line.size()) {
+        char c = line[++i];
+        call.back() += c == 't' ? '\t' : c == 'n' ? '\n' : c;
+      } else {
+        call.back() += line[i];
+      }
+    }
+    calls.push_back(call);
+  }
+  return calls;
+}
+
+}  // namespace
+
+std::string shQuoted(const std::string& word) {
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+bool onWindows() {
+  const char* target = std::getenv("ZT_TEST_TARGET");
+  return target && std::string(target) == "wine";
+}
+
+void RebuildTest::SetUp() {
+  makeFolder(root);
+  installTool(root);
+}
+
+void RebuildTest::installTool(const std::string& folder) {
+  std::string tool = onWindows() ? std::string(windowsBuild()) + "/recording-pack.exe"
+                                 : std::string(ZT_RECORDING_PACK_PATH);
+  fs::copy_file(tool, folder + (onWindows() ? "/pack.exe" : "/pack"),
+                fs::copy_options::overwrite_existing);
+}
+
+void RebuildTest::removeTool(const std::string& folder) {
+  fs::remove(folder + (onWindows() ? "/pack.exe" : "/pack"));
+}
+
+void RebuildTest::stage(const std::string& relative, const std::string& content) {
+  writeFile(root + "/expansion/zt/" + relative, content);
+}
+
+RunResult RebuildTest::rebuildWith(const std::string& arguments, const std::string& cwd,
+                                   const std::string& environment,
+                                   const std::string& recordFolder) {
+  std::string out = scratch / "stdout", err = scratch / "stderr";
+  // Wine maps Unix file names to the ANSI code page by the locale: pin it.
+  std::string program = onWindows() ? "LC_ALL=C.UTF-8 wine " + shQuoted(std::string(windowsBuild()) +
+                                                         "/zt-rebuild.exe")
+                                    : shQuoted(ZT_REBUILD_PATH);
+  std::string command = "cd " + shQuoted(cwd) + " && " + environment + " " + program + " " +
+                        arguments + " >" + shQuoted(out) + " 2>" + shQuoted(err);
+  int status = std::system(command.c_str());
+  RunResult result;
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.out = readFile(out);
+  result.err = readFile(err);
+  result.calls = readCalls((recordFolder.empty() ? root : recordFolder) + "/pack-calls.txt");
+  result.log = readFile(root + "/ztlog.txt");
+  return result;
+}
+
+RunResult RebuildTest::rebuild(const std::string& environment) {
+  return rebuildWith(shQuoted(asGiven(root)), scratch.path(), environment);
+}
+
+std::string RebuildTest::asGiven(const std::string& hostPath) const {
+  if (!onWindows() || hostPath.empty() || hostPath[0] != '/') return hostPath;
+  std::string path = "Z:" + hostPath;
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return path;
+}
+
+std::string RebuildTest::underRoot(const std::string& relative) const {
+  std::string path = asGiven(root) + "/" + relative;
+  for (char& c : path) c = (onWindows() && c == '/') ? '\\' : c;
+  return path;
+}
+
+std::string RebuildTest::text(const std::string& lines) const {
+  if (!onWindows()) return lines;
+  std::string converted;
+  for (char c : lines) converted += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return converted;
+}
+
+std::string RebuildTest::inModFolder(const std::string& name) const {
+  return (onWindows() ? "expansion\\zt\\" : "expansion/zt/") + name;
+}
+
+Call RebuildTest::add(const std::string& archive, const std::string& relativePath) const {
+  return {inModFolder(archive), underRoot(relativePath), "/force"};
+}
+
+Call RebuildTest::optimize() const { return {inModFolder("zt.pff"), "/opt"}; }
+
+std::string RebuildTest::progress(int number, int total, const std::string& name) {
+  char numbers[64];
+  std::snprintf(numbers, sizeof numbers, "\rPacking file %4d of %4d (", number, total);
+  return numbers + name + ")         ";
+}
+
+std::string RebuildTest::console(const std::string& gameRoot,
+                                 const std::string& progressLines) const {
+  std::string log = gameRoot + (onWindows() ? "\\ztlog.txt" : "/ztlog.txt");
+  return text("Logging to: " + log + "\n" + "Packing resource files, please wait...\n" +
+              progressLines + "\n" + "Done packing resource files\n" +
+              "Removing unused files (may take a minute or two)...done\n" + "\n" +
+              "Optimizing pff...\n") +
+         toolOutput(2) + text("\nAll done!\n");
+}
+
+std::string RebuildTest::logStart() const {
+  // cmd's echo keeps the space before the redirection.
+  return onWindows() ? "ZT Log Start \r\n" : "ZT Log Start\n";
+}
+
+std::string RebuildTest::toolOutput(int arguments) const {
+  return text("pack called with " + std::to_string(arguments) + " arguments\n");
+}

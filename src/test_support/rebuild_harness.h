@@ -1,0 +1,80 @@
+// End-to-end harness: runs the built zt-rebuild on scratch game roots, with
+// the recording stand-in for the archive tool in the game root, and reads
+// back the console, the log and the tool's calls. The same tests run against
+// the native build and, with ZT_TEST_TARGET=wine, against the Windows build
+// under Wine; expectations are written once with the helpers below.
+#ifndef ZT_TEST_SUPPORT_REBUILD_HARNESS_H_
+#define ZT_TEST_SUPPORT_REBUILD_HARNESS_H_
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support/temp_dir.h"
+
+// The arguments of one call of the archive tool.
+using Call = std::vector<std::string>;
+
+struct RunResult {
+  std::string out;
+  std::string err;
+  int status = -1;
+  std::vector<Call> calls;
+  std::string log;
+};
+
+// `word` as one sh word.
+std::string shQuoted(const std::string& word);
+
+// Whether the tests run the Windows build under Wine.
+bool onWindows();
+
+class RebuildTest : public ::testing::Test {
+ protected:
+  TempDir scratch;
+  const std::string root = scratch / "Game";
+
+  void SetUp() override;
+
+  // Puts the recording tool into `folder` under the name the build looks for.
+  void installTool(const std::string& folder);
+  void removeTool(const std::string& folder);
+  void stage(const std::string& relative, const std::string& content = "data");
+
+  // Runs zt-rebuild from `cwd` with `arguments` (as the shell should see them)
+  // and `environment` assignments. `recordFolder` holds the tool's record.
+  RunResult rebuildWith(const std::string& arguments, const std::string& cwd,
+                        const std::string& environment = "", const std::string& recordFolder = "");
+  // Runs zt-rebuild on the game root, from the scratch folder.
+  RunResult rebuild(const std::string& environment = "");
+
+  // A host path as the program is given it: Z:\... under Wine.
+  std::string asGiven(const std::string& hostPath) const;
+  // A path below the game root as the program builds it: `relative` is
+  // written with "/" and comes out in the platform's separator.
+  std::string underRoot(const std::string& relative) const;
+  // Text as the program writes it to a console or file: "\r\n" on Windows.
+  std::string text(const std::string& lines) const;
+
+  // A name in the modification folder as the commands write it.
+  std::string inModFolder(const std::string& name) const;
+  // The tool's calls the run should make.
+  Call add(const std::string& archive, const std::string& relativePath) const;
+  Call optimize() const;
+
+  // The progress line for one file.
+  static std::string progress(int number, int total, const std::string& name);
+  // The whole console of a run on `gameRoot` (as given) with these progress
+  // lines, the optimize command's output included.
+  std::string console(const std::string& gameRoot, const std::string& progressLines) const;
+  std::string console(const std::string& progressLines) const {
+    return console(asGiven(root), progressLines);
+  }
+  // The log's first line, as the interpreter's echo writes it.
+  std::string logStart() const;
+  // What the recording tool prints for one call.
+  std::string toolOutput(int arguments) const;
+};
+
+#endif  // ZT_TEST_SUPPORT_REBUILD_HARNESS_H_
