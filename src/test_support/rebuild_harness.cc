@@ -64,6 +64,12 @@ void RebuildTest::installTool(const std::string& folder) {
                 fs::copy_options::overwrite_existing);
 }
 
+void RebuildTest::installArchiveTool(const std::string& folder) {
+  std::string tool = onWindows() ? std::string(windowsBuild()) + "/pack.exe" : std::string(PACK_PATH);
+  fs::copy_file(tool, folder + (onWindows() ? "/pack.exe" : "/pack"),
+                fs::copy_options::overwrite_existing);
+}
+
 void RebuildTest::removeTool(const std::string& folder) {
   fs::remove(folder + (onWindows() ? "/pack.exe" : "/pack"));
 }

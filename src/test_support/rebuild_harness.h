@@ -40,6 +40,8 @@ class RebuildTest : public ::testing::Test {
   // Puts the recording tool into `folder` under the name the build looks for.
   void installTool(const std::string& folder);
   void removeTool(const std::string& folder);
+  // Puts the real stand-in archive tool into `folder` instead.
+  void installArchiveTool(const std::string& folder);
   void stage(const std::string& relative, const std::string& content = "data");
 
   // Runs zt-rebuild from `cwd` with `arguments` (as the shell should see them)

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Runs zt-rebuild on a copy of the sample game root: builds its base archives
+# from made-up base content with the stand-in archive tool, rebuilds them
+# from the staged files and the delete list, then shows what they hold.
+set -euo pipefail
+build=$(cd "${1:-build}" && pwd)
+examples=$(cd "$(dirname "$0")" && pwd)
+game="$build/demo/Game"
+
+rm -rf "$build/demo"
+mkdir -p "$build/demo"
+cp -R "$examples/game" "$game"
+cp "$build/pack" "$game/pack"
+"$build/pack" "$game/expansion/zt/zt.pff" "$examples"/base-content/zt/* /force >/dev/null
+"$build/pack" "$game/expansion/zt/ztL.pff" "$examples"/base-content/ztL/* /force >/dev/null
+
+echo "\$ zt-rebuild $game"
+"$build/zt-rebuild" "$game"
+
+cd "$game"
+for archive in zt.pff ztL.pff; do
+  echo
+  echo "\$ pack expansion/zt/$archive /list"
+  ./pack "expansion/zt/$archive" /list
+done
+echo
+echo "\$ cat ztlog.txt"
+cat ztlog.txt

@@ -1,0 +1,321 @@
+#include "archive.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unordered_set>
+
+#include "crc32.h"
+
+namespace {
+
+const char kMagic[8] = {'Z', 'T', 'P', 'F', '\r', '\n', '\x1a', '\n'};
+const uint32_t kVersion = 1;
+const size_t kChunk = 1 << 20;
+const uint64_t kMinIndexCapacity = 4096;
+// name length, one byte of name, offset, size, checksum
+const uint64_t kSmallestIndexEntry = 2 + 1 + 8 + 8 + 4;
+
+void put(std::string* out, uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+uint64_t get(const std::string& in, size_t at, int bytes) {
+  uint64_t value = 0;
+  for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(in[at + i]);
+  return value;
+}
+
+std::string foldCase(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return folded;
+}
+
+// Whether [offset, offset + size) lies within [start, limit), without overflow.
+bool within(uint64_t offset, uint64_t size, uint64_t start, uint64_t limit) {
+  return offset >= start && offset <= limit && size <= limit - offset;
+}
+
+bool decodeIndex(const std::string& bytes, uint64_t fileEnd, std::vector<Entry>* entries,
+                 std::string* problem) {
+  if (bytes.size() < 4) {
+    *problem = "the index is cut short";
+    return false;
+  }
+  uint64_t count = get(bytes, 0, 4);
+  if (count > bytes.size() / kSmallestIndexEntry) {
+    *problem = "the index claims more entries than it holds";
+    return false;
+  }
+  size_t at = 4;
+  std::unordered_set<std::string> names;
+  for (uint64_t i = 0; i < count; ++i) {
+    if (bytes.size() - at < 2) break;
+    size_t nameLength = static_cast<size_t>(get(bytes, at, 2));
+    at += 2;
+    if (nameLength == 0 || bytes.size() - at < nameLength + 20) break;
+    Entry entry;
+    entry.name = bytes.substr(at, nameLength);
+    at += nameLength;
+    entry.offset = get(bytes, at, 8);
+    entry.size = get(bytes, at + 8, 8);
+    entry.crc = static_cast<uint32_t>(get(bytes, at + 16, 4));
+    at += 20;
+    if (!within(entry.offset, entry.size, kDataStart, fileEnd)) {
+      *problem = "entry " + entry.name + " lies outside the file";
+      return false;
+    }
+    if (!names.insert(foldCase(entry.name)).second) {
+      *problem = "entry " + entry.name + " is listed twice";
+      return false;
+    }
+    entries->push_back(std::move(entry));
+  }
+  if (entries->size() != count || at != bytes.size()) {
+    *problem = "the index is malformed";
+    return false;
+  }
+  return true;
+}
+
+bool checkRegions(const Header& h, uint64_t fileSize, std::string* problem) {
+  bool ok = h.end >= kDataStart && within(h.indexOffset, h.indexCapacity, kDataStart, h.end) &&
+            h.indexSize <= h.indexCapacity &&
+            within(h.indexOffset, h.indexSize, kDataStart, fileSize) &&
+            (h.spareCapacity == 0 ? h.spareOffset == 0
+                                  : within(h.spareOffset, h.spareCapacity, kDataStart, h.end));
+  bool overlap = h.spareCapacity > 0 && h.spareOffset < h.indexOffset + h.indexCapacity &&
+                 h.indexOffset < h.spareOffset + h.spareCapacity;
+  if (!ok || overlap) *problem = "the header points outside the file";
+  return ok && !overlap;
+}
+
+}  // namespace
+
+std::string encodeHeader(const Header& h) {
+  std::string out(kMagic, sizeof kMagic);
+  put(&out, kVersion, 4);
+  put(&out, 0, 4);
+  for (uint64_t value : {h.generation, h.indexOffset, h.indexSize, h.indexCapacity,
+                         h.spareOffset, h.spareCapacity, h.end}) {
+    put(&out, value, 8);
+  }
+  put(&out, h.indexCrc, 4);
+  put(&out, crc32Update(0, out.data(), out.size()), 4);
+  return out;
+}
+
+bool decodeHeader(const std::string& bytes, Header* h, std::string* problem) {
+  if (bytes.size() < kEncodedHeaderSize || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) {
+    *problem = "it is not an archive of this format";
+    return false;
+  }
+  if (get(bytes, 8, 4) != kVersion) {
+    *problem = "its format version " + std::to_string(get(bytes, 8, 4)) + " is not supported";
+    return false;
+  }
+  if (get(bytes, 76, 4) != crc32Update(0, bytes.data(), 76)) {
+    *problem = "its header is damaged";
+    return false;
+  }
+  uint64_t* fields[] = {&h->generation,  &h->indexOffset,   &h->indexSize, &h->indexCapacity,
+                        &h->spareOffset, &h->spareCapacity, &h->end};
+  for (int i = 0; i < 7; ++i) *fields[i] = get(bytes, 16 + 8 * i, 8);
+  h->indexCrc = static_cast<uint32_t>(get(bytes, 72, 4));
+  return true;
+}
+
+std::string encodeIndex(const std::vector<Entry>& entries) {
+  std::string out;
+  put(&out, entries.size(), 4);
+  for (const Entry& entry : entries) {
+    put(&out, entry.name.size(), 2);
+    out += entry.name;
+    put(&out, entry.offset, 8);
+    put(&out, entry.size, 8);
+    put(&out, entry.crc, 4);
+  }
+  return out;
+}
+
+bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::string* error) {
+  File* file = openFile(path, mode, error);
+  if (!file) return false;
+  auto fail = [&](const std::string& problem) {
+    *error = "refused: " + problem;
+    closeFile(file);
+    return false;
+  };
+  uint64_t size = 0;
+  if (!fileSize(file, &size)) return fail("its size cannot be read");
+
+  // The newest slot whose header is intact wins; the other may have been
+  // cut short by a crash while it was being written.
+  int best = -1;
+  Header header;
+  std::string problem = "it is too short to be an archive";
+  for (int slot = 0; slot < 2; ++slot) {
+    std::string bytes(kEncodedHeaderSize, '\0');
+    Header candidate;
+    uint64_t at = slot * kHeaderSlotSize;
+    if (size < at + kEncodedHeaderSize || !readAt(file, at, &bytes[0], bytes.size())) continue;
+    if (!decodeHeader(bytes, &candidate, &problem)) continue;
+    if (best < 0 || candidate.generation > header.generation) {
+      best = slot;
+      header = candidate;
+    }
+  }
+  if (best < 0) return fail(problem);
+  if (!checkRegions(header, size, &problem)) return fail(problem);
+  std::string index(static_cast<size_t>(header.indexSize), '\0');
+  if (!readAt(file, header.indexOffset, &index[0], index.size())) {
+    return fail("its index cannot be read");
+  }
+  if (crc32Update(0, index.data(), index.size()) != header.indexCrc) {
+    return fail("its index is damaged");
+  }
+  std::vector<Entry> entries;
+  if (!decodeIndex(index, std::min(size, header.end), &entries, &problem)) return fail(problem);
+
+  archive->file = file;
+  archive->header = header;
+  archive->slot = best;
+  archive->entries = std::move(entries);
+  archive->appendAt = header.end;
+  return true;
+}
+
+bool createArchive(const std::string& path, Archive* archive, std::string* error) {
+  archive->file = openFile(path, OpenMode::Create, error);
+  if (!archive->file) return false;
+  archive->header = Header();
+  archive->header.end = kDataStart;
+  archive->slot = 1;
+  archive->entries.clear();
+  archive->appendAt = kDataStart;
+  return true;
+}
+
+void closeArchive(Archive* archive) {
+  closeFile(archive->file);
+  archive->file = nullptr;
+}
+
+int findEntry(const std::vector<Entry>& entries, const std::string& name) {
+  std::string folded = foldCase(name);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (foldCase(entries[i].name) == folded) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+AppendResult appendFile(Archive* archive, const std::string& sourcePath, const std::string& name,
+                        Entry* entry, std::string* error) {
+  std::FILE* source = std::fopen(sourcePath.c_str(), "rb");
+  if (!source) {
+    *error = "cannot open " + sourcePath + ": " + std::strerror(errno);
+    return AppendResult::SourceFailed;
+  }
+  std::vector<char> buffer(kChunk);
+  *entry = Entry{name, archive->appendAt, 0, 0};
+  AppendResult result = AppendResult::Ok;
+  size_t n;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), source)) > 0) {
+    if (!writeAt(archive->file, entry->offset + entry->size, buffer.data(), n)) {
+      *error = "cannot write to the archive: " + lastFileError();
+      result = AppendResult::ArchiveFailed;
+      break;
+    }
+    entry->crc = crc32Update(entry->crc, buffer.data(), n);
+    entry->size += n;
+  }
+  if (result == AppendResult::Ok && std::ferror(source)) {
+    *error = "cannot read " + sourcePath + ": " + std::strerror(errno);
+    result = AppendResult::SourceFailed;
+  }
+  std::fclose(source);
+  // Bytes of a source that failed halfway lie past the live end: dead space.
+  archive->appendAt += entry->size;
+  return result;
+}
+
+bool appendEntry(Archive* archive, Archive* from, const Entry& source, Entry* entry,
+                 std::string* error) {
+  // The bytes are copied as they are: readEntry checks them against the
+  // source's checksum, which then holds for the copy too.
+  *entry = Entry{source.name, archive->appendAt, 0, source.crc};
+  bool ok = readEntry(
+      from, source,
+      [&](const char* data, size_t size) {
+        if (!writeAt(archive->file, entry->offset + entry->size, data, size)) return false;
+        entry->size += size;
+        return true;
+      },
+      error);
+  if (!ok && error->empty()) *error = "cannot write to the archive: " + lastFileError();
+  if (ok) archive->appendAt += entry->size;
+  return ok;
+}
+
+bool commit(Archive* archive, const std::vector<Entry>& entries, std::string* error) {
+  const Header& current = archive->header;
+  std::string index = encodeIndex(entries);
+  Header next;
+  next.generation = current.generation + 1;
+  next.indexSize = index.size();
+  next.indexCrc = crc32Update(0, index.data(), index.size());
+  next.end = archive->appendAt;
+  // The spare region is referenced only by the older header, which this
+  // change replaces; a larger index moves to fresh space past the data.
+  if (current.spareCapacity >= index.size()) {
+    next.indexOffset = current.spareOffset;
+    next.indexCapacity = current.spareCapacity;
+  } else {
+    next.indexOffset = archive->appendAt;
+    next.indexCapacity = std::max<uint64_t>(kMinIndexCapacity, 2 * index.size());
+    next.end = next.indexOffset + next.indexCapacity;
+  }
+  next.spareOffset = current.indexOffset;
+  next.spareCapacity = current.indexCapacity;
+
+  int slot = 1 - archive->slot;
+  std::string header = encodeHeader(next);
+  if (!writeAt(archive->file, next.indexOffset, index.data(), index.size()) ||
+      !syncFile(archive->file) ||
+      !writeAt(archive->file, slot * kHeaderSlotSize, header.data(), header.size()) ||
+      !syncFile(archive->file)) {
+    *error = "cannot write to the archive: " + lastFileError();
+    return false;
+  }
+  archive->header = next;
+  archive->slot = slot;
+  archive->entries = entries;
+  archive->appendAt = next.end;
+  return true;
+}
+
+bool readEntryChunks(Archive* archive, const Entry& entry,
+                     bool (*sink)(void* context, const char* data, size_t size), void* context,
+                     std::string* error) {
+  std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(kChunk, entry.size)));
+  uint32_t crc = 0;
+  for (uint64_t done = 0; done < entry.size;) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), entry.size - done));
+    if (!readAt(archive->file, entry.offset + done, buffer.data(), n)) {
+      *error = "cannot read entry " + entry.name + ": " + lastFileError();
+      return false;
+    }
+    crc = crc32Update(crc, buffer.data(), n);
+    if (!sink(context, buffer.data(), n)) return false;
+    done += n;
+  }
+  if (crc != entry.crc) {
+    *error = "entry " + entry.name + " is damaged: its checksum does not match";
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,94 @@
+// The archive format (docs/archive-format.md): two header slots, entry data
+// appended past the live end, and an index that a header makes visible.
+// A change becomes visible by one small final write: the newer header.
+#ifndef ZT_PACK_ARCHIVE_H_
+#define ZT_PACK_ARCHIVE_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "file.h"
+
+struct Entry {
+  std::string name;
+  uint64_t offset = 0;
+  uint64_t size = 0;
+  uint32_t crc = 0;
+};
+
+struct Header {
+  uint64_t generation = 0;
+  uint64_t indexOffset = 0;
+  uint64_t indexSize = 0;
+  uint64_t indexCapacity = 0;
+  uint64_t spareOffset = 0;  // the index region of the other slot, free to reuse
+  uint64_t spareCapacity = 0;
+  uint64_t end = 0;  // everything the archive uses lies before this offset
+  uint32_t indexCrc = 0;
+};
+
+const uint64_t kHeaderSlotSize = 4096;
+const uint64_t kDataStart = 2 * kHeaderSlotSize;
+const size_t kEncodedHeaderSize = 80;
+
+// An archive open for reading or for one change.
+struct Archive {
+  File* file = nullptr;
+  Header header;
+  int slot = 1;  // the slot holding `header`; a change writes the other one
+  std::vector<Entry> entries;
+  uint64_t appendAt = kDataStart;  // where the next entry's data goes
+};
+
+std::string encodeHeader(const Header& header);
+// False when `bytes` is not a header of this format and version with a
+// matching checksum; `problem` then says which.
+bool decodeHeader(const std::string& bytes, Header* header, std::string* problem);
+std::string encodeIndex(const std::vector<Entry>& entries);
+
+// Opens the archive at `path` and checks it; on failure closes it and says
+// why. Nothing is written.
+bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::string* error);
+// Starts a new, empty archive in a file of its own (to be renamed into place).
+bool createArchive(const std::string& path, Archive* archive, std::string* error);
+void closeArchive(Archive* archive);
+
+// The position of `name` among the entries, compared ASCII-case-insensitively;
+// -1 when it is not there.
+int findEntry(const std::vector<Entry>& entries, const std::string& name);
+
+enum class AppendResult { Ok, SourceFailed, ArchiveFailed };
+
+// Appends the bytes of the file at `sourcePath` past the archive's live end,
+// as an entry named `name`. The archive does not show it until commit.
+AppendResult appendFile(Archive* archive, const std::string& sourcePath, const std::string& name,
+                        Entry* entry, std::string* error);
+// Appends `size` bytes of `from`'s entry `source` to `archive`.
+bool appendEntry(Archive* archive, Archive* from, const Entry& source, Entry* entry,
+                 std::string* error);
+
+// Makes `entries` the archive's content: writes the index, flushes, then
+// writes the other header slot and flushes again.
+bool commit(Archive* archive, const std::vector<Entry>& entries, std::string* error);
+
+// Calls `sink` with the entry's bytes in pieces, checking its checksum.
+// False on a read error or a checksum mismatch, said in `error`.
+template <typename Sink>
+bool readEntry(Archive* archive, const Entry& entry, Sink sink, std::string* error);
+
+bool readEntryChunks(Archive* archive, const Entry& entry,
+                     bool (*sink)(void* context, const char* data, size_t size), void* context,
+                     std::string* error);
+
+template <typename Sink>
+bool readEntry(Archive* archive, const Entry& entry, Sink sink, std::string* error) {
+  return readEntryChunks(
+      archive, entry,
+      [](void* context, const char* data, size_t size) {
+        return (*static_cast<Sink*>(context))(data, size);
+      },
+      &sink, error);
+}
+
+#endif  // ZT_PACK_ARCHIVE_H_

@@ -1,0 +1,168 @@
+// The archive reader against damaged input: thousands of deterministic
+// mutations of valid archives, each refused cleanly or read consistently.
+#include "archive.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "crc32.h"
+#include "test_support/temp_dir.h"
+
+namespace {
+
+uint64_t getU64(const std::string& bytes, size_t at) {
+  uint64_t value = 0;
+  for (int i = 7; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+void putU32(std::string* bytes, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) (*bytes)[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+void putU64(std::string* bytes, size_t at, uint64_t value) {
+  for (int i = 0; i < 8; ++i) (*bytes)[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+// Recomputes both slots' checksums, so that a mutation reaches the checks
+// behind them.
+void reseal(std::string* bytes) {
+  for (uint64_t slot : {uint64_t{0}, kHeaderSlotSize}) {
+    if (bytes->size() < slot + kEncodedHeaderSize) continue;
+    uint64_t offset = getU64(*bytes, slot + 24), size = getU64(*bytes, slot + 32);
+    if (offset < bytes->size() && size <= bytes->size() - offset) {
+      putU32(bytes, slot + 72, crc32Update(0, bytes->data() + offset, size));
+    }
+    putU32(bytes, slot + 76, crc32Update(0, bytes->data() + slot, 76));
+  }
+}
+
+// An archive that has seen several changes: both slots valid, a spare index
+// region in use, dead space from a replaced entry.
+std::string sampleArchive(const TempDir& dir) {
+  const std::string path = dir / "sample.pff";
+  Archive archive;
+  std::string error;
+  EXPECT_TRUE(createArchive(path, &archive, &error)) << error;
+  std::vector<Entry> entries;
+  for (int round = 0; round < 4; ++round) {
+    const std::string name = round == 3 ? "A.dds" : "a" + std::to_string(round) + ".dds";
+    writeFile(dir / "source", std::string(100 + round * 37, static_cast<char>('a' + round)));
+    Entry entry;
+    EXPECT_EQ(appendFile(&archive, dir / "source", name, &entry, &error), AppendResult::Ok);
+    int existing = findEntry(entries, name);
+    if (existing >= 0) {
+      entries[existing] = entry;
+    } else {
+      entries.push_back(entry);
+    }
+    EXPECT_TRUE(commit(&archive, entries, &error)) << error;
+  }
+  closeArchive(&archive);
+  return readFile(path);
+}
+
+TEST(ArchiveReaderTest, DamagedArchivesAreRefusedOrReadConsistently) {
+  TempDir dir;
+  const std::string original = sampleArchive(dir);
+  const std::string path = dir / "mutant.pff";
+  std::mt19937_64 random(20261207);
+  int accepted = 0, refused = 0;
+  for (int round = 0; round < 6000; ++round) {
+    std::string bytes = original;
+    auto pick = [&](uint64_t n) { return static_cast<size_t>(random() % n); };
+    switch (round % 5) {
+      case 0:  // stray bytes anywhere
+        for (int i = 0, n = 1 + pick(8); i < n; ++i) bytes[pick(bytes.size())] ^= 1 + pick(255);
+        break;
+      case 1:  // cut short
+        bytes.resize(pick(bytes.size()));
+        break;
+      case 2: {  // a header field set to a chosen value, checksums made good
+        size_t slot = pick(2) * kHeaderSlotSize, field = 16 + 8 * pick(7);
+        uint64_t values[] = {0, 1, bytes.size(), bytes.size() - 1, kDataStart, ~uint64_t{0},
+                             getU64(bytes, slot + field) + pick(64) - 32, random()};
+        putU64(&bytes, slot + field, values[pick(8)]);
+        reseal(&bytes);
+        break;
+      }
+      case 3: {  // the index changed under good checksums
+        for (uint64_t slot : {uint64_t{0}, kHeaderSlotSize}) {
+          uint64_t offset = getU64(bytes, slot + 24), size = getU64(bytes, slot + 32);
+          for (int i = 0, n = 1 + pick(4); i < n && size > 0; ++i) {
+            bytes[offset + pick(size)] = static_cast<char>(random());
+          }
+        }
+        reseal(&bytes);
+        break;
+      }
+      case 4:  // garbage past the end, and a stray byte
+        bytes += std::string(pick(5000), static_cast<char>(random()));
+        bytes[pick(bytes.size())] ^= 0x40;
+        break;
+    }
+    writeFile(path, bytes);
+    Archive archive;
+    std::string error;
+    if (!openArchive(path, OpenMode::Read, &archive, &error)) {
+      EXPECT_EQ(error.rfind("refused: ", 0), 0u) << error;
+      ++refused;
+      continue;
+    }
+    ++accepted;
+    for (const Entry& entry : archive.entries) {
+      ASSERT_GE(entry.offset, kDataStart);
+      ASSERT_LE(entry.offset + entry.size, bytes.size());
+      uint64_t seen = 0;
+      std::string problem;
+      bool intact = readEntry(&archive, entry, [&](const char*, size_t n) { return seen += n, true; },
+                              &problem);
+      EXPECT_TRUE(intact || problem.find("damaged") != std::string::npos) << problem;
+      if (intact) {
+        EXPECT_EQ(seen, entry.size);
+      }
+    }
+    closeArchive(&archive);
+  }
+  // Both outcomes must occur, or the mutations test nothing.
+  EXPECT_GT(accepted, 500);
+  EXPECT_GT(refused, 500);
+}
+
+TEST(Crc32Test, MatchesTheStandardCheckValueInAnyPieces) {
+  const std::string text = "123456789";
+  EXPECT_EQ(crc32Update(0, text.data(), text.size()), 0xCBF43926u);
+  uint32_t crc = 0;
+  for (char c : text) crc = crc32Update(crc, &c, 1);
+  EXPECT_EQ(crc, 0xCBF43926u);
+  std::string long_text(1000, '\0');
+  for (size_t i = 0; i < long_text.size(); ++i) long_text[i] = static_cast<char>(i * 7 + 3);
+  uint32_t whole = crc32Update(0, long_text.data(), long_text.size());
+  uint32_t split = crc32Update(crc32Update(0, long_text.data(), 13), long_text.data() + 13, 987);
+  EXPECT_EQ(whole, split);
+}
+
+TEST(ArchiveReaderTest, IndexRegionsAreReusedSoDeadSpaceStaysBounded) {
+  TempDir dir;
+  Archive archive;
+  std::string error;
+  ASSERT_TRUE(createArchive(dir / "grow.pff", &archive, &error));
+  writeFile(dir / "source", "x");
+  std::vector<Entry> entries;
+  for (int i = 0; i < 300; ++i) {
+    Entry entry;
+    ASSERT_EQ(appendFile(&archive, dir / "source", "f" + std::to_string(i), &entry, &error),
+              AppendResult::Ok);
+    entries.push_back(entry);
+    ASSERT_TRUE(commit(&archive, entries, &error));
+  }
+  // 300 bytes of data and an index of about 6 KiB: a fresh index per commit
+  // would have left about 1 MiB behind.
+  uint64_t size = 0;
+  ASSERT_TRUE(fileSize(archive.file, &size));
+  EXPECT_LT(size, kDataStart + 300 + 64 * 1024);
+  closeArchive(&archive);
+}
+
+}  // namespace

@@ -1,0 +1,308 @@
+// pack: a small archive tool that stands in for the game's own. One command
+// per call: add files, delete entries, optimize, list, extract or verify.
+// Each action prints one short line on stdout; errors go to stderr.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "archive.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: pack ARCHIVE FILE [FILE ...] /force   add files (replacing entries of that name)\n"
+    "       pack ARCHIVE FILE [FILE ...]          add files that are not there yet\n"
+    "       pack ARCHIVE /del NAME [NAME ...]     remove entries\n"
+    "       pack ARCHIVE /opt                     rewrite the archive without dead space\n"
+    "       pack ARCHIVE /list                    list entries and their sizes\n"
+    "       pack ARCHIVE /extract NAME DEST       write an entry's bytes to DEST\n"
+    "       pack ARCHIVE /verify                  check every entry's checksum\n"
+    "Switches may stand anywhere after ARCHIVE, in any letter case. Entry names\n"
+    "compare case-insensitively. Exit status: 0 success, 1 failure, 2 usage.\n";
+
+enum class Action { Add, Delete, Optimize, List, Extract, Verify };
+
+struct Command {
+  std::string archive;
+  Action action = Action::Add;
+  bool force = false;
+  std::vector<std::string> words;  // files or names
+};
+
+int usageError(const char* problem) {
+  std::fprintf(stderr, "pack: %s\n%s", problem, kUsage);
+  return 2;
+}
+
+std::string lower(std::string word) {
+  for (char& c : word) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return word;
+}
+
+// 0 when the command line is well formed, else the exit status to end with.
+int parse(int argc, char** argv, Command* command) {
+  if (argc < 2) return usageError("no archive given");
+  command->archive = argv[1];
+  bool haveAction = false;
+  for (int i = 2; i < argc; ++i) {
+    const std::string word = lower(argv[i]);
+    Action action;
+    if (word == "/force") {
+      command->force = true;
+      continue;
+    } else if (word == "/del") {
+      action = Action::Delete;
+    } else if (word == "/opt") {
+      action = Action::Optimize;
+    } else if (word == "/list") {
+      action = Action::List;
+    } else if (word == "/extract") {
+      action = Action::Extract;
+    } else if (word == "/verify") {
+      action = Action::Verify;
+    } else {
+      command->words.push_back(argv[i]);
+      continue;
+    }
+    if (haveAction && command->action != action) return usageError("more than one action given");
+    command->action = action;
+    haveAction = true;
+  }
+  const size_t n = command->words.size();
+  switch (command->action) {
+    case Action::Add:
+      if (n == 0) return usageError("no file to add");
+      break;
+    case Action::Delete:
+      if (n == 0) return usageError("no entry to delete");
+      break;
+    case Action::Extract:
+      if (n != 2) return usageError("/extract takes an entry name and a destination");
+      break;
+    default:
+      if (n != 0) return usageError("unexpected words after the switch");
+  }
+  if (command->force && command->action != Action::Add) {
+    return usageError("/force goes with adding files");
+  }
+  return 0;
+}
+
+std::string baseName(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int fail(const Command& command, const std::string& message) {
+  std::fprintf(stderr, "pack: %s: %s\n", command.archive.c_str(), message.c_str());
+  return 1;
+}
+
+// Writes the archive anew into a file beside it with `fill`, then renames it
+// into place, so that the path holds either the old archive or the new one.
+template <typename Fill>
+bool writeBeside(const std::string& path, Fill fill, std::string* error) {
+  const std::string temporary = path + ".pack-tmp";
+  Archive fresh;
+  if (!createArchive(temporary, &fresh, error)) return false;
+  bool ok = fill(&fresh, error);
+  closeArchive(&fresh);
+  if (ok) ok = replaceFile(temporary, path, error);
+  if (!ok) removeFile(temporary);
+  return ok;
+}
+
+int add(const Command& command) {
+  Archive archive;
+  std::string error;
+  const bool exists = pathExists(command.archive);
+  if (exists && !openArchive(command.archive, OpenMode::Update, &archive, &error)) {
+    return fail(command, error);
+  }
+  int failures = 0;
+  std::vector<std::string> lines;
+  auto addAll = [&](Archive* target, std::string* writeError) {
+    std::vector<Entry> entries = target->entries;
+    for (const std::string& path : command.words) {
+      const std::string name = baseName(path);
+      if (name.empty() || name.size() > 0xFFFF) {
+        std::fprintf(stderr, "pack: %s: not a file name\n", path.c_str());
+        ++failures;
+        continue;
+      }
+      int existing = findEntry(entries, name);
+      if (existing >= 0 && !command.force) {
+        std::fprintf(stderr, "pack: %s: %s is already there (add /force to replace it)\n",
+                     command.archive.c_str(), entries[existing].name.c_str());
+        ++failures;
+        continue;
+      }
+      Entry entry;
+      std::string problem;
+      AppendResult result = appendFile(target, path, name, &entry, &problem);
+      if (result == AppendResult::ArchiveFailed) {
+        *writeError = problem;
+        return false;
+      }
+      if (result == AppendResult::SourceFailed) {
+        std::fprintf(stderr, "pack: %s\n", problem.c_str());
+        ++failures;
+        continue;
+      }
+      lines.push_back((existing >= 0 ? "replaced " : "added ") + name + " (" +
+                      std::to_string(entry.size) + " bytes)");
+      if (existing >= 0) {
+        entries[existing] = entry;
+      } else {
+        entries.push_back(entry);
+      }
+    }
+    // Nothing to show: an existing archive stays as it was, a new one is
+    // not made.
+    if (lines.empty()) return exists;
+    return commit(target, entries, writeError);
+  };
+  bool ok = exists ? addAll(&archive, &error) : writeBeside(command.archive, addAll, &error);
+  closeArchive(&archive);
+  if (!ok && !error.empty()) return fail(command, error);
+  for (const std::string& line : lines) {
+    std::printf("%s: %s\n", command.archive.c_str(), line.c_str());
+  }
+  return failures ? 1 : 0;
+}
+
+int deleteEntries(const Command& command) {
+  Archive archive;
+  std::string error;
+  if (!openArchive(command.archive, OpenMode::Update, &archive, &error)) return fail(command, error);
+  std::vector<Entry> entries = archive.entries;
+  std::string removed, absent;
+  for (const std::string& name : command.words) {
+    int at = findEntry(entries, name);
+    std::string& list = at >= 0 ? removed : absent;
+    list += (list.empty() ? "" : " ") + name;
+    if (at >= 0) entries.erase(entries.begin() + at);
+  }
+  bool ok = removed.empty() || commit(&archive, entries, &error);
+  closeArchive(&archive);
+  if (!ok) return fail(command, error);
+  // Delete lists are replayed on every run: an entry that is gone already is
+  // not an error.
+  std::printf("%s: deleted %s%s%s\n", command.archive.c_str(),
+              removed.empty() ? "nothing" : removed.c_str(), absent.empty() ? "" : "; not there: ",
+              absent.c_str());
+  return 0;
+}
+
+int optimize(const Command& command) {
+  Archive archive;
+  std::string error;
+  if (!openArchive(command.archive, OpenMode::Read, &archive, &error)) return fail(command, error);
+  uint64_t before = archive.header.end, after = 0;
+  bool ok = writeBeside(
+      command.archive,
+      [&](Archive* fresh, std::string* writeError) {
+        std::vector<Entry> entries;
+        for (const Entry& source : archive.entries) {
+          entries.emplace_back();
+          if (!appendEntry(fresh, &archive, source, &entries.back(), writeError)) return false;
+        }
+        // Closed before the rename: Windows will not replace an open file.
+        closeArchive(&archive);
+        bool committed = commit(fresh, entries, writeError);
+        after = fresh->header.indexOffset + fresh->header.indexSize;
+        return committed;
+      },
+      &error);
+  closeArchive(&archive);
+  if (!ok) return fail(command, error);
+  std::printf("%s: optimized, %llu entries, %llu -> %llu bytes\n", command.archive.c_str(),
+              static_cast<unsigned long long>(archive.entries.size()),
+              static_cast<unsigned long long>(before), static_cast<unsigned long long>(after));
+  return 0;
+}
+
+int list(const Command& command) {
+  Archive archive;
+  std::string error;
+  if (!openArchive(command.archive, OpenMode::Read, &archive, &error)) return fail(command, error);
+  for (const Entry& entry : archive.entries) {
+    std::printf("%s %llu\n", entry.name.c_str(), static_cast<unsigned long long>(entry.size));
+  }
+  closeArchive(&archive);
+  return 0;
+}
+
+int extract(const Command& command) {
+  Archive archive;
+  std::string error;
+  if (!openArchive(command.archive, OpenMode::Read, &archive, &error)) return fail(command, error);
+  const std::string& name = command.words[0];
+  const std::string& destination = command.words[1];
+  int at = findEntry(archive.entries, name);
+  if (at < 0) {
+    closeArchive(&archive);
+    return fail(command, "no entry " + name);
+  }
+  std::FILE* out = std::fopen(destination.c_str(), "wb");
+  bool ok = out && readEntry(
+                       &archive, archive.entries[at],
+                       [&](const char* data, size_t size) {
+                         return std::fwrite(data, 1, size, out) == size;
+                       },
+                       &error);
+  if (out && std::fclose(out) != 0) ok = false;
+  closeArchive(&archive);
+  if (!ok) {
+    return fail(command, error.empty() ? "cannot write " + destination + ": " + std::strerror(errno)
+                                       : error);
+  }
+  std::printf("%s: extracted %s to %s\n", command.archive.c_str(), name.c_str(),
+              destination.c_str());
+  return 0;
+}
+
+int verify(const Command& command) {
+  Archive archive;
+  std::string error;
+  if (!openArchive(command.archive, OpenMode::Read, &archive, &error)) return fail(command, error);
+  int damaged = 0;
+  for (const Entry& entry : archive.entries) {
+    std::string problem;
+    if (!readEntry(&archive, entry, [](const char*, size_t) { return true; }, &problem)) {
+      std::fprintf(stderr, "pack: %s: %s\n", command.archive.c_str(), problem.c_str());
+      ++damaged;
+    }
+  }
+  closeArchive(&archive);
+  if (damaged) return 1;
+  std::printf("%s: verified %zu entries\n", command.archive.c_str(), archive.entries.size());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "/?") == 0) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc < 2) {
+    std::fputs(kUsage, stdout);
+    return 2;
+  }
+  Command command;
+  if (int status = parse(argc, argv, &command)) return status;
+  switch (command.action) {
+    case Action::Add: return add(command);
+    case Action::Delete: return deleteEntries(command);
+    case Action::Optimize: return optimize(command);
+    case Action::List: return list(command);
+    case Action::Extract: return extract(command);
+    case Action::Verify: return verify(command);
+  }
+  return 2;
+}
