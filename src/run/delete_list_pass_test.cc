@@ -134,16 +134,22 @@ TEST_F(DeleteListTest, LinesWithControlCharactersAreRefused) {
   EXPECT_EQ(deletions(run), (std::vector<Call>{{inModFolder("zt.pff"), "/del", "fine.dds"}}));
 }
 
-TEST_F(DeleteListTest, AListThatCannotBeReadIsReported) {
-  if (onWindows()) GTEST_SKIP() << "Windows cannot open a folder as a file: no list, no message";
+TEST_F(DeleteListTest, AListThatIsAFolder) {
   makeFolder(root + "/expansion/zt/deleteList.txt");
   RunResult run = rebuild();
-  EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, console(""));
   EXPECT_EQ(deletions(run), std::vector<Call>{});
-  EXPECT_NE(run.err.find(listPath() + ": cannot read the delete list"), std::string::npos)
-      << run.err;
-  EXPECT_NE(run.err.find("1 of 3 commands failed"), std::string::npos) << run.err;
+  if (onWindows()) {
+    // Windows will not open a folder as a file: there is no list to replay.
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+  } else {
+    // POSIX opens it, and the first read fails.
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(listPath() + ": cannot read the delete list"), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("1 of 3 commands failed"), std::string::npos) << run.err;
+  }
 }
 
 }  // namespace

@@ -176,8 +176,61 @@ TEST_F(RebuildTest, MissingToolFailsEveryToolCommand) {
   stage("temp/a.dds");
   RunResult run = rebuild("PATH=/usr/bin:/bin");
   EXPECT_EQ(run.status, 1);
+  std::string withoutToolOutput = console(progress(1, 1, "a.dds"));
+  withoutToolOutput.erase(withoutToolOutput.find(toolOutput(2)), toolOutput(2).size());
+  EXPECT_EQ(run.out, withoutToolOutput);
   EXPECT_NE(run.err.find("zt-rebuild: 2 of 3 commands failed"), std::string::npos) << run.err;
+  // The interpreter names the command it could not run: cmd.exe says
+  // "'pack.exe' is not recognized ...", Wine's cmd "Can't recognize 'pack.exe
+  // ...'", sh "pack: not found".
+  EXPECT_NE(run.err.find(onWindows() ? "pack.exe" : "pack: not found"), std::string::npos)
+      << run.err;
   EXPECT_EQ(run.log, logStart());
+}
+
+TEST_F(RebuildTest, FilesArePackedInTheOrderAWindowsFileSystemListsThem) {
+  // NTFS compares names in upper case: digits first, "_" after the letters.
+  for (const char* name : {"zeta", "Beta", "alpha", "_under", "10.dds", "9.dds", "Alpha2"}) {
+    stage(std::string("temp/") + name);
+  }
+  RunResult run = rebuild();
+  std::vector<std::string> order;
+  for (const Call& call : run.calls) {
+    if (call.size() == 3) order.push_back(call[1].substr(underRoot("expansion/zt/temp/").size()));
+  }
+  std::vector<std::string> expected = {"10.dds", "9.dds", "alpha", "Alpha2", "Beta", "zeta", "_under"};
+  EXPECT_EQ(order, expected);
+}
+
+TEST_F(RebuildTest, GameRootWithPercentSignsAndSpaces) {
+  // cmd.exe would put PATH's value in place of %PATH%.
+  const std::string odd = scratch / "100% sure %PATH% game";
+  makeFolder(odd);
+  installTool(odd);
+  writeFile(odd + "/expansion/zt/temp/a%b%.dds", "");
+  writeFile(odd + "/expansion/zt/deleteList.txt", "zt.pff /del %PATH% \"%PATH%\" 50%\n");
+  RunResult run = rebuildWith(shQuoted(asGiven(odd)), scratch.path(), "", odd);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, console(asGiven(odd), progress(1, 1, "a%b%.dds")));
+  const std::string sep = onWindows() ? "\\" : "/";
+  std::vector<Call> expected = {
+      {inModFolder("zt.pff"), asGiven(odd) + sep + "expansion" + sep + "zt" + sep + "temp" + sep +
+                                  "a%b%.dds", "/force"},
+      {inModFolder("zt.pff"), "/del", "%PATH%", "%PATH%", "50%"},
+      optimize(),
+  };
+  EXPECT_EQ(run.calls, expected);
+}
+
+TEST_F(RebuildTest, InterpreterNamedByComspecOrFoundWithout) {
+  if (!onWindows()) GTEST_SKIP() << "COMSPEC is cmd.exe's; sh is always /bin/sh";
+  stage("temp/a.dds");
+  for (const std::string comspec : {"C:\\windows\\system32\\cmd.exe", "C:\\no\\such.exe"}) {
+    fs::remove(root + "/pack-calls.txt");
+    RunResult run = rebuild("COMSPEC=" + shQuoted(comspec));
+    EXPECT_EQ(run.status, 0) << comspec << ": " << run.err;
+    EXPECT_EQ(run.calls.size(), 2u) << comspec;
+  }
 }
 
 TEST_F(RebuildTest, UsageWithoutGameRootOrOnRequest) {

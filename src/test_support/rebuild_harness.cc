@@ -11,9 +11,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* windowsBuild() {
+std::string windowsBuild() {
   const char* folder = std::getenv("ZT_WINDOWS_BUILD");
-  return folder ? folder : "build-windows";
+  return folder ? folder : "";
 }
 
 // The calls that the recording tool wrote to `recordFile`, one per line.
@@ -47,10 +47,7 @@ std::string shQuoted(const std::string& word) {
   return quoted + "'";
 }
 
-bool onWindows() {
-  const char* target = std::getenv("ZT_TEST_TARGET");
-  return target && std::string(target) == "wine";
-}
+bool onWindows() { return !windowsBuild().empty(); }
 
 void RebuildTest::SetUp() {
   makeFolder(root);
@@ -58,14 +55,14 @@ void RebuildTest::SetUp() {
 }
 
 void RebuildTest::installTool(const std::string& folder) {
-  std::string tool = onWindows() ? std::string(windowsBuild()) + "/recording-pack.exe"
+  std::string tool = onWindows() ? windowsBuild() + "/recording-pack.exe"
                                  : std::string(ZT_RECORDING_PACK_PATH);
   fs::copy_file(tool, folder + (onWindows() ? "/pack.exe" : "/pack"),
                 fs::copy_options::overwrite_existing);
 }
 
 void RebuildTest::installArchiveTool(const std::string& folder) {
-  std::string tool = onWindows() ? std::string(windowsBuild()) + "/pack.exe" : std::string(PACK_PATH);
+  std::string tool = onWindows() ? windowsBuild() + "/pack.exe" : std::string(PACK_PATH);
   fs::copy_file(tool, folder + (onWindows() ? "/pack.exe" : "/pack"),
                 fs::copy_options::overwrite_existing);
 }
@@ -82,10 +79,13 @@ RunResult RebuildTest::rebuildWith(const std::string& arguments, const std::stri
                                    const std::string& environment,
                                    const std::string& recordFolder) {
   std::string out = scratch / "stdout", err = scratch / "stderr";
-  // Wine maps Unix file names to the ANSI code page by the locale: pin it.
-  std::string program = onWindows() ? "LC_ALL=C.UTF-8 wine " + shQuoted(std::string(windowsBuild()) +
-                                                         "/zt-rebuild.exe")
-                                    : shQuoted(ZT_REBUILD_PATH);
+  // Wine keeps its state in a prefix of the build's own, and maps Unix file
+  // names to the ANSI code page by the locale: pin both.
+  std::string program =
+      onWindows() ? "WINEDEBUG=-all LC_ALL=C.UTF-8 WINEPREFIX=" +
+                        shQuoted(windowsBuild() + "/wine-prefix") + " wine " +
+                        shQuoted(windowsBuild() + "/zt-rebuild.exe")
+                  : shQuoted(ZT_REBUILD_PATH);
   std::string command = "cd " + shQuoted(cwd) + " && " + environment + " " + program + " " +
                         arguments + " >" + shQuoted(out) + " 2>" + shQuoted(err);
   int status = std::system(command.c_str());

@@ -1,8 +1,9 @@
 // End-to-end harness: runs the built zt-rebuild on scratch game roots, with
 // the recording stand-in for the archive tool in the game root, and reads
 // back the console, the log and the tool's calls. The same tests run against
-// the native build and, with ZT_TEST_TARGET=wine, against the Windows build
-// under Wine; expectations are written once with the helpers below.
+// the native build and, with ZT_WINDOWS_BUILD naming a Windows build folder,
+// against that build under Wine; expectations are written once with the
+// helpers below.
 #ifndef ZT_TEST_SUPPORT_REBUILD_HARNESS_H_
 #define ZT_TEST_SUPPORT_REBUILD_HARNESS_H_
 
