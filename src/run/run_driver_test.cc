@@ -1,5 +1,6 @@
 // End-to-end tests of a whole run: the console, the tool's calls, the log and
 // the exit status.
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -247,6 +248,16 @@ TEST_F(RebuildTest, UsageWithoutGameRootOrOnRequest) {
     EXPECT_EQ(help.err, "");
   }
   EXPECT_TRUE(none.calls.empty());
+}
+
+TEST_F(RebuildTest, InterruptingACommandStopsTheRun) {
+  if (onWindows()) GTEST_SKIP() << "Ctrl+C on a Windows console ends every process attached to it";
+  stage("temp/a.dds");
+  stage("temp/b.dds");
+  // In a session of its own, so that the interrupt reaches only the run.
+  RunResult run = rebuild("ZT_PACK_INTERRUPT=a.dds setsid");
+  EXPECT_EQ(run.status, 128 + SIGINT);  // the shell's report of a death by SIGINT
+  EXPECT_EQ(run.calls, std::vector<Call>{add("zt.pff", "expansion/zt/temp/a.dds")});
 }
 
 // The sh dialect falls back to the search path; cmd.exe searches it anyway.
