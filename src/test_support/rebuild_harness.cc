@@ -41,12 +41,6 @@ std::vector<Call> readCalls(const std::string& recordFile) {
 
 }  // namespace
 
-std::string shQuoted(const std::string& word) {
-  std::string quoted = "'";
-  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 bool onWindows() { return !windowsBuild().empty(); }
 
 void RebuildTest::SetUp() {

@@ -25,9 +25,6 @@ struct RunResult {
   std::string log;
 };
 
-// `word` as one sh word.
-std::string shQuoted(const std::string& word);
-
 // Whether the tests run the Windows build under Wine.
 bool onWindows();
 

@@ -40,3 +40,9 @@ std::string readFile(const std::string& path) {
   content << in.rdbuf();
   return content.str();
 }
+
+std::string shQuoted(const std::string& word) {
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}

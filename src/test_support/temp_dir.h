@@ -1,4 +1,5 @@
-// Test helpers: a scratch folder that removes itself, and small file utilities.
+// Test helpers: a scratch folder that removes itself, small file utilities,
+// and the quoting of a word for the shell that runs the programs under test.
 #ifndef ZT_TEST_SUPPORT_TEMP_DIR_H_
 #define ZT_TEST_SUPPORT_TEMP_DIR_H_
 
@@ -25,5 +26,7 @@ void writeFile(const std::string& path, const std::string& content);
 void makeFolder(const std::string& path);
 // The whole content of `path`, or "<missing>" when it cannot be read.
 std::string readFile(const std::string& path);
+// `word` as one sh word.
+std::string shQuoted(const std::string& word);
 
 #endif  // ZT_TEST_SUPPORT_TEMP_DIR_H_

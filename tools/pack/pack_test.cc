@@ -16,12 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string quoted(const std::string& word) {
-  std::string out = "'";
-  for (char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
 struct Result {
   int status;
   std::string out;
@@ -34,9 +28,9 @@ class PackTest : public ::testing::Test {
   const std::string archive = dir / "zt.pff";
 
   Result pack(const std::vector<std::string>& words, const std::string& environment = "") {
-    std::string command = "cd " + quoted(dir.path()) + " && " + environment + " " + PACK_PATH;
-    for (const std::string& word : words) command += " " + quoted(word);
-    command += " >" + quoted(dir / "out") + " 2>" + quoted(dir / "err");
+    std::string command = "cd " + shQuoted(dir.path()) + " && " + environment + " " + PACK_PATH;
+    for (const std::string& word : words) command += " " + shQuoted(word);
+    command += " >" + shQuoted(dir / "out") + " 2>" + shQuoted(dir / "err");
     int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(dir / "out"),
             readFile(dir / "err")};

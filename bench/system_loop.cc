@@ -1,0 +1,23 @@
+// The limit for a driver that runs one command per file through the
+// interpreter: hands precomputed command lines to system() one after another.
+// Usage: system-loop WORKING_DIRECTORY COMMAND_FILE (one command per line)
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: system-loop WORKING_DIRECTORY COMMAND_FILE\n");
+    return 2;
+  }
+  std::ifstream file(argv[2]);
+  std::vector<std::string> commands;
+  for (std::string line; std::getline(file, line);) commands.push_back(line);
+  if (chdir(argv[1]) != 0) return 1;
+  for (const std::string& command : commands) std::system(command.c_str());
+  return 0;
+}
