@@ -88,7 +88,8 @@ bool isRunnableFile(const std::string& path) {
 }
 
 std::string absolutePath(const std::string& path) {
-  if (!path.empty() && path[0] == '/') return path;
+  // An empty path names nothing, not the current directory.
+  if (path.empty() || path[0] == '/') return path;
   std::string result;
   if (char* cwd = getcwd(nullptr, 0)) {
     result = cwd;

@@ -139,7 +139,8 @@ TEST_F(RebuildTest, RelativeGameRootIsResolvedAgainstTheStartingDirectory) {
 
 TEST_F(RebuildTest, GameRootThatCannotBeEnteredRunsNothing) {
   writeFile(scratch / "afile", "");
-  std::vector<std::string> bad = {scratch / "missing", scratch / "afile"};
+  // An empty argument (an unset variable in a script) names no folder either.
+  std::vector<std::string> bad = {scratch / "missing", scratch / "afile", ""};
   if (!onWindows() && geteuid() != 0) {  // root enters any folder
     makeFolder(scratch / "locked");
     chmod((scratch / "locked").c_str(), 0);

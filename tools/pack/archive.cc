@@ -1,8 +1,6 @@
 #include "archive.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <unordered_set>
 
@@ -215,16 +213,26 @@ int findEntry(const std::vector<Entry>& entries, const std::string& name) {
 
 AppendResult appendFile(Archive* archive, const std::string& sourcePath, const std::string& name,
                         Entry* entry, std::string* error) {
-  std::FILE* source = std::fopen(sourcePath.c_str(), "rb");
-  if (!source) {
-    *error = "cannot open " + sourcePath + ": " + std::strerror(errno);
+  std::string problem;
+  File* source = openFile(sourcePath, OpenMode::Read, &problem);
+  // The size is fixed first, so that a source that is the archive itself
+  // cannot feed on what is being appended.
+  uint64_t size = 0;
+  if (!source || !fileSize(source, &size)) {
+    *error = "cannot read " + sourcePath + ": " + (source ? lastFileError() : problem);
+    closeFile(source);
     return AppendResult::SourceFailed;
   }
-  std::vector<char> buffer(kChunk);
+  std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(kChunk, size)));
   *entry = Entry{name, archive->appendAt, 0, 0};
   AppendResult result = AppendResult::Ok;
-  size_t n;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), source)) > 0) {
+  while (entry->size < size) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), size - entry->size));
+    if (!readAt(source, entry->size, buffer.data(), n)) {
+      *error = "cannot read " + sourcePath + ": " + lastFileError();
+      result = AppendResult::SourceFailed;
+      break;
+    }
     if (!writeAt(archive->file, entry->offset + entry->size, buffer.data(), n)) {
       *error = "cannot write to the archive: " + lastFileError();
       result = AppendResult::ArchiveFailed;
@@ -233,11 +241,7 @@ AppendResult appendFile(Archive* archive, const std::string& sourcePath, const s
     entry->crc = crc32Update(entry->crc, buffer.data(), n);
     entry->size += n;
   }
-  if (result == AppendResult::Ok && std::ferror(source)) {
-    *error = "cannot read " + sourcePath + ": " + std::strerror(errno);
-    result = AppendResult::SourceFailed;
-  }
-  std::fclose(source);
+  closeFile(source);
   // Bytes of a source that failed halfway lie past the live end: dead space.
   archive->appendAt += entry->size;
   return result;

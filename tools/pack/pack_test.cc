@@ -83,6 +83,10 @@ TEST_F(PackTest, AddTakesTheBaseNameAfterEitherSeparator) {
   ASSERT_EQ(pack({archive, "in\\x.dds", "/force"}).status, 1);  // no such file here
   ASSERT_EQ(pack({archive, dir / "in/x.dds", "/force"}).status, 0);
   EXPECT_EQ(listing(), "x.dds 1\n");
+  // The archive added to itself: the bytes it had, not what it grows by.
+  const auto size = fs::file_size(archive);
+  ASSERT_EQ(pack({archive, archive, "/force"}).status, 0);
+  EXPECT_EQ(listing(), "x.dds 1\nzt.pff " + std::to_string(size) + "\n");
 }
 
 TEST_F(PackTest, DeletingAnAbsentNameIsNoError) {
