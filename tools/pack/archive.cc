@@ -302,9 +302,9 @@ bool commit(Archive* archive, const std::vector<Entry>& entries, std::string* er
   return true;
 }
 
-bool readEntryChunks(Archive* archive, const Entry& entry,
-                     bool (*sink)(void* context, const char* data, size_t size), void* context,
-                     std::string* error) {
+bool readEntry(Archive* archive, const Entry& entry,
+               const std::function<bool(const char* data, size_t size)>& sink,
+               std::string* error) {
   std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(kChunk, entry.size)));
   uint32_t crc = 0;
   for (uint64_t done = 0; done < entry.size;) {
@@ -314,7 +314,7 @@ bool readEntryChunks(Archive* archive, const Entry& entry,
       return false;
     }
     crc = crc32Update(crc, buffer.data(), n);
-    if (!sink(context, buffer.data(), n)) return false;
+    if (!sink(buffer.data(), n)) return false;
     done += n;
   }
   if (crc != entry.crc) {

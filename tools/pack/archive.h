@@ -5,6 +5,7 @@
 #define ZT_PACK_ARCHIVE_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -73,22 +74,10 @@ bool appendEntry(Archive* archive, Archive* from, const Entry& source, Entry* en
 bool commit(Archive* archive, const std::vector<Entry>& entries, std::string* error);
 
 // Calls `sink` with the entry's bytes in pieces, checking its checksum.
-// False on a read error or a checksum mismatch, said in `error`.
-template <typename Sink>
-bool readEntry(Archive* archive, const Entry& entry, Sink sink, std::string* error);
-
-bool readEntryChunks(Archive* archive, const Entry& entry,
-                     bool (*sink)(void* context, const char* data, size_t size), void* context,
-                     std::string* error);
-
-template <typename Sink>
-bool readEntry(Archive* archive, const Entry& entry, Sink sink, std::string* error) {
-  return readEntryChunks(
-      archive, entry,
-      [](void* context, const char* data, size_t size) {
-        return (*static_cast<Sink*>(context))(data, size);
-      },
-      &sink, error);
-}
+// False on a read error, a checksum mismatch (said in `error`) or when
+// `sink` returns false.
+bool readEntry(Archive* archive, const Entry& entry,
+               const std::function<bool(const char* data, size_t size)>& sink,
+               std::string* error);
 
 #endif  // ZT_PACK_ARCHIVE_H_
