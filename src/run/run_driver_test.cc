@@ -32,29 +32,13 @@ TEST_F(RebuildTest, PacksBothStagingFoldersAndOptimizesTheMainArchive) {
   EXPECT_EQ(run.log, logStart() + toolOutput(3) + toolOutput(3) + toolOutput(3));
 }
 
-TEST_F(RebuildTest, EmptyOrMissingStagingFoldersPackNothing) {
-  makeFolder(root + "/expansion/zt/temp");  // tempL is missing altogether
+TEST_F(RebuildTest, EmptyOrMissingStagingFoldersAndNoDeleteListRunOnlyTheOptimize) {
+  makeFolder(root + "/expansion/zt/temp");  // tempL and the delete list are missing
   RunResult run = rebuild();
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, console(""));
   EXPECT_EQ(run.calls, std::vector<Call>{optimize()});
   EXPECT_EQ(run.log, logStart());
-}
-
-TEST_F(RebuildTest, NumbersRunOnAcrossBothPassesInFourWideFields) {
-  std::string lines;
-  for (int i = 1; i <= 12; ++i) {
-    char name[16];
-    std::snprintf(name, sizeof name, "f%02d.dds", i);
-    stage(std::string("temp/") + name);
-    lines += progress(i, 13, name);
-  }
-  stage("tempL/last.wav");
-  lines += progress(13, 13, "last.wav");
-  RunResult run = rebuild();
-  EXPECT_EQ(run.out, console(lines));
-  ASSERT_EQ(run.calls.size(), 14u);
-  EXPECT_EQ(run.calls[12], add("ztL.pff", "expansion/zt/tempL/last.wav"));
 }
 
 TEST_F(RebuildTest, PacksExactlyTheCountedFilesPastSubfoldersAndDotFiles) {
