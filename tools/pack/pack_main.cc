@@ -290,10 +290,6 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
-  if (argc < 2) {
-    std::fputs(kUsage, stdout);
-    return 2;
-  }
   Command command;
   if (int status = parse(argc, argv, &command)) return status;
   switch (command.action) {

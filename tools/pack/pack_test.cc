@@ -172,7 +172,9 @@ TEST_F(PackTest, MissingArchiveIsCreatedOnlyByAnAdd) {
 }
 
 TEST_F(PackTest, MalformedCommandLines) {
-  EXPECT_EQ(pack({}).status, 2);
+  Result none = pack({});
+  EXPECT_EQ(none.status, 2);
+  EXPECT_EQ(none.err.rfind("pack: no archive given\nusage: pack ARCHIVE", 0), 0u) << none.err;
   Result help = pack({"/?"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("usage: pack ARCHIVE", 0), 0u);
