@@ -20,11 +20,6 @@ bool readLine(std::FILE* list, std::string* line) {
   return c == '\n' || !line->empty();
 }
 
-void countFailure(CommandTally* tally) {
-  ++tally->run;
-  ++tally->failed;
-}
-
 }  // namespace
 
 void replayDeleteList(const std::string& listPath, const Dialect& dialect, CommandTally* tally) {
@@ -39,7 +34,7 @@ void replayDeleteList(const std::string& listPath, const Dialect& dialect, Comma
                    "zt-rebuild: %s:%d: not run: the line holds a control character or a "
                    "character that would start another command\n",
                    listPath.c_str(), number);
-      countFailure(tally);
+      countCommand(tally, false);
       continue;
     }
     runCommand(*command, tally);
@@ -47,7 +42,7 @@ void replayDeleteList(const std::string& listPath, const Dialect& dialect, Comma
   if (std::ferror(list)) {
     std::fprintf(stderr, "zt-rebuild: %s: cannot read the delete list to its end\n",
                  listPath.c_str());
-    countFailure(tally);
+    countCommand(tally, false);
   }
   std::fclose(list);
 }

@@ -44,8 +44,9 @@ int rebuildArchives(const std::string& gameRootArgument) {
   const int tempCount = countFiles(tempFolder, "*", false);
   const int tempLCount = countFiles(tempLFolder, "*", false);
   const int total = tempCount + tempLCount;
+  const std::string logPath = pathOf("\\ztlog.txt");
 
-  writeLine("Logging to: " + pathOf("\\ztlog.txt"));
+  writeLine("Logging to: " + logPath);
   writeLine("Packing resource files, please wait...");
   DirectoryLister tempLister(tempFolder);
   packFolder(tempLister, {tempFolder, "zt.pff", tempCount, 1, total}, dialect, &tally);
@@ -67,7 +68,7 @@ int rebuildArchives(const std::string& gameRootArgument) {
 
   if (tally.failed > 0) {
     std::fprintf(stderr, "zt-rebuild: %d of %d commands failed; see %s for the tool's output\n",
-                 tally.failed, tally.run, pathOf("\\ztlog.txt").c_str());
+                 tally.failed, tally.run, logPath.c_str());
     return 1;
   }
   return 0;

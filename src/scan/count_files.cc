@@ -11,9 +11,7 @@ std::string extensionOf(const std::string& name) {
 
 }  // namespace
 
-bool isHiddenOrFolder(const std::string& name, bool isFolder) {
-  return (!name.empty() && name[0] == '.') || isFolder;
-}
+bool isDotName(const std::string& name) { return !name.empty() && name[0] == '.'; }
 
 int countFiles(const std::string& folder, const std::string& filter, bool recurse) {
   platform::DirEntry entry;
@@ -22,7 +20,7 @@ int countFiles(const std::string& folder, const std::string& filter, bool recurs
   const char separator = platform::separatorOf(platform::nativeShell());
   int count = 0;
   do {
-    if (!entry.name.empty() && entry.name[0] == '.') continue;
+    if (isDotName(entry.name)) continue;
     if (entry.isFolder) {
       if (recurse) count += countFiles(folder + separator + entry.name, filter, recurse);
     } else if (filter == "*" || extensionOf(entry.name) == filter) {

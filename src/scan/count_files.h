@@ -11,8 +11,13 @@
 // unreadable folder counts 0.
 int countFiles(const std::string& folder, const std::string& filter, bool recurse);
 
+// Whether a name begins with ".": such entries are never counted.
+bool isDotName(const std::string& name);
+
 // Whether the packing passes pass over an entry: what countFiles never counts
 // as a file of its own folder.
-bool isHiddenOrFolder(const std::string& name, bool isFolder);
+inline bool isHiddenOrFolder(const std::string& name, bool isFolder) {
+  return isDotName(name) || isFolder;
+}
 
 #endif  // ZT_SCAN_COUNT_FILES_H_

@@ -4,10 +4,14 @@
 
 #include "platform/platform.h"
 
+void countCommand(CommandTally* tally, bool succeeded) {
+  ++tally->run;
+  if (!succeeded) ++tally->failed;
+}
+
 bool runCommand(const std::string& commandLine, CommandTally* tally) {
   std::fflush(stdout);
   bool ok = platform::runCommandLine(commandLine) == 0;
-  ++tally->run;
-  if (!ok) ++tally->failed;
+  countCommand(tally, ok);
   return ok;
 }

@@ -10,6 +10,9 @@ struct CommandTally {
   int failed = 0;
 };
 
+// Counts one command, or one step that stands for a command, in `tally`.
+void countCommand(CommandTally* tally, bool succeeded);
+
 // Hands `commandLine` whole to the interpreter and waits until it has ended.
 // Standard output is flushed first, so what the program wrote stands before
 // what the command writes. Returns whether the command exited with status 0,

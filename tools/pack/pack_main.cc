@@ -1,6 +1,7 @@
 // pack: a small archive tool that stands in for the game's own. One command
 // per call: add files, delete entries, optimize, list, extract or verify.
 // Each action prints one short line on stdout; errors go to stderr.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
