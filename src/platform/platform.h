@@ -6,6 +6,7 @@
 #define ZT_PLATFORM_PLATFORM_H_
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -23,21 +24,18 @@ struct DirEntry {
   bool isFolder = false;
 };
 
-// An open directory listing; opaque, owned by whoever opened it.
-struct Listing;
+enum class ListingStatus {
+  Listed,      // the folder's entries were read
+  Missing,     // nothing is there, or it is not a folder
+  Unreadable,  // a folder is there but cannot be read; the error says why
+};
 
-// Starts listing `folder` and yields its first entry. The listing begins with
-// "." and "..". Returns null when the folder cannot be listed.
-Listing* openListing(const std::string& folder, DirEntry* first);
-
-// Yields the next entry; false when the listing has none left.
-bool nextEntry(Listing* listing, DirEntry* entry);
-
-void closeListing(Listing* listing);
-
-// Whether the file-system attribute query on `path` succeeds with a non-zero
-// attribute value, i.e. whether something is there.
-bool pathExists(const std::string& path);
+// Reads the whole listing of `folder` at once, in the order a Windows file
+// system gives it: "." and ".." first, then the rest. Reading it once means
+// that what is counted and what is packed are the same entries, whatever
+// changes in the folder while a run goes on.
+ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entries,
+                         std::string* error);
 
 // Whether `path` is a regular file the interpreter could run as a program.
 bool isRunnableFile(const std::string& path);

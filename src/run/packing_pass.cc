@@ -22,8 +22,8 @@ void packFolder(DirectoryLister& lister, const PackingJob& job, const Dialect& d
   const char separator = platform::separatorOf(dialect.shell);
   // The lister already stands on its first entry.
   for (int packed = 0; packed < job.files && !lister.atEnd(); lister.next()) {
+    if (!isCountedFile(lister.current())) continue;
     const std::string& name = lister.currentName();
-    if (isHiddenOrFolder(name, lister.currentIsFolder())) continue;
     showProgress(job.firstNumber + packed, job.total, name);
     runCommand(addCommand(dialect, job.archive, job.folder + separator + name), tally);
     ++packed;

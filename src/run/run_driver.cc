@@ -41,16 +41,17 @@ int rebuildArchives(const std::string& gameRootArgument) {
 
   const std::string tempFolder = pathOf("\\expansion\\zt\\temp");
   const std::string tempLFolder = pathOf("\\expansion\\zt\\tempL");
-  const int tempCount = countFiles(tempFolder, "*", false);
-  const int tempLCount = countFiles(tempLFolder, "*", false);
+  // Each staging folder is read once, here: what is counted is what is packed.
+  DirectoryLister tempLister(tempFolder);
+  DirectoryLister tempLLister(tempLFolder);
+  const int tempCount = countFiles(tempLister, "*", false);
+  const int tempLCount = countFiles(tempLLister, "*", false);
   const int total = tempCount + tempLCount;
   const std::string logPath = pathOf("\\ztlog.txt");
 
   writeLine("Logging to: " + logPath);
   writeLine("Packing resource files, please wait...");
-  DirectoryLister tempLister(tempFolder);
   packFolder(tempLister, {tempFolder, "zt.pff", tempCount, 1, total}, dialect, &tally);
-  DirectoryLister tempLLister(tempLFolder);
   packFolder(tempLLister, {tempLFolder, "ztL.pff", tempLCount, tempCount + 1, total}, dialect,
              &tally);
   writeLine("");
