@@ -76,7 +76,7 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
     entries->push_back(std::move(entry));
   }
   std::sort(entries->begin(), entries->end(), listsBefore);
-  entries->insert(entries->begin(), {DirEntry{".", true}, DirEntry{"..", true}});
+  entries->insert(entries->begin(), {DirEntry{".", true, ""}, DirEntry{"..", true, ""}});
   return ListingStatus::Listed;
 }
 
@@ -85,14 +85,25 @@ bool isRunnableFile(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
-std::string absolutePath(const std::string& path) {
+bool commandLineArguments(int argc, char** argv, std::vector<std::string>* arguments,
+                          std::string*) {
+  arguments->assign(argv, argv + argc);
+  return true;
+}
+
+bool absolutePath(const std::string& path, std::string* absolute, std::string* error) {
   // An empty path names nothing, not the current directory.
-  if (path.empty() || path[0] == '/') return path;
-  std::string result;
-  if (char* cwd = getcwd(nullptr, 0)) {
-    result = cwd;
-    free(cwd);
+  if (path.empty() || path[0] == '/') {
+    *absolute = path;
+    return true;
   }
+  // Fails when the current directory has been removed: no place to stand on.
+  std::unique_ptr<char, decltype(&free)> cwd(getcwd(nullptr, 0), &free);
+  if (!cwd) {
+    *error = std::string("cannot read the current folder: ") + strerror(errno);
+    return false;
+  }
+  std::string result = cwd.get();
   // Drop "." segments so that "." names the current directory itself.
   size_t start = 0;
   while (start <= path.size()) {
@@ -105,8 +116,9 @@ std::string absolutePath(const std::string& path) {
     }
     start = end + 1;
   }
-  if (!path.empty() && path.back() == '/' && result.back() != '/') result += '/';
-  return result;
+  if (path.back() == '/' && result.back() != '/') result += '/';
+  *absolute = result;
+  return true;
 }
 
 bool changeDirectory(const std::string& path, std::string* error) {

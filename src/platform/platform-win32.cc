@@ -1,13 +1,23 @@
 // Windows implementation of the platform layer: the ANSI file calls and
-// cmd.exe, reached through system().
+// cmd.exe, reached through system(). The program's strings are 8-bit in the
+// system's code page because the archive tool is an ANSI program: a name
+// that does not fit that code page cannot reach it as itself (its C runtime
+// would best-fit the command line, so a fullwidth quote would become a real
+// one in its arguments). Names and arguments are therefore read with the
+// wide calls and converted only when the conversion is exact; what cannot
+// be converted is refused, never best-fit.
 #include "platform/platform.h"
 
 #include <direct.h>
 #include <errno.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <vector>
 
@@ -32,22 +42,133 @@ std::string describeError(DWORD code) {
   return message;
 }
 
+// MAX_PATH counts the terminating NUL. A working folder needs room for the
+// backslash that Windows puts after it.
+const size_t kLongestPath = MAX_PATH - 1;
+const size_t kLongestWorkingFolder = MAX_PATH - 2;
+
+std::string tooLong(size_t limit) {
+  return "the path is longer than the " + std::to_string(limit) +
+         " characters that Windows file calls accept";
+}
+
+// `wide` in the system's code page, only when the conversion is exact: the
+// result converted back gives the very same characters. The round trip
+// catches a best fit and the default character alike, on every code page
+// (UTF-8 included, where WC_NO_BEST_FIT_CHARS cannot be asked for).
+bool toCodePage(const wchar_t* wide, int length, std::string* narrow) {
+  narrow->clear();
+  if (length == 0) return true;
+  const DWORD flags = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  int size = WideCharToMultiByte(CP_ACP, flags, wide, length, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return false;
+  narrow->resize(size);
+  WideCharToMultiByte(CP_ACP, flags, wide, length, &(*narrow)[0], size, nullptr, nullptr);
+  int back = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow->data(), size, nullptr, 0);
+  std::wstring roundTrip(back > 0 ? back : 0, L'\0');
+  if (back <= 0 || MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow->data(), size,
+                                       &roundTrip[0], back) != back ||
+      roundTrip.compare(0, std::wstring::npos, wide, length) != 0) {
+    narrow->clear();
+    return false;
+  }
+  return true;
+}
+
+bool fromCodePage(const std::string& narrow, std::wstring* wide) {
+  wide->clear();
+  if (narrow.empty()) return true;
+  int size = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), narrow.size(),
+                                 nullptr, 0);
+  if (size <= 0) return false;
+  wide->resize(size);
+  return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), narrow.size(),
+                             &(*wide)[0], size) == size;
+}
+
+// A name as messages show it: in the code page where it fits, each other
+// character (and each control character) as <U+XXXX>. The program writes
+// all its text in the code page, to a console or to a file alike; this form
+// survives both and still tells the user which file is meant.
+std::string shown(const std::wstring& wide) {
+  std::string text;
+  for (size_t i = 0; i < wide.size();) {
+    size_t units = IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() &&
+                           IS_LOW_SURROGATE(wide[i + 1])
+                       ? 2
+                       : 1;
+    std::string character;
+    if (wide[i] < 0x20 || wide[i] == 0x7f || !toCodePage(&wide[i], units, &character)) {
+      unsigned long point = units == 2 ? 0x10000 + ((wide[i] - 0xd800UL) << 10) +
+                                             (wide[i + 1] - 0xdc00UL)
+                                       : wide[i];
+      char code[16];
+      std::snprintf(code, sizeof code, "<U+%04lX>", point);
+      character = code;
+    }
+    text += character;
+    i += units;
+  }
+  return text;
+}
+
+// Characters that Windows never allows in a name. Wine lists Unix names
+// that hold them; no path built on such a name opens that entry.
+bool hasForbiddenCharacter(const std::wstring& name) {
+  for (wchar_t c : name) {
+    if (c < 0x20 || std::wcschr(L"\"*/:<>?\\|", c)) return true;
+  }
+  return false;
+}
+
 // A find handle that closes itself.
 struct FindCloser {
   void operator()(HANDLE find) const { FindClose(find); }
 };
 using FindHandle = std::unique_ptr<void, FindCloser>;
 
+// Memory that LocalFree releases.
+struct LocalFreer {
+  void operator()(void* memory) const { LocalFree(memory); }
+};
+
 }  // namespace
+
+bool commandLineArguments(int argc, char** argv, std::vector<std::string>* arguments,
+                          std::string* error) {
+  int count = 0;
+  std::unique_ptr<LPWSTR, LocalFreer> wide(CommandLineToArgvW(GetCommandLineW(), &count));
+  if (!wide) {
+    *error = describeError(GetLastError());
+    return false;
+  }
+  // The program's own path is only shown, never used: argv[0] stays as it is.
+  arguments->assign(argv, argv + (argc > 0 ? 1 : 0));
+  for (int i = 1; i < count; ++i) {
+    const wchar_t* argument = wide.get()[i];
+    std::string narrow;
+    if (!toCodePage(argument, std::wcslen(argument), &narrow)) {
+      *error = "the argument " + shown(argument) +
+               " has characters outside the system's code page; it cannot be used as itself";
+      return false;
+    }
+    arguments->push_back(std::move(narrow));
+  }
+  return true;
+}
 
 ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entries,
                          std::string* error) {
   entries->clear();
-  std::string pattern = folder;
-  if (!pattern.empty() && pattern.back() != '\\') pattern += '\\';
-  pattern += '*';
-  WIN32_FIND_DATAA data;
-  FindHandle find(FindFirstFileA(pattern.c_str(), &data));
+  std::string prefix = folder;
+  if (!prefix.empty() && prefix.back() != '\\') prefix += '\\';
+  std::wstring pattern;
+  if (!fromCodePage(prefix + '*', &pattern)) {
+    *error = "the path is not valid in the system's code page";
+    return ListingStatus::Unreadable;
+  }
+  WIN32_FIND_DATAW data;
+  FindHandle find(FindFirstFileW(pattern.c_str(), &data));
   if (find.get() == INVALID_HANDLE_VALUE) {
     find.release();
     DWORD code = GetLastError();
@@ -60,15 +181,24 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
     *error = describeError(code);
     return ListingStatus::Unreadable;
   }
-  entries->push_back(DirEntry{".", true});
-  entries->push_back(DirEntry{"..", true});
+  entries->push_back(DirEntry{".", true, ""});
+  entries->push_back(DirEntry{"..", true, ""});
   do {
     DirEntry entry;
-    entry.name = data.cFileName;
+    const std::wstring name = data.cFileName;
     entry.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // A refused entry stays in the listing: it is staged, and is counted.
+    if (hasForbiddenCharacter(name)) {
+      entry.refusal = "its name has characters that Windows does not allow in names";
+    } else if (!toCodePage(name.data(), name.size(), &entry.name)) {
+      entry.refusal = "its name has characters outside the system's code page";
+    } else if (prefix.size() + entry.name.size() > kLongestPath) {
+      entry.refusal = tooLong(kLongestPath);
+    }
+    if (!entry.refusal.empty()) entry.name = shown(name);
     // A drive root has no "." and ".." of its own: they stand first in every listing.
     if (entry.name != "." && entry.name != "..") entries->push_back(std::move(entry));
-  } while (FindNextFileA(find.get(), &data));
+  } while (FindNextFileW(find.get(), &data));
   DWORD code = GetLastError();
   if (code != ERROR_NO_MORE_FILES) {
     *error = describeError(code);
@@ -83,14 +213,33 @@ bool isRunnableFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string absolutePath(const std::string& path) {
+bool absolutePath(const std::string& path, std::string* absolute, std::string* error) {
   bool drivePath = path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
   bool uncPath = path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
-  if (drivePath || uncPath) return path;
-  char buffer[MAX_PATH * 4];
-  DWORD length = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
-  if (length == 0 || length >= sizeof buffer) return path;
-  return std::string(buffer, length);
+  std::string result = path;
+  // An empty path names nothing, not the current directory: entering it fails.
+  if (!path.empty() && !drivePath && !uncPath) {
+    // The buffer is sized from the call's own answer, asked again should the
+    // current directory have grown in between.
+    DWORD length = MAX_PATH;
+    do {
+      result.resize(length);
+      length = GetFullPathNameA(path.c_str(), length, &result[0], nullptr);
+    } while (length >= result.size());
+    if (length == 0) {
+      DWORD code = GetLastError();
+      *error = code == ERROR_FILENAME_EXCED_RANGE ? tooLong(kLongestWorkingFolder)
+                                                  : describeError(code);
+      return false;
+    }
+    result.resize(length);
+  }
+  if (result.size() > kLongestWorkingFolder) {
+    *error = tooLong(kLongestWorkingFolder);
+    return false;
+  }
+  *absolute = result;
+  return true;
 }
 
 bool changeDirectory(const std::string& path, std::string* error) {

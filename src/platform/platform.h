@@ -22,6 +22,11 @@ inline char separatorOf(Shell shell) { return shell == Shell::Cmd ? '\\' : '/'; 
 struct DirEntry {
   std::string name;
   bool isFolder = false;
+  // Why no program can be handed this entry's path as itself (its name does
+  // not fit the system's code page, holds a character its names may not, or
+  // the path is too long for the file calls); empty when it can. A refused
+  // entry's name shows each character it cannot write as <U+XXXX>.
+  std::string refusal;
 };
 
 enum class ListingStatus {
@@ -40,9 +45,19 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
 // Whether `path` is a regular file the interpreter could run as a program.
 bool isRunnableFile(const std::string& path);
 
-// `path` made absolute against the current directory. An absolute path comes
-// back byte for byte unchanged.
-std::string absolutePath(const std::string& path);
+// The program's arguments, argv[0] first, in the system's code page exactly
+// as the command line spells them. On Windows they are read again from the
+// wide command line, since argv has been best-fit converted (a fullwidth
+// quote becomes a real one); an argument that does not fit the code page is
+// refused, described in `error`. Elsewhere they are argv as it is.
+bool commandLineArguments(int argc, char** argv, std::vector<std::string>* arguments,
+                          std::string* error);
+
+// Sets `absolute` to `path` made absolute against the current directory. An
+// absolute path comes back byte for byte unchanged. Returns false, and says
+// why in `error`, when the current directory cannot be read or the result is
+// too long for the platform's file calls.
+bool absolutePath(const std::string& path, std::string* absolute, std::string* error);
 
 // Changes the process's working directory. On failure returns false and
 // describes the reason in `error`.

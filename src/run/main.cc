@@ -2,6 +2,8 @@
 // staging folders, through the external archive tool.
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "run/run_driver.h"
@@ -27,14 +29,20 @@ bool asksForHelp(const char* argument) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
+  std::vector<std::string> arguments;  // argv, exactly as the command line spells it
+  std::string error;
+  if (!platform::commandLineArguments(argc, argv, &arguments, &error)) {
+    std::fprintf(stderr, "zt-rebuild: %s\n", error.c_str());
+    return 1;
+  }
+  if (arguments.size() < 2) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  if (argc == 2 && asksForHelp(argv[1])) {
+  if (arguments.size() == 2 && asksForHelp(arguments[1].c_str())) {
     std::fputs(kUsage, stdout);
     return 0;
   }
   // Further arguments are ignored.
-  return rebuildArchives(argv[1]);
+  return rebuildArchives(arguments[1]);
 }

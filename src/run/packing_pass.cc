@@ -1,6 +1,7 @@
 #include "run/packing_pass.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "scan/count_files.h"
 
@@ -23,9 +24,21 @@ void packFolder(DirectoryLister& lister, const PackingJob& job, const Dialect& d
   // The lister already stands on its first entry.
   for (int packed = 0; packed < job.files && !lister.atEnd(); lister.next()) {
     if (!isCountedFile(lister.current())) continue;
-    const std::string& name = lister.currentName();
-    showProgress(job.firstNumber + packed, job.total, name);
-    runCommand(addCommand(dialect, job.archive, job.folder + separator + name), tally);
+    const platform::DirEntry& entry = lister.current();
+    const std::string path = job.folder + separator + entry.name;
+    showProgress(job.firstNumber + packed, job.total, entry.name);
+    std::optional<std::string> command;
+    if (entry.refusal.empty()) command = addCommand(dialect, job.archive, path);
+    if (command) {
+      runCommand(*command, tally);
+    } else {
+      // A name the tool cannot be handed as itself is never run: another
+      // spelling could pack another file, or end a quote.
+      std::fprintf(stderr, "zt-rebuild: %s: not packed: %s\n", path.c_str(),
+                   entry.refusal.empty() ? "its path holds a quote or a control character"
+                                         : entry.refusal.c_str());
+      countCommand(tally, false);
+    }
     ++packed;
   }
 }

@@ -25,9 +25,10 @@ void write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), s
 int rebuildArchives(const std::string& gameRootArgument) {
   // Made absolute first: every path below is built on it and must still name
   // the same place once the game root is the working directory.
-  const std::string gameRoot = platform::absolutePath(gameRootArgument);
+  std::string gameRoot = gameRootArgument;
   std::string error;
-  if (!platform::changeDirectory(gameRoot, &error)) {
+  if (!platform::absolutePath(gameRootArgument, &gameRoot, &error) ||
+      !platform::changeDirectory(gameRoot, &error)) {
     std::fprintf(stderr, "zt-rebuild: cannot enter the game root %s: %s\n", gameRoot.c_str(),
                  error.c_str());
     return 1;

@@ -141,6 +141,15 @@ TEST_F(RebuildTest, GameRootThatCannotBeEnteredRunsNothing) {
   }
   EXPECT_FALSE(fs::exists(scratch / "ztlog.txt"));
   EXPECT_FALSE(fs::exists(root + "/ztlog.txt"));
+  // Started from a folder that is gone, a relative root has nothing to stand
+  // on. (Windows does not remove a process's working folder.)
+  if (!onWindows()) {
+    makeFolder(scratch / "gone");
+    RunResult run = rebuildWith("Game", scratch / "gone", "rmdir \"$PWD\" &&");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.find("zt-rebuild: cannot enter the game root Game: "), 0u) << run.err;
+    EXPECT_TRUE(run.calls.empty());
+  }
 }
 
 TEST_F(RebuildTest, FailedCommandsAreCountedAfterTheRunEnds) {
@@ -206,6 +215,101 @@ TEST_F(RebuildTest, GameRootWithPercentSignsAndSpaces) {
       optimize(),
   };
   EXPECT_EQ(run.calls, expected);
+}
+
+// Every staged name, game root and delete-list word goes through the
+// interpreter (Wine's own cmd.exe for the Windows build) and the C runtime's
+// argument rules into the tool as itself, or is refused by the name the
+// platform shows, counted as failed, with nothing run for it.
+TEST_F(RebuildTest, NamesAndRootsReachTheToolExactlyOrAreRefusedByName) {
+  const std::string sep = onWindows() ? "\\" : "/";
+  auto native = [&](std::string path) {
+    for (char& c : path) c = c == '/' ? sep[0] : c;
+    return path;
+  };
+  // A root that Windows cannot hand over exactly, or too long for its file
+  // calls, runs nothing: not even in "Game", where a best fit of "Ｇame" leads.
+  const std::string deep = "long/" + std::string(180, 'x') + "/" + std::string(90, 'y');
+  const std::string fullwidthG = "\xef\xbc\xa7" "ame";
+  struct Root { std::string folder, argument, reason; };
+  const Root roots[] = {{fullwidthG, asGiven(scratch / fullwidthG), "code page"},
+                        {deep, native(deep), "longer than"}};
+  for (const auto& [relative, argument, reason] : roots) {
+    const std::string folder = scratch / relative;
+    makeFolder(folder);
+    installTool(folder);
+    writeFile(folder + "/expansion/zt/temp/a.dds", "");
+    RunResult run = rebuildWith(shQuoted(argument), scratch.path(), "", folder);
+    EXPECT_EQ(run.status, onWindows() ? 1 : 0) << argument << ": " << run.err;
+    EXPECT_EQ(run.calls.size(), onWindows() ? 0u : 2u) << argument;
+    EXPECT_EQ(run.err.find(reason) != std::string::npos, onWindows()) << run.err;
+    EXPECT_FALSE(fs::exists(root + "/pack-calls.txt"));
+  }
+
+  struct Name {
+    std::string staged;
+    std::string refusedOnWindowsAs = "";  // "" when it is packed there too
+    std::string reason = "";
+  };
+  struct Case {
+    std::string folder;  // the game root below the scratch folder, given with `argument`
+    std::string argument;
+    std::vector<Name> names;
+    std::string deleteList = "";
+    Call deletion = {};
+  };
+  const std::string fullwidth = "a\xef\xbc\x82 \xef\xbc\x86 mkdir pwned \xef\xbc\x86 \xef\xbc\x82.dds";
+  const std::string quoted = "q\" & mkdir pwned & \".dds";  // Wine lists it, Windows would not
+  const std::string longName = std::string(60, 'n') + ".dds";
+  const Case cases[] = {
+      {"Game", "Game",
+       {{"%y.dds"}, {"%%x%%.dds"}, {"!x! ^a^ b  .dds"},
+        {fullwidth, "a<U+FF02> <U+FF06> mkdir pwned <U+FF06> <U+FF02>.dds", "code page"},
+        {"\xe6\x97\xa5\xe6\x9c\xac.dds", "<U+65E5><U+672C>.dds", "code page"},
+        {quoted, quoted, "not allow"}}},
+      // Backslash runs before "%", and a trailing separator.
+      {"a/%mods", "a" + sep + sep + "%mods" + sep, {{"%y.dds"}}, "zt.pff /del a\\%b c\\\\%%d\\ %\n",
+       {inModFolder("zt.pff"), "/del", "a\\%b", "c\\\\%%d\\", "%"}},
+      {"long/" + std::string(180, 'x'), native("long/" + std::string(180, 'x')),
+       {{"short.dds"}, {longName, longName, "longer than"}}},
+  };
+  for (const Case& c : cases) {
+    const std::string folder = scratch / c.folder;
+    const std::string gameRoot = asGiven(scratch.path()) + sep + c.argument;
+    makeFolder(folder);
+    installTool(folder);
+    for (const Name& name : c.names) writeFile(folder + "/expansion/zt/temp/" + name.staged, "");
+    if (!c.deleteList.empty()) writeFile(folder + "/expansion/zt/deleteList.txt", c.deleteList);
+    RunResult run = rebuildWith(shQuoted(gameRoot), scratch.path(), "", folder);
+    const std::string temp = gameRoot + native("/expansion/zt/temp/");
+    std::vector<Call> expected, packed;
+    size_t refused = 0;
+    for (const Name& name : c.names) {
+      if (!onWindows() || name.refusedOnWindowsAs.empty()) {
+        expected.push_back({inModFolder("zt.pff"), temp + name.staged, "/force"});
+        continue;
+      }
+      ++refused;
+      size_t at = run.err.find("zt-rebuild: " + temp + name.refusedOnWindowsAs + ": not packed: ");
+      std::string line = at == std::string::npos ? "" : run.err.substr(at, run.err.find('\n', at) - at);
+      EXPECT_NE(line.find(name.reason), std::string::npos) << name.staged << ": " << run.err;
+    }
+    for (const Call& call : run.calls) {
+      if (call.size() == 3 && call[2] == "/force") packed.push_back(call);
+      if (call.size() > 1 && call[1] == "/del") {
+        EXPECT_EQ(call, c.deletion);
+      }
+    }
+    std::sort(expected.begin(), expected.end());
+    std::sort(packed.begin(), packed.end());
+    EXPECT_EQ(packed, expected) << c.argument;
+    EXPECT_EQ(run.status, refused ? 1 : 0) << c.argument << ": " << run.err;
+    EXPECT_EQ(static_cast<size_t>(std::count(run.err.begin(), run.err.end(), '\n')),
+              refused ? refused + 1 : 0) << run.err;
+    EXPECT_EQ(run.calls.size(), packed.size() + (c.deleteList.empty() ? 1 : 2)) << c.argument;
+  }
+  EXPECT_FALSE(fs::exists(root + "/pwned"));
+  EXPECT_FALSE(fs::exists(scratch / "pwned"));
 }
 
 TEST_F(RebuildTest, InterpreterNamedByComspecOrFoundWithout) {

@@ -28,18 +28,43 @@ bool hasCmdOperator(const std::string& line) {
   return false;
 }
 
+// The run of backslashes that ends text[0, end).
+size_t backslashesBefore(const std::string& text, size_t end) {
+  size_t count = 0;
+  while (count < end && text[end - 1 - count] == '\\') ++count;
+  return count;
+}
+
 // cmd.exe replaces %NAME% by a variable's value, even between double quotes,
 // and nothing escapes a "%" on its command line. Putting each run of "%" into
 // quotes of its own (or out of them) leaves the program's arguments as they
 // were but makes every %...% enclose a quote, which no variable's name holds.
+// The C runtime then reads 2n backslashes before a quote as n and a real
+// quote, 2n+1 as n and a literal quote: the run before each quote written
+// here is doubled, so that it stays data and the quote still works.
 std::string hidePercents(const std::string& text) {
   std::string hidden;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && (i == 0 || text[i - 1] != '%')) hidden += '"';
+    if (text[i] == '%' && (i == 0 || text[i - 1] != '%')) {
+      hidden.append(backslashesBefore(text, i), '\\');
+      hidden += '"';
+    }
     hidden += text[i];
     if (text[i] == '%' && (i + 1 == text.size() || text[i + 1] != '%')) hidden += '"';
   }
   return hidden;
+}
+
+// `path` as one argument of a cmd line, in double quotes. Returns nothing for
+// a path that holds a quote or a control character, which would end cmd's
+// quotes or its line: no Windows name holds one, but Wine lists Unix names.
+std::optional<std::string> cmdQuote(const std::string& path) {
+  for (char c : path) {
+    if (c == '"' || isControl(c)) return std::nullopt;
+  }
+  std::string quoted = "\"" + hidePercents(path);
+  quoted.append(backslashesBefore(path, path.size()), '\\');
+  return quoted + "\"";
 }
 
 std::vector<std::string> splitWords(const std::string& line) {
@@ -95,11 +120,12 @@ std::string shQuote(const std::string& word) {
 
 std::string startLogCommand(const Dialect&) { return "echo ZT Log Start > ztlog.txt"; }
 
-std::string addCommand(const Dialect& dialect, const std::string& archive,
-                       const std::string& stagedPath) {
-  std::string quotedPath =
-      dialect.shell == Shell::Cmd ? "\"" + hidePercents(stagedPath) + "\"" : shQuote(stagedPath);
-  return dialect.tool + " " + localPath(dialect, kModFolder + archive) + " " + quotedPath +
+std::optional<std::string> addCommand(const Dialect& dialect, const std::string& archive,
+                                      const std::string& stagedPath) {
+  std::optional<std::string> quotedPath =
+      dialect.shell == Shell::Cmd ? cmdQuote(stagedPath) : shQuote(stagedPath);
+  if (!quotedPath) return std::nullopt;
+  return dialect.tool + " " + localPath(dialect, kModFolder + archive) + " " + *quotedPath +
          " /force" + kLogTail;
 }
 

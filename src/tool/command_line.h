@@ -2,7 +2,8 @@
 // that runs them. The pieces are fixed with backslashes, as cmd.exe reads
 // them; the sh dialect carries them over with "/" and quotes every word that
 // comes from outside the program, so that no file name can run a command.
-// In the cmd dialect every "%" is kept out of reach of variable expansion.
+// In the cmd dialect every "%" is kept out of reach of variable expansion, and
+// every argument reaches the tool through the C runtime's rules as itself.
 #ifndef ZT_TOOL_COMMAND_LINE_H_
 #define ZT_TOOL_COMMAND_LINE_H_
 
@@ -33,9 +34,11 @@ std::string shQuote(const std::string& word);
 std::string startLogCommand(const Dialect& dialect);
 
 // Adds `stagedPath` to `archive` ("zt.pff" or "ztL.pff" in the modification
-// folder), appending the tool's output to the log.
-std::string addCommand(const Dialect& dialect, const std::string& archive,
-                       const std::string& stagedPath);
+// folder), appending the tool's output to the log. Returns nothing when cmd
+// cannot be handed the path as one argument: it holds a quote or a control
+// character.
+std::optional<std::string> addCommand(const Dialect& dialect, const std::string& archive,
+                                      const std::string& stagedPath);
 
 // Replays one line of the delete list: the rest of a tool command after the
 // modification folder (an archive's name, then the tool's own arguments).

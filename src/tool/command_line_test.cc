@@ -25,6 +25,9 @@ TEST(CommandLineTest, CmdDialectIsByteForByteTheWindowsLines) {
             "pack.exe expansion\\zt\\ztL.pff \"C:\\My Game\\\\expansion\\zt\\tempL\\c d.wav\" "
             "/force >> ztlog.txt");
   EXPECT_EQ(optimizeCommand(kCmd), "pack.exe expansion\\zt\\zt.pff /opt");
+  // A quote or a line end in a path would end cmd's quotes: not written.
+  EXPECT_EQ(addCommand(kCmd, "zt.pff", "C:\\G\\a\" & b\".dds"), std::nullopt);
+  EXPECT_EQ(addCommand(kCmd, "zt.pff", "C:\\G\\a\nb.dds"), std::nullopt);
 }
 
 TEST(CommandLineTest, ShDialectCarriesThePiecesOverWithSlashes) {
@@ -60,10 +63,20 @@ TEST(CommandLineTest, CmdDeleteListLinesGoThroughUnchangedUnlessTheyWouldRunAnyt
 
 TEST(CommandLineTest, CmdKeepsPercentSignsFromVariableExpansion) {
   EXPECT_EQ(addCommand(kCmd, "zt.pff", "C:\\100% Game\\%PATH%%%x.dds"),
-            "pack.exe expansion\\zt\\zt.pff \"C:\\100\"%\" Game\\\"%\"PATH\"%%%\"x.dds\" /force >> "
+            "pack.exe expansion\\zt\\zt.pff \"C:\\100\"%\" Game\\\\\"%\"PATH\"%%%\"x.dds\" /force >> "
             "ztlog.txt");
   EXPECT_EQ(deleteListCommand(kCmd, "zt.pff /del %TEMP%.dds \"a%b\""),
             "pack.exe expansion\\zt\\zt.pff /del \"%\"TEMP\"%\".dds \"a\"%\"b\" >> ztlog.txt");
+  // The C runtime reads 2n backslashes before a quote as n and a real quote,
+  // 2n+1 as n and a literal one: the backslashes before each quote the
+  // program writes are doubled, so that they stay data and the quote works.
+  EXPECT_EQ(addCommand(kCmd, "zt.pff", "C:\\a\\\\%mods\\%y\\"),
+            "pack.exe expansion\\zt\\zt.pff \"C:\\a\\\\\\\\\"%\"mods\\\\\"%\"y\\\\\" /force >> "
+            "ztlog.txt");
+  EXPECT_EQ(addCommand(kCmd, "zt.pff", "C:\\a\\%"),
+            "pack.exe expansion\\zt\\zt.pff \"C:\\a\\\\\"%\"\" /force >> ztlog.txt");
+  EXPECT_EQ(deleteListCommand(kCmd, "zt.pff /del a\\%b \"c\\%\""),
+            "pack.exe expansion\\zt\\zt.pff /del a\\\\\"%\"b \"c\\\\\"%\"\" >> ztlog.txt");
 }
 
 TEST(CommandLineTest, ShDeleteListLinesBecomeQuotedWords) {
@@ -78,6 +91,8 @@ TEST(CommandLineTest, ShDeleteListLinesBecomeQuotedWords) {
   EXPECT_EQ(deleteListCommand(kShPath, "zt.pff /del \"\""),
             "pack 'expansion/zt/zt.pff' '/del' '' >> ztlog.txt");
   EXPECT_FALSE(deleteListCommand(kShPath, std::string("zt.pff /del a\0b", 15)).has_value());
+  EXPECT_EQ(addCommand(kShPath, "zt.pff", "/g/a\"\nb"),
+            "pack expansion/zt/zt.pff '/g/a\"\nb' /force >> ztlog.txt");
 }
 
 // The quoting is only right if the shell gives back the very bytes: hand it
