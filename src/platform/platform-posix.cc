@@ -91,6 +91,8 @@ bool commandLineArguments(int argc, char** argv, std::vector<std::string>* argum
   return true;
 }
 
+size_t longestPath() { return 0; }
+
 bool absolutePath(const std::string& path, std::string* absolute, std::string* error) {
   // An empty path names nothing, not the current directory.
   if (path.empty() || path[0] == '/') {

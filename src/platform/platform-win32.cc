@@ -42,13 +42,11 @@ std::string describeError(DWORD code) {
   return message;
 }
 
-// MAX_PATH counts the terminating NUL. A working folder needs room for the
-// backslash that Windows puts after it.
+// MAX_PATH counts the terminating NUL.
 const size_t kLongestPath = MAX_PATH - 1;
-const size_t kLongestWorkingFolder = MAX_PATH - 2;
 
-std::string tooLong(size_t limit) {
-  return "the path is longer than the " + std::to_string(limit) +
+std::string tooLong() {
+  return "the path is longer than the " + std::to_string(kLongestPath) +
          " characters that Windows file calls accept";
 }
 
@@ -193,7 +191,7 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
     } else if (!toCodePage(name.data(), name.size(), &entry.name)) {
       entry.refusal = "its name has characters outside the system's code page";
     } else if (prefix.size() + entry.name.size() > kLongestPath) {
-      entry.refusal = tooLong(kLongestPath);
+      entry.refusal = tooLong();
     }
     if (!entry.refusal.empty()) entry.name = shown(name);
     // A drive root has no "." and ".." of its own: they stand first in every listing.
@@ -213,6 +211,8 @@ bool isRunnableFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+size_t longestPath() { return kLongestPath; }
+
 bool absolutePath(const std::string& path, std::string* absolute, std::string* error) {
   bool drivePath = path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
   bool uncPath = path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
@@ -228,15 +228,10 @@ bool absolutePath(const std::string& path, std::string* absolute, std::string* e
     } while (length >= result.size());
     if (length == 0) {
       DWORD code = GetLastError();
-      *error = code == ERROR_FILENAME_EXCED_RANGE ? tooLong(kLongestWorkingFolder)
-                                                  : describeError(code);
+      *error = code == ERROR_FILENAME_EXCED_RANGE ? tooLong() : describeError(code);
       return false;
     }
     result.resize(length);
-  }
-  if (result.size() > kLongestWorkingFolder) {
-    *error = tooLong(kLongestWorkingFolder);
-    return false;
   }
   *absolute = result;
   return true;

@@ -5,6 +5,7 @@
 #ifndef ZT_PLATFORM_PLATFORM_H_
 #define ZT_PLATFORM_PLATFORM_H_
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -53,10 +54,14 @@ bool isRunnableFile(const std::string& path);
 bool commandLineArguments(int argc, char** argv, std::vector<std::string>* arguments,
                           std::string* error);
 
+// The longest path that the file calls of the program and of the archive
+// tool accept, in bytes; 0 where the system reports a path too long itself.
+size_t longestPath();
+
 // Sets `absolute` to `path` made absolute against the current directory. An
 // absolute path comes back byte for byte unchanged. Returns false, and says
-// why in `error`, when the current directory cannot be read or the result is
-// too long for the platform's file calls.
+// why in `error`, when the current directory cannot be read or the result
+// would be too long.
 bool absolutePath(const std::string& path, std::string* absolute, std::string* error);
 
 // Changes the process's working directory. On failure returns false and

@@ -20,6 +20,19 @@ void writeLine(const std::string& text) {
 
 void write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
+// The longest path the run builds on the game root.
+const char kDeleteList[] = "\\expansion\\zt\\deleteList.txt";
+
+// Whether every path the run builds on `gameRoot` fits the platform's file
+// calls. Were the longest not to, the folders below would only seem empty.
+bool pathsBelowFit(const std::string& gameRoot, std::string* error) {
+  const size_t longest = platform::longestPath();
+  if (longest == 0 || gameRoot.size() + sizeof kDeleteList - 1 <= longest) return true;
+  *error = "the paths below it would be longer than the " + std::to_string(longest) +
+           " characters that the file calls accept";
+  return false;
+}
+
 }  // namespace
 
 int rebuildArchives(const std::string& gameRootArgument) {
@@ -28,7 +41,7 @@ int rebuildArchives(const std::string& gameRootArgument) {
   std::string gameRoot = gameRootArgument;
   std::string error;
   if (!platform::absolutePath(gameRootArgument, &gameRoot, &error) ||
-      !platform::changeDirectory(gameRoot, &error)) {
+      !pathsBelowFit(gameRoot, &error) || !platform::changeDirectory(gameRoot, &error)) {
     std::fprintf(stderr, "zt-rebuild: cannot enter the game root %s: %s\n", gameRoot.c_str(),
                  error.c_str());
     return 1;
@@ -59,7 +72,7 @@ int rebuildArchives(const std::string& gameRootArgument) {
   writeLine("Done packing resource files");
 
   write("Removing unused files (may take a minute or two)...");
-  replayDeleteList(pathOf("\\expansion\\zt\\deleteList.txt"), dialect, &tally);
+  replayDeleteList(pathOf(kDeleteList), dialect, &tally);
   writeLine("done");
   writeLine("");
 

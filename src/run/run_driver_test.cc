@@ -227,13 +227,16 @@ TEST_F(RebuildTest, NamesAndRootsReachTheToolExactlyOrAreRefusedByName) {
     for (char& c : path) c = c == '/' ? sep[0] : c;
     return path;
   };
-  // A root that Windows cannot hand over exactly, or too long for its file
-  // calls, runs nothing: not even in "Game", where a best fit of "Ｇame" leads.
+  // A root that Windows cannot hand over exactly, or too long for the paths
+  // below it to fit its file calls, runs nothing: not even in "Game", where a
+  // best fit of "Ｇame" would lead.
   const std::string deep = "long/" + std::string(180, 'x') + "/" + std::string(90, 'y');
   const std::string fullwidthG = "\xef\xbc\xa7" "ame";
   struct Root { std::string folder, argument, reason; };
+  const std::string shallow = "long/" + std::string(180, 'x') + "/" + std::string(30, 'z');
   const Root roots[] = {{fullwidthG, asGiven(scratch / fullwidthG), "code page"},
-                        {deep, native(deep), "longer than"}};
+                        {deep, native(deep), "longer than"},  // relative: made absolute first
+                        {shallow, asGiven(scratch / shallow), "longer than"}};
   for (const auto& [relative, argument, reason] : roots) {
     const std::string folder = scratch / relative;
     makeFolder(folder);
