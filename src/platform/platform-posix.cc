@@ -7,6 +7,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -113,6 +114,47 @@ bool changeDirectory(const std::string& path, std::string* error) {
   if (chdir(path.c_str()) == 0) return true;
   *error = strerror(errno);
   return false;
+}
+
+struct FileLock {
+  int fd;
+};
+
+void FileLockReleaser::operator()(FileLock* lock) const {
+  close(lock->fd);
+  delete lock;
+}
+
+LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error) {
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    *error = strerror(errno);
+    return LockStatus::Failed;
+  }
+  HeldLock held(new FileLock{fd});
+  // A lock on the open file, not a file's mere presence: the system drops it
+  // when the process ends, so a killed run leaves nothing that blocks.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) return LockStatus::Busy;
+    *error = strerror(errno);
+    return LockStatus::Failed;
+  }
+  *lock = std::move(held);
+  return LockStatus::Held;
+}
+
+bool guardStandardStreams() {
+  bool outputWasOpen = true;
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1) continue;
+    if (fd == 1) outputWasOpen = false;
+    int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) {
+      dup2(opened, fd);
+      close(opened);
+    }
+  }
+  return outputWasOpen;
 }
 
 int runCommandLine(const std::string& commandLine) {

@@ -5,6 +5,7 @@
 #ifndef ZT_PLATFORM_PLATFORM_H_
 #define ZT_PLATFORM_PLATFORM_H_
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,29 @@ std::string absolutePath(const std::string& path);
 // Changes the process's working directory. On failure returns false and
 // describes the reason in `error`.
 bool changeDirectory(const std::string& path, std::string* error);
+
+// An exclusive lock on a file, held until the lock is destroyed or the
+// process ends, however it ends.
+struct FileLock;
+struct FileLockReleaser {
+  void operator()(FileLock* lock) const;
+};
+using HeldLock = std::unique_ptr<FileLock, FileLockReleaser>;
+
+enum class LockStatus {
+  Held,    // the lock is ours
+  Busy,    // another process holds it
+  Failed,  // the file cannot be opened or locked; the error says why
+};
+
+// Opens `path`, creating it if it is not there, and takes an exclusive lock
+// on it without waiting. No command the program runs inherits it.
+LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error);
+
+// Opens the null device in place of a standard stream the process was
+// started without, so that no file the program opens can take its place.
+// Returns false when standard output was one of them.
+bool guardStandardStreams();
 
 // Hands `commandLine` to the interpreter and waits for it. Returns the
 // command's exit status, or -1 when the interpreter could not be started.
