@@ -12,6 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <stdio.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -112,6 +114,25 @@ std::string absolutePath(const std::string& path) {
 
 bool changeDirectory(const std::string& path, std::string* error) {
   if (chdir(path.c_str()) == 0) return true;
+  *error = strerror(errno);
+  return false;
+}
+
+bool fileStamp(const std::string& path, FileStamp* stamp) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+#ifdef __APPLE__
+  const struct timespec& written = st.st_mtimespec;
+#else
+  const struct timespec& written = st.st_mtim;
+#endif
+  stamp->size = static_cast<unsigned long long>(st.st_size);
+  stamp->writeTime = static_cast<long long>(written.tv_sec) * 1000000000LL + written.tv_nsec;
+  return true;
+}
+
+bool replaceFile(const std::string& from, const std::string& to, std::string* error) {
+  if (rename(from.c_str(), to.c_str()) == 0) return true;
   *error = strerror(errno);
   return false;
 }

@@ -99,6 +99,25 @@ bool changeDirectory(const std::string& path, std::string* error) {
   return false;
 }
 
+bool fileStamp(const std::string& path, FileStamp* stamp) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return false;
+  }
+  stamp->size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  stamp->writeTime = static_cast<long long>(
+      (static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+      data.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
+bool replaceFile(const std::string& from, const std::string& to, std::string* error) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  *error = describeError(GetLastError());
+  return false;
+}
+
 struct FileLock {
   HANDLE file;
 };

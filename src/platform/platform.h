@@ -49,6 +49,24 @@ std::string absolutePath(const std::string& path);
 // describes the reason in `error`.
 bool changeDirectory(const std::string& path, std::string* error);
 
+// What tells one state of a file from another: its size and last-write time
+// (in the platform's own units, nanoseconds or 100-nanosecond ticks).
+struct FileStamp {
+  unsigned long long size = 0;
+  long long writeTime = 0;
+  bool operator==(const FileStamp& other) const {
+    return size == other.size && writeTime == other.writeTime;
+  }
+  bool operator!=(const FileStamp& other) const { return !(*this == other); }
+};
+
+// The stamp of the file at `path` (links followed); false when there is no
+// file there.
+bool fileStamp(const std::string& path, FileStamp* stamp);
+
+// Puts `from` in the place of `to` in one step, replacing what is there.
+bool replaceFile(const std::string& from, const std::string& to, std::string* error);
+
 // An exclusive lock on a file, held until the lock is destroyed or the
 // process ends, however it ends.
 struct FileLock;

@@ -18,17 +18,23 @@ void showProgress(int number, int total, const std::string& name) {
 
 }  // namespace
 
-void packFolder(DirectoryLister& lister, const PackingJob& job, const Dialect& dialect,
-                CommandTally* tally) {
+std::vector<std::string> packFolder(DirectoryLister& lister, const PackingJob& job,
+                                    const Dialect& dialect, CommandTally* tally) {
   const char separator = platform::separatorOf(dialect.shell);
+  std::vector<std::string> added;
   // The lister already stands on its first entry.
   for (int packed = 0; packed < job.files && !lister.atEnd(); lister.next()) {
-    if (!isCountedFile(lister.current())) continue;
     const std::string& name = lister.currentName();
-    showProgress(job.firstNumber + packed, job.total, name);
-    // Flushed here, where a failure to write the console can be told.
-    flushOut();
-    runCommand(addCommand(dialect, job.archive, job.folder + separator + name), tally);
+    if (!isCountedFile(lister.current()) || job.unchanged.count(name)) continue;
+    if (!tally->dryRun) {
+      showProgress(job.firstNumber + packed, job.total, name);
+      // Flushed here, where a failure to write the console can be told.
+      flushOut();
+    }
+    if (runCommand(addCommand(dialect, job.archive, job.folder + separator + name), tally)) {
+      added.push_back(name);
+    }
     ++packed;
   }
+  return added;
 }

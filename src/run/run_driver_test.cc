@@ -295,7 +295,7 @@ TEST_F(RebuildTest, UsageWithoutGameRootOrOnRequest) {
   RunResult none = rebuildWith("", scratch.path());
   EXPECT_EQ(none.status, 2);
   EXPECT_EQ(none.out, "");
-  EXPECT_EQ(none.err.find(text("usage: zt-rebuild GAME_ROOT\n")), 0u);
+  EXPECT_EQ(none.err.find(text("usage: zt-rebuild [--changed] [--dry-run] [--] GAME_ROOT\n")), 0u);
   std::vector<std::string> flags = {"-h", "--help"};
   if (onWindows()) flags.push_back("'/?'");
   for (const std::string& flag : flags) {

@@ -1,7 +1,10 @@
 // A stand-in for the archive tool, for the end-to-end tests. Every call
 // appends one line to "pack-calls.txt" in the working directory: the
 // arguments it received, separated by tabs, with "\" , tab and line feed
-// escaped as \\, \t and \n. It prints one line on stdout, for the log, and
+// escaped as \\, \t and \n, and the same line to the archive named by its
+// first argument unless it fails, so that the archive changes as a real
+// tool's would. It
+// prints one line on stdout, for the log, and
 // fails (exit 1) when an argument contains the text of ZT_PACK_FAIL. When one
 // contains the text of ZT_PACK_RUN_ON, it first runs the command ZT_PACK_RUN
 // through the interpreter (so that a test can act in the middle of a run)
@@ -58,10 +61,15 @@ int main(int argc, char** argv) {
   if (!record) return 3;
   std::fwrite(line.data(), 1, line.size(), record);
   std::fclose(record);
+  const bool fails = anyArgumentHolds(argc, argv, "ZT_PACK_FAIL");
+  if (FILE* archive = argc > 1 && !fails ? std::fopen(argv[1], "ab") : nullptr) {
+    std::fwrite(line.data(), 1, line.size(), archive);
+    std::fclose(archive);
+  }
   std::printf("pack called with %d arguments\n", argc - 1);
 
 #ifndef _WIN32
   if (anyArgumentHolds(argc, argv, "ZT_PACK_INTERRUPT")) kill(0, SIGINT);
 #endif
-  return anyArgumentHolds(argc, argv, "ZT_PACK_FAIL") ? 1 : 0;
+  return fails ? 1 : 0;
 }
