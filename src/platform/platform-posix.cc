@@ -7,9 +7,12 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <stdio.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -127,6 +130,66 @@ bool changeDirectory(const std::string& path, std::string* error) {
   if (chdir(path.c_str()) == 0) return true;
   *error = strerror(errno);
   return false;
+}
+
+bool fileStamp(const std::string& path, FileStamp* stamp) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+#ifdef __APPLE__
+  const struct timespec& written = st.st_mtimespec;
+#else
+  const struct timespec& written = st.st_mtim;
+#endif
+  stamp->size = static_cast<unsigned long long>(st.st_size);
+  stamp->writeTime = static_cast<long long>(written.tv_sec) * 1000000000LL + written.tv_nsec;
+  return true;
+}
+
+bool replaceFile(const std::string& from, const std::string& to, std::string* error) {
+  if (rename(from.c_str(), to.c_str()) == 0) return true;
+  *error = strerror(errno);
+  return false;
+}
+
+struct FileLock {
+  int fd;
+};
+
+void FileLockReleaser::operator()(FileLock* lock) const {
+  close(lock->fd);
+  delete lock;
+}
+
+LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error) {
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    *error = strerror(errno);
+    return LockStatus::Failed;
+  }
+  HeldLock held(new FileLock{fd});
+  // A lock on the open file, not a file's mere presence: the system drops it
+  // when the process ends, so a killed run leaves nothing that blocks.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) return LockStatus::Busy;
+    *error = strerror(errno);
+    return LockStatus::Failed;
+  }
+  *lock = std::move(held);
+  return LockStatus::Held;
+}
+
+bool guardStandardStreams() {
+  bool outputWasOpen = true;
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1) continue;
+    if (fd == 1) outputWasOpen = false;
+    int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) {
+      dup2(opened, fd);
+      close(opened);
+    }
+  }
+  return outputWasOpen;
 }
 
 int runCommandLine(const std::string& commandLine) {

@@ -6,6 +6,7 @@
 #define ZT_PLATFORM_PLATFORM_H_
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,47 @@ bool absolutePath(const std::string& path, std::string* absolute, std::string* e
 // Changes the process's working directory. On failure returns false and
 // describes the reason in `error`.
 bool changeDirectory(const std::string& path, std::string* error);
+
+// What tells one state of a file from another: its size and last-write time
+// (in the platform's own units, nanoseconds or 100-nanosecond ticks).
+struct FileStamp {
+  unsigned long long size = 0;
+  long long writeTime = 0;
+  bool operator==(const FileStamp& other) const {
+    return size == other.size && writeTime == other.writeTime;
+  }
+  bool operator!=(const FileStamp& other) const { return !(*this == other); }
+};
+
+// The stamp of the file at `path` (links followed); false when there is no
+// file there.
+bool fileStamp(const std::string& path, FileStamp* stamp);
+
+// Puts `from` in the place of `to` in one step, replacing what is there.
+bool replaceFile(const std::string& from, const std::string& to, std::string* error);
+
+// An exclusive lock on a file, held until the lock is destroyed or the
+// process ends, however it ends.
+struct FileLock;
+struct FileLockReleaser {
+  void operator()(FileLock* lock) const;
+};
+using HeldLock = std::unique_ptr<FileLock, FileLockReleaser>;
+
+enum class LockStatus {
+  Held,    // the lock is ours
+  Busy,    // another process holds it
+  Failed,  // the file cannot be opened or locked; the error says why
+};
+
+// Opens `path`, creating it if it is not there, and takes an exclusive lock
+// on it without waiting. No command the program runs inherits it.
+LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error);
+
+// Opens the null device in place of a standard stream the process was
+// started without, so that no file the program opens can take its place.
+// Returns false when standard output was one of them.
+bool guardStandardStreams();
 
 // Hands `commandLine` to the interpreter and waits for it. Returns the
 // command's exit status, or -1 when the interpreter could not be started.

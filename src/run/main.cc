@@ -6,17 +6,25 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "run/console.h"
 #include "run/run_driver.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: zt-rebuild GAME_ROOT\n"
+    "usage: zt-rebuild [--changed] [--dry-run] [--] GAME_ROOT\n"
     "\n"
     "Packs every file staged in GAME_ROOT/expansion/zt/temp into zt.pff and in\n"
     "expansion/zt/tempL into ztL.pff, replays expansion/zt/deleteList.txt and\n"
     "optimizes zt.pff, all through the archive tool (pack), which runs in\n"
     "GAME_ROOT. The tool's output is logged to GAME_ROOT/ztlog.txt.\n"
+    "\n"
+    "  --changed   pack only the staged files that changed since the last\n"
+    "              --changed run packed them, as recorded in\n"
+    "              GAME_ROOT/zt-rebuild-record.txt (delete it, or run without\n"
+    "              the option, to pack everything)\n"
+    "  --dry-run   print the command lines the run would run, and run none\n"
+    "  --          ends the options, for a game root that begins with -\n"
     "\n"
     "Exit status: 0 when every command succeeded, 1 when any failed or the game\n"
     "root cannot be entered, 2 when no game root is given.\n";
@@ -26,23 +34,50 @@ bool asksForHelp(const char* argument) {
          (platform::nativeShell() == platform::Shell::Cmd && std::strcmp(argument, "/?") == 0);
 }
 
+int usageError(const std::string& problem) {
+  if (!problem.empty()) std::fprintf(stderr, "zt-rebuild: %s\n", problem.c_str());
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!platform::guardStandardStreams()) noteMissingOutput();
   std::vector<std::string> arguments;  // argv, exactly as the command line spells it
   std::string error;
   if (!platform::commandLineArguments(argc, argv, &arguments, &error)) {
     std::fprintf(stderr, "zt-rebuild: %s\n", error.c_str());
     return 1;
   }
-  if (arguments.size() < 2) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
-  if (arguments.size() == 2 && asksForHelp(arguments[1].c_str())) {
+  const int count = static_cast<int>(arguments.size());
+  if (count == 2 && asksForHelp(arguments[1].c_str())) {
     std::fputs(kUsage, stdout);
     return 0;
   }
-  // Further arguments are ignored.
-  return rebuildArchives(arguments[1]);
+  RunOptions options;
+  int next = 1;
+  for (; next < count && arguments[next].size() > 1 && arguments[next][0] == '-'; ++next) {
+    const std::string& option = arguments[next];
+    if (option == "--") {
+      ++next;
+      break;
+    } else if (option == "--changed") {
+      options.changedOnly = true;
+    } else if (option == "--dry-run") {
+      options.dryRun = true;
+    } else {
+      return usageError("unknown option " + option);
+    }
+  }
+  if (next >= count) return usageError("");
+  // Further arguments are ignored; but an option there would be a run the
+  // user did not ask for (a real one instead of a dry one).
+  for (int later = next + 1; later < count; ++later) {
+    const std::string& word = arguments[later];
+    if (word == "--changed" || word == "--dry-run") {
+      return usageError("options go before the game root: " + word);
+    }
+  }
+  return rebuildArchives(arguments[next], options);
 }

@@ -3,42 +3,50 @@
 #include <cstdio>
 #include <optional>
 
+#include "run/console.h"
 #include "scan/count_files.h"
 
 namespace {
 
 void showProgress(int number, int total, const std::string& name) {
-  std::fputs("\r", stdout);
-  std::fflush(stdout);
-  std::printf("Packing file %4d of %4d (", number, total);
-  std::fwrite(name.data(), 1, name.size(), stdout);
+  writeOut("\r");
+  flushOut();
+  char numbers[64];
+  std::snprintf(numbers, sizeof numbers, "Packing file %4d of %4d (", number, total);
   // Nine spaces blank out what a longer name left behind.
-  std::fputs(")         ", stdout);
+  writeOut(numbers + printable(name) + ")         ");
 }
 
 }  // namespace
 
-void packFolder(DirectoryLister& lister, const PackingJob& job, const Dialect& dialect,
-                CommandTally* tally) {
+std::vector<std::string> packFolder(DirectoryLister& lister, const PackingJob& job,
+                                    const Dialect& dialect, CommandTally* tally) {
   const char separator = platform::separatorOf(dialect.shell);
+  std::vector<std::string> added;
   // The lister already stands on its first entry.
   for (int packed = 0; packed < job.files && !lister.atEnd(); lister.next()) {
-    if (!isCountedFile(lister.current())) continue;
     const platform::DirEntry& entry = lister.current();
-    const std::string path = job.folder + separator + entry.name;
-    showProgress(job.firstNumber + packed, job.total, entry.name);
+    const std::string& name = entry.name;
+    if (!isCountedFile(entry) || job.unchanged.count(name)) continue;
+    if (!tally->dryRun) {
+      showProgress(job.firstNumber + packed, job.total, name);
+      // Flushed here, where a failure to write the console can be told.
+      flushOut();
+    }
+    const std::string path = job.folder + separator + name;
+    std::string refusal = entry.refusal;
     std::optional<std::string> command;
-    if (entry.refusal.empty()) command = addCommand(dialect, job.archive, path);
-    if (command) {
-      runCommand(*command, tally);
-    } else {
+    if (refusal.empty()) command = addCommand(dialect, job.archive, path, &refusal);
+    if (!command) {
       // A name the tool cannot be handed as itself is never run: another
       // spelling could pack another file, or end a quote.
-      std::fprintf(stderr, "zt-rebuild: %s: not packed: %s\n", path.c_str(),
-                   entry.refusal.empty() ? "its path holds a quote or a control character"
-                                         : entry.refusal.c_str());
+      std::fprintf(stderr, "zt-rebuild: %s: not packed: %s\n", printable(path).c_str(),
+                   refusal.c_str());
       countCommand(tally, false);
+    } else if (runCommand(*command, tally)) {
+      added.push_back(name);
     }
     ++packed;
   }
+  return added;
 }

@@ -3,7 +3,9 @@
 #ifndef ZT_RUN_PACKING_PASS_H_
 #define ZT_RUN_PACKING_PASS_H_
 
+#include <set>
 #include <string>
+#include <vector>
 
 #include "scan/directory_lister.h"
 #include "tool/command_line.h"
@@ -12,15 +14,17 @@
 struct PackingJob {
   std::string folder;   // the staging folder, game root included
   std::string archive;  // "zt.pff" or "ztL.pff"
-  int files;            // how many files the folder was counted to hold
+  int files;            // how many files are to be packed
   int firstNumber;      // the number shown for its first file
   int total;            // the number shown as the run's total
+  std::set<std::string> unchanged;  // files passed over as already packed
 };
 
 // Packs the files that `lister` (open on job.folder) yields, passing over the
-// entries that are not counted as files, until job.files are packed or the
-// listing runs out.
-void packFolder(DirectoryLister& lister, const PackingJob& job, const Dialect& dialect,
-                CommandTally* tally);
+// entries that are not counted as files and the unchanged ones, until
+// job.files are packed or the listing runs out. Returns the names of the
+// files the tool added.
+std::vector<std::string> packFolder(DirectoryLister& lister, const PackingJob& job,
+                                    const Dialect& dialect, CommandTally* tally);
 
 #endif  // ZT_RUN_PACKING_PASS_H_

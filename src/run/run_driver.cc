@@ -1,8 +1,12 @@
 #include "run/run_driver.h"
 
 #include <cstdio>
+#include <map>
+#include <vector>
 
 #include "platform/platform.h"
+#include "run/change_record.h"
+#include "run/console.h"
 #include "run/delete_list_pass.h"
 #include "run/packing_pass.h"
 #include "scan/count_files.h"
@@ -12,13 +16,67 @@
 
 namespace {
 
-void writeLine(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fputs("\n", stdout);
-  std::fflush(stdout);
+// Held for the whole run, in the game root beside the log: two runs at once
+// would interleave their commands on the same archives. It is a lock on an
+// open file, so the system drops it when a run ends in any way; the file
+// itself stays and blocks nothing.
+const char kLockFile[] = "zt-rebuild.lock";
+const char kLogFile[] = "ztlog.txt";
+
+// A staging folder that is there but cannot be read stands for the commands
+// that could not be run for its files.
+void reportUnreadable(const DirectoryLister& folder, CommandTally* tally) {
+  if (!folder.unreadable()) return;
+  std::fprintf(stderr, "zt-rebuild: cannot read the staging folder %s: %s\n",
+               printable(folder.folder()).c_str(), folder.error().c_str());
+  countCommand(tally, false);
 }
 
-void write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+bool lockGameRoot(const std::string& gameRoot, platform::HeldLock* lock) {
+  std::string error;
+  switch (platform::lockFile(kLockFile, lock, &error)) {
+    case platform::LockStatus::Held:
+      return true;
+    case platform::LockStatus::Busy:
+      std::fprintf(stderr, "zt-rebuild: another run is using the game root %s; nothing was done\n",
+                   printable(gameRoot).c_str());
+      return false;
+    case platform::LockStatus::Failed:
+      std::fprintf(stderr, "zt-rebuild: cannot lock the game root %s (%s): %s\n",
+                   printable(gameRoot).c_str(), kLockFile, error.c_str());
+      return false;
+  }
+  return false;
+}
+
+std::string archivePath(const std::string& archive) {
+  return localPath(dialectFor(platform::nativeShell(), false), "expansion\\zt\\" + archive);
+}
+
+// Passes over the files of `job` that the last run vouches for.
+void skipUnchanged(const ChangeRecord& previous, const std::string& deleteList,
+                   const std::map<std::string, platform::FileStamp>& stamps, PackingJob* job) {
+  platform::FileStamp archiveNow, deleteListNow;
+  const bool haveArchive = platform::fileStamp(archivePath(job->archive), &archiveNow);
+  const bool haveDeleteList = platform::fileStamp(deleteList, &deleteListNow);
+  job->unchanged = unchangedFiles(previous, job->archive, haveArchive ? &archiveNow : nullptr,
+                                  haveDeleteList ? &deleteListNow : nullptr, stamps);
+}
+
+// Records what the run can vouch for in `job`'s archive: the files it passed
+// over as unchanged and the ones the tool added, with the archive's stamp now.
+void vouchFor(const PackingJob& job, const std::vector<std::string>& added,
+              const std::map<std::string, platform::FileStamp>& stamps, ChangeRecord* record) {
+  platform::FileStamp archiveNow;
+  if (!platform::fileStamp(archivePath(job.archive), &archiveNow)) return;
+  record->archives[job.archive] = archiveNow;
+  auto vouch = [&](const std::string& name) {
+    auto stamp = stamps.find(name);
+    if (stamp != stamps.end()) record->files[{job.archive, name}] = stamp->second;
+  };
+  for (const std::string& name : job.unchanged) vouch(name);
+  for (const std::string& name : added) vouch(name);
+}
 
 // The longest path the run builds on the game root.
 const char kDeleteList[] = "\\expansion\\zt\\deleteList.txt";
@@ -35,56 +93,119 @@ bool pathsBelowFit(const std::string& gameRoot, std::string* error) {
 
 }  // namespace
 
-int rebuildArchives(const std::string& gameRootArgument) {
+int rebuildArchives(const std::string& gameRootArgument, const RunOptions& options) {
   // Made absolute first: every path below is built on it and must still name
   // the same place once the game root is the working directory.
   std::string gameRoot = gameRootArgument;
   std::string error;
   if (!platform::absolutePath(gameRootArgument, &gameRoot, &error) ||
       !pathsBelowFit(gameRoot, &error) || !platform::changeDirectory(gameRoot, &error)) {
-    std::fprintf(stderr, "zt-rebuild: cannot enter the game root %s: %s\n", gameRoot.c_str(),
-                 error.c_str());
+    std::fprintf(stderr, "zt-rebuild: cannot enter the game root %s: %s\n",
+                 printable(gameRoot).c_str(), error.c_str());
     return 1;
   }
+  // A dry run writes nothing, so it needs no lock.
+  platform::HeldLock lock;
+  if (!options.dryRun && !lockGameRoot(gameRoot, &lock)) return 1;
   const platform::Shell shell = platform::nativeShell();
   const Dialect dialect = dialectFor(shell, platform::isRunnableFile(toolFileName(shell)));
   auto pathOf = [&](const char* piece) { return gameRoot + localPath(dialect, piece); };
+  const bool showStages = !options.dryRun;
 
   CommandTally tally;
+  tally.dryRun = options.dryRun;
   runCommand(startLogCommand(dialect), &tally);
+  // The log was written just now: its time is the file system's clock at the
+  // start, against which later edits are told apart.
+  platform::FileStamp logStarted;
+  const bool started = platform::fileStamp(kLogFile, &logStarted);
 
+  // Each staging folder is read once, here: what is counted is what is packed.
   const std::string tempFolder = pathOf("\\expansion\\zt\\temp");
   const std::string tempLFolder = pathOf("\\expansion\\zt\\tempL");
-  // Each staging folder is read once, here: what is counted is what is packed.
   DirectoryLister tempLister(tempFolder);
   DirectoryLister tempLLister(tempLFolder);
-  const int tempCount = countFiles(tempLister, "*", false);
-  const int tempLCount = countFiles(tempLLister, "*", false);
-  const int total = tempCount + tempLCount;
+  reportUnreadable(tempLister, &tally);
+  reportUnreadable(tempLLister, &tally);
+  PackingJob temp{tempFolder, "zt.pff", countFiles(tempLister, "*", false), 1, 0, {}};
+  PackingJob tempL{tempLFolder, "ztL.pff", countFiles(tempLLister, "*", false), 0, 0, {}};
+
+  const std::string deleteList = pathOf(kDeleteList);
+  ChangeRecord previous, next;
+  std::map<std::string, platform::FileStamp> tempStamps, tempLStamps;
+  if (options.changedOnly) {
+    tempStamps = stampFiles(tempLister);
+    tempLStamps = stampFiles(tempLLister);
+    if (readChangeRecord(kChangeRecordFile, &previous)) {
+      skipUnchanged(previous, deleteList, tempStamps, &temp);
+      skipUnchanged(previous, deleteList, tempLStamps, &tempL);
+    }
+  }
+  const int unchanged = static_cast<int>(temp.unchanged.size() + tempL.unchanged.size());
+  temp.files -= static_cast<int>(temp.unchanged.size());
+  tempL.files -= static_cast<int>(tempL.unchanged.size());
+  temp.total = tempL.total = temp.files + tempL.files;
+  tempL.firstNumber = temp.files + 1;
   const std::string logPath = pathOf("\\ztlog.txt");
 
-  writeLine("Logging to: " + logPath);
-  writeLine("Packing resource files, please wait...");
-  packFolder(tempLister, {tempFolder, "zt.pff", tempCount, 1, total}, dialect, &tally);
-  packFolder(tempLLister, {tempLFolder, "ztL.pff", tempLCount, tempCount + 1, total}, dialect,
-             &tally);
-  writeLine("");
-  writeLine("Done packing resource files");
-
-  write("Removing unused files (may take a minute or two)...");
-  replayDeleteList(pathOf(kDeleteList), dialect, &tally);
-  writeLine("done");
-  writeLine("");
-
-  writeLine("Optimizing pff...");
-  runCommand(optimizeCommand(dialect), &tally);
-  writeLine("");
-  writeLine("All done!");
-
-  if (tally.failed > 0) {
-    std::fprintf(stderr, "zt-rebuild: %d of %d commands failed; see %s for the tool's output\n",
-                 tally.failed, tally.run, logPath.c_str());
-    return 1;
+  if (showStages) {
+    writeLine("Logging to: " + printable(logPath));
+    writeLine("Packing resource files, please wait...");
+    if (options.changedOnly) {
+      writeLine("Skipping " + std::to_string(unchanged) + " unchanged staged file" +
+                (unchanged == 1 ? "" : "s"));
+    }
   }
-  return 0;
+  std::vector<std::string> tempAdded = packFolder(tempLister, temp, dialect, &tally);
+  std::vector<std::string> tempLAdded = packFolder(tempLLister, tempL, dialect, &tally);
+  if (showStages) {
+    writeLine("");
+    writeLine("Done packing resource files");
+    writeOut("Removing unused files (may take a minute or two)...");
+  }
+  replayDeleteList(deleteList, dialect, &tally);
+  if (showStages) {
+    writeLine("done");
+    writeLine("");
+    writeLine("Optimizing pff...");
+  }
+  runCommand(optimizeCommand(dialect), &tally);
+  if (showStages) {
+    writeLine("");
+    writeLine("All done!");
+  }
+
+  if (options.changedOnly && !options.dryRun && started) {
+    ChangeRecord record;
+    record.startedAt = logStarted.writeTime;
+    vouchFor(temp, tempAdded, tempStamps, &record);
+    vouchFor(tempL, tempLAdded, tempLStamps, &record);
+    record.hasDeleteList = platform::fileStamp(deleteList, &record.deleteList);
+    if (!writeChangeRecord(kChangeRecordFile, record, &error)) {
+      std::fprintf(stderr, "zt-rebuild: cannot write the record of packed files %s: %s\n",
+                   kChangeRecordFile, printable(error).c_str());
+      countCommand(&tally, false);
+    }
+  }
+
+  flushOut();
+  int status = 0;
+  if (tally.failed > 0) {
+    if (options.dryRun) {
+      std::fprintf(stderr, "zt-rebuild: %d of %d commands would fail; see the errors above\n",
+                   tally.failed, tally.run);
+    } else {
+      std::fprintf(stderr,
+                   "zt-rebuild: %d of %d commands failed; see the errors above, and the tool's "
+                   "output in %s\n",
+                   tally.failed, tally.run, printable(logPath).c_str());
+    }
+    status = 1;
+  }
+  if (!outputError().empty()) {
+    std::fprintf(stderr, "zt-rebuild: cannot write to standard output: %s\n",
+                 outputError().c_str());
+    status = 1;
+  }
+  return status;
 }

@@ -5,9 +5,16 @@
 
 #include <string>
 
+struct RunOptions {
+  // Pack only the staged files that changed since the last such run.
+  bool changedOnly = false;
+  // Show the command lines instead of running them; write nothing.
+  bool dryRun = false;
+};
+
 // Rebuilds the archives below `gameRoot`. Returns the exit status: 0 when
-// every command succeeded, 1 when the game root cannot be entered or any
-// command failed.
-int rebuildArchives(const std::string& gameRoot);
+// every command succeeded, 1 when the game root cannot be entered or locked,
+// or anything failed.
+int rebuildArchives(const std::string& gameRoot, const RunOptions& options);
 
 #endif  // ZT_RUN_RUN_DRIVER_H_

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
-DirectoryLister::DirectoryLister(const std::string& folder)
-    : folder_(folder), status_(platform::listFolder(folder, &entries_, &error_)) {}
+DirectoryLister::DirectoryLister(const std::string& folder) : folder_(folder) {
+  status_ = platform::listFolder(folder, &entries_, &error_);
+}
 
 const platform::DirEntry& DirectoryLister::current() const {
   static const platform::DirEntry none;

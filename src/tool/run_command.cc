@@ -10,6 +10,12 @@ void countCommand(CommandTally* tally, bool succeeded) {
 }
 
 bool runCommand(const std::string& commandLine, CommandTally* tally) {
+  if (tally->dryRun) {
+    std::fwrite(commandLine.data(), 1, commandLine.size(), stdout);
+    std::fputc('\n', stdout);
+    countCommand(tally, true);
+    return true;
+  }
   std::fflush(stdout);
   bool ok = platform::runCommandLine(commandLine) == 0;
   countCommand(tally, ok);

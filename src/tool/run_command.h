@@ -4,8 +4,10 @@
 
 #include <string>
 
-// How many commands a run started, and how many of them failed.
+// How many commands a run started, and how many of them failed; in a dry run,
+// the commands are shown instead of run.
 struct CommandTally {
+  bool dryRun = false;
   int run = 0;
   int failed = 0;
 };
@@ -16,7 +18,8 @@ void countCommand(CommandTally* tally, bool succeeded);
 // Hands `commandLine` whole to the interpreter and waits until it has ended.
 // Standard output is flushed first, so what the program wrote stands before
 // what the command writes. Returns whether the command exited with status 0,
-// and counts it in `tally`.
+// and counts it in `tally`. In a dry run, writes the line to standard output
+// instead, as one line, and returns true.
 bool runCommand(const std::string& commandLine, CommandTally* tally);
 
 #endif  // ZT_TOOL_RUN_COMMAND_H_

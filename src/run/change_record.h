@@ -1,0 +1,52 @@
+// What a run that packs only changed files leaves for the next such run: the
+// staged files it can vouch are in their archive, with their stamps, and how
+// each archive and the delete list stood when it ended. Kept in the game
+// root, beside the log; never in the modification folder that modders
+// package.
+#ifndef ZT_RUN_CHANGE_RECORD_H_
+#define ZT_RUN_CHANGE_RECORD_H_
+
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "platform/platform.h"
+#include "scan/directory_lister.h"
+
+extern const char kChangeRecordFile[];
+
+struct ChangeRecord {
+  // The file system's clock when the run started: a file written at that
+  // moment or later may have changed again within the same tick.
+  long long startedAt = 0;
+  std::map<std::string, platform::FileStamp> archives;  // by archive name, as the run left them
+  bool hasDeleteList = false;
+  platform::FileStamp deleteList;
+  // (archive name, staged file name) to the file's stamp when it was packed.
+  std::map<std::pair<std::string, std::string>, platform::FileStamp> files;
+};
+
+// Reads the record at `path`. False when there is none, or it cannot be read
+// or is damaged: then no file counts as unchanged.
+bool readChangeRecord(const std::string& path, ChangeRecord* record);
+
+// Writes the record to a temporary file beside `path` and renames it into
+// place, so that a reader sees the old record or the new one, whole.
+bool writeChangeRecord(const std::string& path, const ChangeRecord& record, std::string* error);
+
+// The stamps of the files `lister` counts, by name; a file that cannot be
+// stamped is left out.
+std::map<std::string, platform::FileStamp> stampFiles(const DirectoryLister& lister);
+
+// The files among `stamps`, staged for `archive`, that `previous` vouches
+// are in it as they are now: the archive (stamped `archiveNow`, or absent)
+// and the delete list are as that run left them, the file's stamp is the
+// same and older than that run's start, and no other staged name differs
+// from it only in case (the tool would store them as one entry).
+std::set<std::string> unchangedFiles(const ChangeRecord& previous, const std::string& archive,
+                                     const platform::FileStamp* archiveNow,
+                                     const platform::FileStamp* deleteListNow,
+                                     const std::map<std::string, platform::FileStamp>& stamps);
+
+#endif  // ZT_RUN_CHANGE_RECORD_H_

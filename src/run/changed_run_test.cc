@@ -1,0 +1,158 @@
+// End-to-end tests of the runs that pack only what changed, and of dry runs.
+#include <signal.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "test_support/rebuild_harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ChangedRunTest : public RebuildTest {
+ protected:
+  RunResult rebuildChanged(const std::string& environment = "") {
+    return rebuildWith("--changed " + shQuoted(asGiven(root)), scratch.path(), environment);
+  }
+  // The staged files that a run handed to the tool, by name.
+  static std::vector<std::string> packed(const RunResult& run) {
+    std::vector<std::string> names;
+    for (const Call& call : run.calls) {
+      if (call.size() == 3 && call[2] == "/force") names.push_back(call[1].substr(call[1].find_last_of("\\/") + 1));
+    }
+    return names;
+  }
+  void restage() {
+    fs::remove_all(root);
+    makeFolder(root);
+    installTool(root);
+    stage("temp/a.dds");
+    stage("temp/b.dds");
+    stage("tempL/c.wav");
+  }
+  void forgetCalls() { fs::remove(root + "/pack-calls.txt"); }
+  std::string staged(const std::string& relative) { return root + "/expansion/zt/" + relative; }
+};
+
+TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
+  const std::string zt = root + "/expansion/zt/zt.pff";
+  const std::string record = root + "/zt-rebuild-record.txt";
+  const auto aHourFrom = [&](const std::string& path, int hours) {
+    fs::last_write_time(path, fs::last_write_time(path) + std::chrono::hours(hours));
+  };
+  struct Case {
+    const char* what;
+    std::string firstRunEnvironment;
+    std::function<void()> between;
+    std::vector<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {"nothing changed", "", [] {}, {}},
+      {"new content", "", [&] { stage("temp/a.dds", "longer data"); }, {"a.dds"}},
+      {"same size, written later", "", [&] { aHourFrom(staged("temp/b.dds"), 1); }, {"b.dds"}},
+      {"a new file", "", [&] { stage("tempL/d.wav"); }, {"d.wav"}},
+      {"an add that failed", "ZT_PACK_FAIL=b.dds", [] {}, {"b.dds"}},
+      {"the archive put back to an older copy", "",
+       [&] { writeFile(zt, "an older copy"); }, {"a.dds", "b.dds"}},
+      {"the delete list changed", "", [&] { stage("deleteList.txt", "zt.pff /del x\n"); },
+       {"a.dds", "b.dds", "c.wav"}},
+      {"no record", "", [&] { fs::remove(record); }, {"a.dds", "b.dds", "c.wav"}},
+      {"a damaged record", "",
+       [&] { writeFile(record, readFile(record).substr(0, readFile(record).size() - 4)); },
+       {"a.dds", "b.dds", "c.wav"}},
+      {"a normal run in between", "", [&] { rebuild(); }, {"a.dds", "b.dds", "c.wav"}},
+  };
+  for (const Case& c : cases) {
+    restage();
+    RunResult first = rebuildChanged(c.firstRunEnvironment);
+    EXPECT_EQ(packed(first), (std::vector<std::string>{"a.dds", "b.dds", "c.wav"})) << c.what;
+    c.between();
+    forgetCalls();
+    RunResult second = rebuildChanged();
+    EXPECT_EQ(second.status, 0) << c.what << ": " << second.err;
+    EXPECT_EQ(packed(second), c.expected) << c.what;
+    // The delete list and the optimize run as in any run.
+    EXPECT_EQ(second.calls.back(), optimize()) << c.what;
+  }
+  // A file written during the run that packed it is packed again.
+  restage();
+  aHourFrom(staged("temp/a.dds"), 1);
+  rebuildChanged();
+  forgetCalls();
+  EXPECT_EQ(packed(rebuildChanged()), std::vector<std::string>{"a.dds"});
+}
+
+TEST_F(ChangedRunTest, ConsoleCountsOnlyTheFilesPacked) {
+  restage();
+  rebuildChanged();
+  stage("temp/b.dds", "new");
+  RunResult run = rebuildChanged();
+  std::string expected = console(progress(1, 1, "b.dds"));
+  expected.insert(expected.find("\rPacking file"), text("Skipping 2 unchanged staged files\n"));
+  EXPECT_EQ(run.out, expected);
+}
+
+TEST_F(ChangedRunTest, AKilledRunLeavesWhatItDidNotFinishToTheNext) {
+  if (onWindows()) GTEST_SKIP() << "Ctrl+C on a Windows console ends every process attached to it";
+  restage();
+  rebuildChanged();
+  stage("temp/a.dds", "new a");
+  stage("temp/b.dds", "new b");
+  RunResult killed = rebuildChanged("ZT_PACK_INTERRUPT=a.dds setsid");
+  EXPECT_EQ(killed.status, 128 + SIGINT);
+  forgetCalls();
+  EXPECT_EQ(packed(rebuildChanged()), (std::vector<std::string>{"a.dds", "b.dds"}));
+}
+
+TEST_F(ChangedRunTest, DryRunShowsTheCommandLinesAndRunsNone) {
+  stage("temp/a.dds");
+  stage("tempL/c.wav");
+  stage("deleteList.txt", "zt.pff /del x.dds\nzt.pff /del \"open\n");
+  const std::string tool = onWindows() ? "pack.exe" : "./pack";
+  const auto quoted = [&](const std::string& path) {
+    return onWindows() ? "\"" + path + "\"" : shQuoted(path);
+  };
+  const std::string deletion = onWindows() ? "pack.exe expansion\\zt\\zt.pff /del x.dds"
+                                           : "./pack 'expansion/zt/zt.pff' '/del' 'x.dds'";
+  const std::string all =
+      "echo ZT Log Start > ztlog.txt\n" + tool + " " + inModFolder("zt.pff") + " " +
+      quoted(underRoot("expansion/zt/temp/a.dds")) + " /force >> ztlog.txt\n" + tool + " " +
+      inModFolder("ztL.pff") + " " + quoted(underRoot("expansion/zt/tempL/c.wav")) +
+      " /force >> ztlog.txt\n" + deletion + " >> ztlog.txt\n" + tool + " " +
+      inModFolder("zt.pff") + " /opt\n";
+  for (const std::string options : {"--dry-run", "--dry-run --changed"}) {
+    RunResult run = rebuildWith(options + " " + shQuoted(asGiven(root)), scratch.path());
+    EXPECT_EQ(run.status, 1) << options;  // the line with an open quote
+    EXPECT_EQ(run.out, text(all)) << options;
+    EXPECT_EQ(run.err, text("zt-rebuild: " + underRoot("expansion/zt/deleteList.txt") +
+                            ":2: not run: a double quote in it is never closed\n"
+                            "zt-rebuild: 1 of 6 commands would fail; see the errors above\n"))
+        << options;
+    EXPECT_TRUE(run.calls.empty()) << options;
+    for (const char* written : {"ztlog.txt", "zt-rebuild.lock", "zt-rebuild-record.txt"}) {
+      EXPECT_FALSE(fs::exists(root + "/" + written)) << options << " wrote " << written;
+    }
+  }
+  // After a run that packed everything, a dry run of the next shows no add.
+  rebuildChanged();
+  RunResult next = rebuildWith("--changed --dry-run " + shQuoted(asGiven(root)), scratch.path());
+  EXPECT_EQ(next.out.find("/force"), std::string::npos) << next.out;
+}
+
+TEST_F(ChangedRunTest, OptionsComeBeforeTheGameRoot) {
+  const std::string dashed = scratch / "-Game";
+  makeFolder(dashed);
+  installTool(dashed);
+  RunResult ended = rebuildWith("-- " + shQuoted(asGiven(dashed)), scratch.path(), "", dashed);
+  EXPECT_EQ(ended.status, 0) << ended.err;
+  EXPECT_EQ(ended.calls, std::vector<Call>{optimize()});
+  for (const std::string& words : {"--fast " + shQuoted(asGiven(root)),
+                                  shQuoted(asGiven(root)) + " --dry-run", std::string("--changed")}) {
+    RunResult refused = rebuildWith(words, scratch.path());
+    EXPECT_EQ(refused.status, 2) << words;
+    EXPECT_TRUE(refused.calls.empty()) << words;
+  }
+}
+
+}  // namespace
