@@ -76,12 +76,12 @@ bool toCodePage(const wchar_t* wide, int length, std::string* narrow) {
 bool fromCodePage(const std::string& narrow, std::wstring* wide) {
   wide->clear();
   if (narrow.empty()) return true;
-  int size = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), narrow.size(),
-                                 nullptr, 0);
+  const int length = static_cast<int>(narrow.size());
+  int size = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), length, nullptr, 0);
   if (size <= 0) return false;
   wide->resize(size);
-  return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), narrow.size(),
-                             &(*wide)[0], size) == size;
+  return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), length, &(*wide)[0],
+                             size) == size;
 }
 
 // A name as messages show it: in the code page where it fits, each other
@@ -91,7 +91,7 @@ bool fromCodePage(const std::string& narrow, std::wstring* wide) {
 std::string shown(const std::wstring& wide) {
   std::string text;
   for (size_t i = 0; i < wide.size();) {
-    size_t units = IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() &&
+    int units = IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() &&
                            IS_LOW_SURROGATE(wide[i + 1])
                        ? 2
                        : 1;
@@ -145,7 +145,7 @@ bool commandLineArguments(int argc, char** argv, std::vector<std::string>* argum
   for (int i = 1; i < count; ++i) {
     const wchar_t* argument = wide.get()[i];
     std::string narrow;
-    if (!toCodePage(argument, std::wcslen(argument), &narrow)) {
+    if (!toCodePage(argument, static_cast<int>(std::wcslen(argument)), &narrow)) {
       *error = "the argument " + shown(argument) +
                " has characters outside the system's code page; it cannot be used as itself";
       return false;
@@ -188,7 +188,7 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
     // A refused entry stays in the listing: it is staged, and is counted.
     if (hasForbiddenCharacter(name)) {
       entry.refusal = "its name has characters that Windows does not allow in names";
-    } else if (!toCodePage(name.data(), name.size(), &entry.name)) {
+    } else if (!toCodePage(name.data(), static_cast<int>(name.size()), &entry.name)) {
       entry.refusal = "its name has characters outside the system's code page";
     } else if (prefix.size() + entry.name.size() > kLongestPath) {
       entry.refusal = tooLong();
