@@ -47,12 +47,12 @@ bool sameFile(const std::string& a, const std::string& b);
 // last `\` too.
 std::string baseName(const std::string& path);
 
-// A lock file: a byte-range or whole-file lock held by this process until it
+// An open lock file, whose lock the system holds for this process until it
 // closes the file or ends, however it ends.
 struct LockHandle;
 enum class LockResult { Locked, Busy, Failed };
 // Opens `path`, creating it when missing, never through a link. On failure
-// `readOnly` tells whether it failed for want of write permission.
+// `readOnly` tells whether its folder cannot be written to.
 LockHandle* openLockFile(const std::string& path, bool* readOnly, std::string* error);
 // Takes the lock without waiting: Busy when another process holds it.
 LockResult tryLock(LockHandle* lock, bool shared, std::string* error);
