@@ -214,6 +214,17 @@ TEST_F(RebuildTest, UnreadableStagingFolderIsNamedAndCountedAsFailed) {
   EXPECT_EQ(run.calls.size(), 2u);
 }
 
+TEST_F(RebuildTest, AStagedPipeIsRefusedAndTheRunEnds) {
+  if (onWindows()) GTEST_SKIP() << "a POSIX pipe";
+  installArchiveTool(root);
+  stage("temp/a.dds");
+  ASSERT_EQ(mkfifo((root + "/expansion/zt/temp/b.dds").c_str(), 0644), 0);
+  RunResult run = rebuild();  // opening a pipe to read would wait for a writer forever
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("b.dds"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("1 of 4 commands failed"), std::string::npos) << run.err;
+}
+
 TEST_F(RebuildTest, ConsoleThatCannotBeWrittenFailsTheRunAtItsEnd) {
   stage("temp/a.dds");
   std::vector<std::string> redirects = {">/dev/full"};
