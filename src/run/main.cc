@@ -8,8 +8,12 @@
 
 namespace {
 
+// Set by the build, from the CMake project's version.
+const char kVersion[] = ZT_REBUILD_VERSION;
+
 const char kUsage[] =
     "usage: zt-rebuild GAME_ROOT\n"
+    "       zt-rebuild --version\n"
     "\n"
     "Packs every file staged in GAME_ROOT/expansion/zt/temp into zt.pff and in\n"
     "expansion/zt/tempL into ztL.pff, replays expansion/zt/deleteList.txt and\n"
@@ -33,6 +37,10 @@ int main(int argc, char** argv) {
   }
   if (argc == 2 && asksForHelp(argv[1])) {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("zt-rebuild %s\n", kVersion);
     return 0;
   }
   // Further arguments are ignored.
