@@ -2,7 +2,7 @@
 # Runs zt-rebuild on a copy of the sample game root: builds its base archives
 # from made-up base content with the stand-in archive tool, shows what they
 # hold, rebuilds them from the staged files and the delete list, then shows
-# what they hold now, and the log.
+# the log and what they hold now.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 examples=$(cd "$(dirname "$0")" && pwd)
@@ -30,8 +30,8 @@ echo
 echo "== the rebuild"
 echo "\$ zt-rebuild $game"
 "$build/zt-rebuild" "$game"
-list_archives "after it"
 echo
 echo "== the tool's log"
 echo "\$ cat ztlog.txt"
 cat ztlog.txt
+list_archives "after the rebuild"
