@@ -7,6 +7,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,14 +15,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace platform {
-
-struct Listing {
-  std::vector<DirEntry> entries;
-  size_t next = 0;
-};
 
 Shell nativeShell() { return Shell::Sh; }
 
@@ -46,40 +43,42 @@ bool listsBefore(const DirEntry& a, const DirEntry& b) {
   return x < y;
 }
 
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+using OpenDir = std::unique_ptr<DIR, DirCloser>;
+
 }  // namespace
 
-Listing* openListing(const std::string& folder, DirEntry* first) {
-  DIR* dir = opendir(folder.c_str());
-  if (!dir) return nullptr;
-  Listing* listing = new Listing;
-  while (dirent* d = readdir(dir)) {
+ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entries,
+                         std::string* error) {
+  entries->clear();
+  OpenDir dir(opendir(folder.c_str()));
+  if (!dir) {
+    if (errno == ENOENT || errno == ENOTDIR) return ListingStatus::Missing;
+    *error = strerror(errno);
+    return ListingStatus::Unreadable;
+  }
+  for (;;) {
+    errno = 0;
+    dirent* d = readdir(dir.get());
+    if (!d) {
+      if (errno == 0) break;
+      *error = strerror(errno);
+      entries->clear();
+      return ListingStatus::Unreadable;
+    }
     DirEntry entry;
     entry.name = d->d_name;
     if (entry.name == "." || entry.name == "..") continue;
     struct stat st;
     // Follows links, as a Windows listing reports a junction's target kind.
-    entry.isFolder = fstatat(dirfd(dir), d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-    listing->entries.push_back(std::move(entry));
+    entry.isFolder = fstatat(dirfd(dir.get()), d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+    entries->push_back(std::move(entry));
   }
-  closedir(dir);
-  std::sort(listing->entries.begin(), listing->entries.end(), listsBefore);
-  listing->entries.insert(listing->entries.begin(), {DirEntry{".", true}, DirEntry{"..", true}});
-  *first = listing->entries[0];
-  listing->next = 1;
-  return listing;
-}
-
-bool nextEntry(Listing* listing, DirEntry* entry) {
-  if (listing->next >= listing->entries.size()) return false;
-  *entry = listing->entries[listing->next++];
-  return true;
-}
-
-void closeListing(Listing* listing) { delete listing; }
-
-bool pathExists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
+  std::sort(entries->begin(), entries->end(), listsBefore);
+  entries->insert(entries->begin(), {DirEntry{".", true}, DirEntry{"..", true}});
+  return ListingStatus::Listed;
 }
 
 bool isRunnableFile(const std::string& path) {
@@ -115,6 +114,47 @@ bool changeDirectory(const std::string& path, std::string* error) {
   if (chdir(path.c_str()) == 0) return true;
   *error = strerror(errno);
   return false;
+}
+
+struct FileLock {
+  int fd;
+};
+
+void FileLockReleaser::operator()(FileLock* lock) const {
+  close(lock->fd);
+  delete lock;
+}
+
+LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error) {
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    *error = strerror(errno);
+    return LockStatus::Failed;
+  }
+  HeldLock held(new FileLock{fd});
+  // A lock on the open file, not a file's mere presence: the system drops it
+  // when the process ends, so a killed run leaves nothing that blocks.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) return LockStatus::Busy;
+    *error = strerror(errno);
+    return LockStatus::Failed;
+  }
+  *lock = std::move(held);
+  return LockStatus::Held;
+}
+
+bool guardStandardStreams() {
+  bool outputWasOpen = true;
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1) continue;
+    if (fd == 1) outputWasOpen = false;
+    int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) {
+      dup2(opened, fd);
+      close(opened);
+    }
+  }
+  return outputWasOpen;
 }
 
 int runCommandLine(const std::string& commandLine) {

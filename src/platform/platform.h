@@ -5,7 +5,9 @@
 #ifndef ZT_PLATFORM_PLATFORM_H_
 #define ZT_PLATFORM_PLATFORM_H_
 
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -23,21 +25,18 @@ struct DirEntry {
   bool isFolder = false;
 };
 
-// An open directory listing; opaque, owned by whoever opened it.
-struct Listing;
+enum class ListingStatus {
+  Listed,      // the folder's entries were read
+  Missing,     // nothing is there, or it is not a folder
+  Unreadable,  // a folder is there but cannot be read; the error says why
+};
 
-// Starts listing `folder` and yields its first entry. The listing begins with
-// "." and "..". Returns null when the folder cannot be listed.
-Listing* openListing(const std::string& folder, DirEntry* first);
-
-// Yields the next entry; false when the listing has none left.
-bool nextEntry(Listing* listing, DirEntry* entry);
-
-void closeListing(Listing* listing);
-
-// Whether the file-system attribute query on `path` succeeds with a non-zero
-// attribute value, i.e. whether something is there.
-bool pathExists(const std::string& path);
+// Reads the whole listing of `folder` at once, in the order a Windows file
+// system gives it: "." and ".." first, then the rest. Reading it once means
+// that what is counted and what is packed are the same entries, whatever
+// changes in the folder while a run goes on.
+ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entries,
+                         std::string* error);
 
 // Whether `path` is a regular file the interpreter could run as a program.
 bool isRunnableFile(const std::string& path);
@@ -49,6 +48,29 @@ std::string absolutePath(const std::string& path);
 // Changes the process's working directory. On failure returns false and
 // describes the reason in `error`.
 bool changeDirectory(const std::string& path, std::string* error);
+
+// An exclusive lock on a file, held until the lock is destroyed or the
+// process ends, however it ends.
+struct FileLock;
+struct FileLockReleaser {
+  void operator()(FileLock* lock) const;
+};
+using HeldLock = std::unique_ptr<FileLock, FileLockReleaser>;
+
+enum class LockStatus {
+  Held,    // the lock is ours
+  Busy,    // another process holds it
+  Failed,  // the file cannot be opened or locked; the error says why
+};
+
+// Opens `path`, creating it if it is not there, and takes an exclusive lock
+// on it without waiting. No command the program runs inherits it.
+LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error);
+
+// Opens the null device in place of a standard stream the process was
+// started without, so that no file the program opens can take its place.
+// Returns false when standard output was one of them.
+bool guardStandardStreams();
 
 // Hands `commandLine` to the interpreter and waits for it. Returns the
 // command's exit status, or -1 when the interpreter could not be started.

@@ -113,12 +113,24 @@ TEST_F(DeleteListTest, NoLineCanRunAnotherCommand) {
   }
 }
 
-TEST_F(DeleteListTest, LinesWithControlCharactersAreRefused) {
-  writeList("zt.pff /del a\x1b[2Jb\nzt.pff /del fine.dds\n");
+TEST_F(DeleteListTest, RefusedLinesAreNamedWithTheirNumberAndReason) {
+  const std::string longer = onWindows() ? "8191" : "131071";
+  writeList("\xEF\xBB\xBFzt.pff /del bom.dds\n"  // Notepad's byte-order mark
+            "zt.pff /del a\x1b[2Jb\n"
+            "zt.pff /del \"open.dds\n"
+            "zt.pff /del " + std::string(140000, 'x') + "\r\n"
+            "zt.pff /del fine.dds\n");
   RunResult run = rebuild();
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find(listPath() + ":1: not run"), std::string::npos) << run.err;
-  EXPECT_EQ(deletions(run), (std::vector<Call>{{inModFolder("zt.pff"), "/del", "fine.dds"}}));
+  EXPECT_EQ(run.err.substr(0, run.err.find("zt-rebuild: 3 of")),
+            text("zt-rebuild: " + listPath() + ":2: not run: it holds a control character\n"
+                 "zt-rebuild: " + listPath() + ":3: not run: a double quote in it is never "
+                 "closed\n"
+                 "zt-rebuild: " + listPath() + ":4: not run: its command would be longer than "
+                 "the " + longer + " characters that the interpreter accepts\n"));
+  std::vector<Call> expected = {{inModFolder("zt.pff"), "/del", "bom.dds"},
+                                {inModFolder("zt.pff"), "/del", "fine.dds"}};
+  EXPECT_EQ(deletions(run), expected);
 }
 
 TEST_F(DeleteListTest, AListThatIsAFolder) {
@@ -133,7 +145,8 @@ TEST_F(DeleteListTest, AListThatIsAFolder) {
   } else {
     // POSIX opens it, and the first read fails.
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find(listPath() + ": cannot read the delete list"), std::string::npos)
+    EXPECT_NE(run.err.find(listPath() + ": cannot read the delete list to its end: Is a directory"),
+              std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find("1 of 3 commands failed"), std::string::npos) << run.err;
   }

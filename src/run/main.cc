@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "run/console.h"
 #include "run/run_driver.h"
 
 namespace {
@@ -31,6 +32,7 @@ bool asksForHelp(const char* argument) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!platform::guardStandardStreams()) noteMissingOutput();
   if (argc < 2) {
     std::fputs(kUsage, stderr);
     return 2;

@@ -2,17 +2,18 @@
 
 #include <cstdio>
 
+#include "run/console.h"
 #include "scan/count_files.h"
 
 namespace {
 
 void showProgress(int number, int total, const std::string& name) {
-  std::fputs("\r", stdout);
-  std::fflush(stdout);
-  std::printf("Packing file %4d of %4d (", number, total);
-  std::fwrite(name.data(), 1, name.size(), stdout);
+  writeOut("\r");
+  flushOut();
+  char numbers[64];
+  std::snprintf(numbers, sizeof numbers, "Packing file %4d of %4d (", number, total);
   // Nine spaces blank out what a longer name left behind.
-  std::fputs(")         ", stdout);
+  writeOut(numbers + printable(name) + ")         ");
 }
 
 }  // namespace
@@ -22,9 +23,11 @@ void packFolder(DirectoryLister& lister, const PackingJob& job, const Dialect& d
   const char separator = platform::separatorOf(dialect.shell);
   // The lister already stands on its first entry.
   for (int packed = 0; packed < job.files && !lister.atEnd(); lister.next()) {
+    if (!isCountedFile(lister.current())) continue;
     const std::string& name = lister.currentName();
-    if (isHiddenOrFolder(name, lister.currentIsFolder())) continue;
     showProgress(job.firstNumber + packed, job.total, name);
+    // Flushed here, where a failure to write the console can be told.
+    flushOut();
     runCommand(addCommand(dialect, job.archive, job.folder + separator + name), tally);
     ++packed;
   }

@@ -67,7 +67,10 @@ TEST_F(RebuildTest, HostileFileNamesReachTheToolAsDataOnly) {
   std::vector<std::string> names = {" lead space", "$(touch pwned)", "`touch pwned2`",
                                     "caf\xc3\xa9.dds", "it's.dds", "x; touch pwned3",
                                     "R&D %PATH% !x! ^ (1).dds"};
-  if (!onWindows()) names.push_back("a\"quote");  // not a legal Windows name
+  if (!onWindows()) {  // not legal in a Windows name
+    names.push_back("a\"quote");
+    names.push_back("\x1b]0;title\x07\x1b[2Jclear.dds");
+  }
   for (const std::string& name : names) stage("temp/" + name);
   RunResult run = rebuild();
   EXPECT_EQ(run.status, 0) << run.err;
@@ -83,6 +86,11 @@ TEST_F(RebuildTest, HostileFileNamesReachTheToolAsDataOnly) {
   std::sort(packed.begin(), packed.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(packed, expected);
+  // The console shows control characters as "?": a name cannot drive the terminal.
+  EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+  if (!onWindows()) {
+    EXPECT_NE(run.out.find("(?]0;title??[2Jclear.dds)"), std::string::npos);
+  }
   for (const char* witness : {"pwned", "pwned2", "pwned3"}) {
     EXPECT_FALSE(fs::exists(root + "/" + witness)) << witness;
     EXPECT_FALSE(fs::exists(scratch / witness)) << witness;
@@ -143,6 +151,38 @@ TEST_F(RebuildTest, GameRootThatCannotBeEnteredRunsNothing) {
   EXPECT_FALSE(fs::exists(root + "/ztlog.txt"));
 }
 
+TEST_F(RebuildTest, ASecondRunOnTheSameRootRunsNothingAndEmptiesNothing) {
+  stage("temp/a.dds");
+  stage("temp/b.dds");
+  // The second run starts while the first one's tool packs a.dds.
+  RunResult run = rebuild("ZT_PACK_RUN_ON=a.dds ZT_PACK_RUN=" +
+                          shQuoted(nestedRebuild(root, "second")));
+  EXPECT_EQ(run.runStatuses, "1\n");
+  EXPECT_EQ(readFile(root + "/second.out"), "");
+  EXPECT_EQ(readFile(root + "/second.err"),
+            text("zt-rebuild: another run is using the game root " + asGiven(root) +
+                 "; nothing was done\n"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::vector<Call> expected = {add("zt.pff", "expansion/zt/temp/a.dds"),
+                                add("zt.pff", "expansion/zt/temp/b.dds"), optimize()};
+  EXPECT_EQ(run.calls, expected);
+  EXPECT_EQ(run.log, logStart() + toolOutput(3) + toolOutput(3));
+  // The lock ends with the run that held it.
+  EXPECT_EQ(rebuild().status, 0);
+}
+
+TEST_F(RebuildTest, AFileSavedDuringTheRunTakesNoCountedFilesPlace) {
+  stage("temp/a.dds");
+  stage("tempL/b.wav");
+  const std::string save = onWindows() ? "type nul > expansion\\zt\\tempL\\a.wav"
+                                       : ": > expansion/zt/tempL/a.wav";
+  RunResult run = rebuild("ZT_PACK_RUN_ON=a.dds ZT_PACK_RUN=" + shQuoted(save));
+  EXPECT_EQ(run.runStatuses, "0\n");
+  std::vector<Call> expected = {add("zt.pff", "expansion/zt/temp/a.dds"),
+                                add("ztL.pff", "expansion/zt/tempL/b.wav"), optimize()};
+  EXPECT_EQ(run.calls, expected);
+}
+
 TEST_F(RebuildTest, FailedCommandsAreCountedAfterTheRunEnds) {
   stage("temp/a.dds");
   stage("temp/broken.dds");
@@ -153,8 +193,40 @@ TEST_F(RebuildTest, FailedCommandsAreCountedAfterTheRunEnds) {
   EXPECT_EQ(run.out, console(progress(1, 3, "a.dds") + progress(2, 3, "broken.dds") +
                              progress(3, 3, "c.wav")));
   EXPECT_EQ(run.calls.size(), 4u);
-  EXPECT_EQ(run.err, text("zt-rebuild: 1 of 5 commands failed; see " + underRoot("ztlog.txt") +
-                          " for the tool's output\n"));
+  EXPECT_EQ(run.err, text("zt-rebuild: 1 of 5 commands failed; see the errors above, and the "
+                          "tool's output in " + underRoot("ztlog.txt") + "\n"));
+}
+
+TEST_F(RebuildTest, UnreadableStagingFolderIsNamedAndCountedAsFailed) {
+  stage("tempL/c.wav");
+  makeFolder(root + "/expansion/zt");
+  // Root reads any folder; a link to itself can be read by no one.
+  fs::create_directory_symlink("temp", root + "/expansion/zt/temp");
+  RunResult run = rebuild();
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, console(progress(1, 1, "c.wav")));
+  const std::string reason =
+      onWindows() ? "The filename cannot be resolved" : "Too many levels of symbolic links";
+  EXPECT_EQ(run.err, text("zt-rebuild: cannot read the staging folder " +
+                          underRoot("expansion/zt/temp") + ": " + reason + "\n"
+                          "zt-rebuild: 1 of 4 commands failed; see the errors above, and the "
+                          "tool's output in " + underRoot("ztlog.txt") + "\n"));
+  EXPECT_EQ(run.calls.size(), 2u);
+}
+
+TEST_F(RebuildTest, ConsoleThatCannotBeWrittenFailsTheRunAtItsEnd) {
+  stage("temp/a.dds");
+  std::vector<std::string> redirects = {">/dev/full"};
+  // Wine itself breaks on a closed descriptor 1: its own calls land there.
+  if (!onWindows()) redirects.push_back(">&-");
+  for (const std::string& redirect : redirects) {
+    fs::remove(root + "/pack-calls.txt");
+    RunResult run = rebuildWith(shQuoted(asGiven(root)) + " " + redirect, scratch.path());
+    EXPECT_EQ(run.status, 1) << redirect;
+    EXPECT_EQ(run.calls.size(), 2u) << redirect;  // the run still went to its end
+    EXPECT_EQ(run.err.find("zt-rebuild: cannot write to standard output: "), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
 }
 
 TEST_F(RebuildTest, MissingToolFailsEveryToolCommand) {
@@ -248,6 +320,8 @@ TEST_F(RebuildTest, InterruptingACommandStopsTheRun) {
   RunResult run = rebuild("ZT_PACK_INTERRUPT=a.dds setsid");
   EXPECT_EQ(run.status, 128 + SIGINT);  // the shell's report of a death by SIGINT
   EXPECT_EQ(run.calls, std::vector<Call>{add("zt.pff", "expansion/zt/temp/a.dds")});
+  // A run killed in its course leaves nothing that blocks the next one.
+  EXPECT_EQ(rebuild().status, 0);
 }
 
 // The sh dialect falls back to the search path; cmd.exe searches it anyway.

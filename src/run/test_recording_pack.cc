@@ -2,11 +2,15 @@
 // appends one line to "pack-calls.txt" in the working directory: the
 // arguments it received, separated by tabs, with "\" , tab and line feed
 // escaped as \\, \t and \n. It prints one line on stdout, for the log, and
-// fails (exit 1) when an argument contains the text of ZT_PACK_FAIL. On POSIX,
+// fails (exit 1) when an argument contains the text of ZT_PACK_FAIL. When one
+// contains the text of ZT_PACK_RUN_ON, it first runs the command ZT_PACK_RUN
+// through the interpreter (so that a test can act in the middle of a run)
+// and appends its exit status to "pack-run-status.txt". On POSIX,
 // when one contains the text of ZT_PACK_INTERRUPT, it sends SIGINT to its
 // process group, as Ctrl+C on a terminal does.
 #ifndef _WIN32
 #include <signal.h>
+#include <sys/wait.h>
 #endif
 
 #include <cstdio>
@@ -14,7 +18,29 @@
 #include <cstring>
 #include <string>
 
+namespace {
+
+bool anyArgumentHolds(int argc, char** argv, const char* variable) {
+  const char* text = std::getenv(variable);
+  for (int i = 1; text && *text && i < argc; ++i) {
+    if (std::strstr(argv[i], text)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (anyArgumentHolds(argc, argv, "ZT_PACK_RUN_ON")) {
+    int status = std::system(std::getenv("ZT_PACK_RUN"));
+#ifndef _WIN32
+    status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    FILE* statusFile = std::fopen("pack-run-status.txt", "ab");
+    if (!statusFile) return 3;
+    std::fprintf(statusFile, "%d\n", status);
+    std::fclose(statusFile);
+  }
   std::string line;
   for (int i = 1; i < argc; ++i) {
     if (i > 1) line += '\t';
@@ -35,14 +61,7 @@ int main(int argc, char** argv) {
   std::printf("pack called with %d arguments\n", argc - 1);
 
 #ifndef _WIN32
-  const char* interruptOn = std::getenv("ZT_PACK_INTERRUPT");
-  for (int i = 1; interruptOn && *interruptOn && i < argc; ++i) {
-    if (std::strstr(argv[i], interruptOn)) kill(0, SIGINT);
-  }
+  if (anyArgumentHolds(argc, argv, "ZT_PACK_INTERRUPT")) kill(0, SIGINT);
 #endif
-  const char* failOn = std::getenv("ZT_PACK_FAIL");
-  for (int i = 1; failOn && *failOn && i < argc; ++i) {
-    if (std::strstr(argv[i], failOn)) return 1;
-  }
-  return 0;
+  return anyArgumentHolds(argc, argv, "ZT_PACK_FAIL") ? 1 : 0;
 }

@@ -1,7 +1,5 @@
 #include "scan/count_files.h"
 
-#include "platform/platform.h"
-
 namespace {
 
 std::string extensionOf(const std::string& name) {
@@ -9,24 +7,28 @@ std::string extensionOf(const std::string& name) {
   return dot == std::string::npos ? name : name.substr(dot + 1);
 }
 
-}  // namespace
-
 bool isDotName(const std::string& name) { return !name.empty() && name[0] == '.'; }
 
+}  // namespace
+
+bool isCountedFile(const platform::DirEntry& entry) {
+  return !isDotName(entry.name) && !entry.isFolder;
+}
+
 int countFiles(const std::string& folder, const std::string& filter, bool recurse) {
-  platform::DirEntry entry;
-  platform::Listing* listing = platform::openListing(folder, &entry);
-  if (!listing) return 0;
+  return countFiles(DirectoryLister(folder), filter, recurse);
+}
+
+int countFiles(const DirectoryLister& lister, const std::string& filter, bool recurse) {
   const char separator = platform::separatorOf(platform::nativeShell());
   int count = 0;
-  do {
+  for (const platform::DirEntry& entry : lister.entries()) {
     if (isDotName(entry.name)) continue;
     if (entry.isFolder) {
-      if (recurse) count += countFiles(folder + separator + entry.name, filter, recurse);
+      if (recurse) count += countFiles(lister.folder() + separator + entry.name, filter, recurse);
     } else if (filter == "*" || extensionOf(entry.name) == filter) {
       ++count;
     }
-  } while (platform::nextEntry(listing, &entry));
-  platform::closeListing(listing);
+  }
   return count;
 }

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "scan/directory_lister.h"
+
 // The number of files in `folder` (and, with `recurse`, in its subfolders)
 // whose extension is exactly `filter`, or of all files when `filter` is "*".
 // The extension is what follows a name's last "."; a name without one is its
@@ -11,13 +13,11 @@
 // unreadable folder counts 0.
 int countFiles(const std::string& folder, const std::string& filter, bool recurse);
 
-// Whether a name begins with ".": such entries are never counted.
-bool isDotName(const std::string& name);
+// The same count over the listing that `lister` read.
+int countFiles(const DirectoryLister& lister, const std::string& filter, bool recurse);
 
-// Whether the packing passes pass over an entry: what countFiles never counts
-// as a file of its own folder.
-inline bool isHiddenOrFolder(const std::string& name, bool isFolder) {
-  return isDotName(name) || isFolder;
-}
+// Whether an entry is one that countFiles counts as a file of its own folder
+// (with the filter "*"): not a folder, and not a name beginning with ".".
+bool isCountedFile(const platform::DirEntry& entry);
 
 #endif  // ZT_SCAN_COUNT_FILES_H_

@@ -1,21 +1,18 @@
 #include "scan/directory_lister.h"
 
-DirectoryLister::DirectoryLister(const std::string& folder) {
-  if (!platform::pathExists(folder)) return;
-  listing_ = platform::openListing(folder, &current_);
-  atEnd_ = listing_ == nullptr;
+#include <algorithm>
+
+DirectoryLister::DirectoryLister(const std::string& folder) : folder_(folder) {
+  status_ = platform::listFolder(folder, &entries_, &error_);
 }
 
-DirectoryLister::~DirectoryLister() {
-  if (listing_) platform::closeListing(listing_);
+const platform::DirEntry& DirectoryLister::current() const {
+  static const platform::DirEntry none;
+  if (entries_.empty()) return none;
+  return entries_[std::min(position_, entries_.size() - 1)];
 }
 
 std::string DirectoryLister::next() {
-  platform::DirEntry entry;
-  if (listing_ && platform::nextEntry(listing_, &entry)) {
-    current_ = entry;
-  } else {
-    atEnd_ = true;
-  }
-  return current_.name;
+  if (position_ < entries_.size()) ++position_;
+  return currentName();
 }

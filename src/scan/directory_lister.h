@@ -1,35 +1,46 @@
 // Walks the entries of one folder in the platform's listing order, handing out
-// their names one at a time. The listing begins with "." and "..".
+// their names one at a time. The listing begins with "." and "..". The folder
+// is read once, when the lister is made, so a lister and a count taken from
+// it always agree.
 #ifndef ZT_SCAN_DIRECTORY_LISTER_H_
 #define ZT_SCAN_DIRECTORY_LISTER_H_
 
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
 class DirectoryLister {
  public:
-  // Opens a listing of `folder` and stands on its first entry. A missing
-  // folder, or a path that is not a folder, leaves the lister without one.
+  // Reads the listing of `folder` and stands on its first entry. A missing
+  // folder, a path that is not a folder, or one that cannot be read leaves
+  // the lister without entries.
   explicit DirectoryLister(const std::string& folder);
-  ~DirectoryLister();
-  DirectoryLister(const DirectoryLister&) = delete;
-  DirectoryLister& operator=(const DirectoryLister&) = delete;
 
   // Advances by one entry and returns the current name. Past the last entry
   // the last name stays; without a listing the name is always empty.
   std::string next();
 
-  const std::string& currentName() const { return current_.name; }
-  bool currentIsFolder() const { return current_.isFolder; }
+  // The entry the lister stands on; past the end, the last one.
+  const platform::DirEntry& current() const;
+  const std::string& currentName() const { return current().name; }
+  bool currentIsFolder() const { return current().isFolder; }
 
   // Whether the lister stands past its last entry, or never had a listing.
-  bool atEnd() const { return atEnd_; }
+  bool atEnd() const { return position_ >= entries_.size(); }
+
+  const std::string& folder() const { return folder_; }
+  const std::vector<platform::DirEntry>& entries() const { return entries_; }
+  // Whether the folder is there but could not be read, and why.
+  bool unreadable() const { return status_ == platform::ListingStatus::Unreadable; }
+  const std::string& error() const { return error_; }
 
  private:
-  platform::Listing* listing_ = nullptr;
-  platform::DirEntry current_;
-  bool atEnd_ = true;
+  std::string folder_;
+  std::vector<platform::DirEntry> entries_;
+  size_t position_ = 0;
+  platform::ListingStatus status_;
+  std::string error_;
 };
 
 #endif  // ZT_SCAN_DIRECTORY_LISTER_H_

@@ -80,8 +80,9 @@ RunResult RebuildTest::rebuildWith(const std::string& arguments, const std::stri
                         shQuoted(windowsBuild() + "/wine-prefix") + " wine " +
                         shQuoted(windowsBuild() + "/zt-rebuild.exe")
                   : shQuoted(ZT_REBUILD_PATH);
-  std::string command = "cd " + shQuoted(cwd) + " && " + environment + " " + program + " " +
-                        arguments + " >" + shQuoted(out) + " 2>" + shQuoted(err);
+  // The arguments come last, so that a redirection among them wins.
+  std::string command = "cd " + shQuoted(cwd) + " && " + environment + " " + program + " >" +
+                        shQuoted(out) + " 2>" + shQuoted(err) + " " + arguments;
   int status = std::system(command.c_str());
   RunResult result;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -89,7 +90,19 @@ RunResult RebuildTest::rebuildWith(const std::string& arguments, const std::stri
   result.err = readFile(err);
   result.calls = readCalls((recordFolder.empty() ? root : recordFolder) + "/pack-calls.txt");
   result.log = readFile(root + "/ztlog.txt");
+  result.runStatuses = readFile(root + "/pack-run-status.txt");
   return result;
+}
+
+std::string RebuildTest::nestedRebuild(const std::string& gameRoot,
+                                       const std::string& name) const {
+  // Its own tool calls must not start yet another run.
+  if (!onWindows()) {
+    return "ZT_PACK_RUN_ON= " + shQuoted(ZT_REBUILD_PATH) + " " + shQuoted(gameRoot) + " >" +
+           name + ".out 2>" + name + ".err";
+  }
+  return "set \"ZT_PACK_RUN_ON=\" & \"" + asGiven(windowsBuild() + "/zt-rebuild.exe") + "\" \"" + asGiven(gameRoot) +
+         "\" >" + name + ".out 2>" + name + ".err";
 }
 
 RunResult RebuildTest::rebuild(const std::string& environment) {

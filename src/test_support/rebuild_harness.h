@@ -23,6 +23,7 @@ struct RunResult {
   int status = -1;
   std::vector<Call> calls;
   std::string log;
+  std::string runStatuses;  // of the commands the tool ran, one a line
 };
 
 // Whether the tests run the Windows build under Wine.
@@ -48,6 +49,11 @@ class RebuildTest : public ::testing::Test {
                         const std::string& environment = "", const std::string& recordFolder = "");
   // Runs zt-rebuild on the game root, from the scratch folder.
   RunResult rebuild(const std::string& environment = "");
+
+  // A command line, in the interpreter's own syntax, that runs zt-rebuild on
+  // `gameRoot` (a host path) with its output in `name`.out and `name`.err:
+  // for the tool to run in the middle of a run.
+  std::string nestedRebuild(const std::string& gameRoot, const std::string& name) const;
 
   // A host path as the program is given it: Z:\... under Wine.
   std::string asGiven(const std::string& hostPath) const;

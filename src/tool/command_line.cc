@@ -1,5 +1,6 @@
 #include "tool/command_line.h"
 
+#include <algorithm>
 #include <vector>
 
 using platform::Shell;
@@ -103,21 +104,47 @@ std::string addCommand(const Dialect& dialect, const std::string& archive,
          " /force" + kLogTail;
 }
 
-std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::string& line) {
+size_t maxCommandLength(const Dialect& dialect) {
+  return dialect.shell == Shell::Cmd ? 8191 : 128 * 1024 - 1;
+}
+
+std::string tooLongRefusal(const Dialect& dialect) {
+  return "its command would be longer than the " + std::to_string(maxCommandLength(dialect)) +
+         " characters that the interpreter accepts";
+}
+
+std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::string& line,
+                                             std::string* refusal) {
+  auto refuse = [&](const std::string& reason) -> std::optional<std::string> {
+    if (refusal) *refusal = reason;
+    return std::nullopt;
+  };
   for (char c : line) {
-    if (isControl(c)) return std::nullopt;
+    if (isControl(c)) return refuse("it holds a control character");
   }
+  // cmd would take the rest of the command into the quote; sh would read it
+  // otherwise than cmd does.
+  if (std::count(line.begin(), line.end(), '"') % 2 != 0) {
+    return refuse("a double quote in it is never closed");
+  }
+  std::string command;
   if (dialect.shell == Shell::Cmd) {
-    if (hasCmdOperator(line)) return std::nullopt;
-    return dialect.tool + " " + kModFolder + hidePercents(line) + kLogTail;
+    if (hasCmdOperator(line)) {
+      return refuse("it holds & | < > or ^ outside double quotes, which would run another "
+                    "command or redirect its output");
+    }
+    command = dialect.tool + " " + kModFolder + hidePercents(line) + kLogTail;
+  } else {
+    std::vector<std::string> words = splitWords(line);
+    command = dialect.tool;
+    for (size_t i = 0; i < words.size(); ++i) {
+      std::string word = i == 0 ? localPath(dialect, kModFolder + words[0]) : words[i];
+      command += " " + shQuote(word);
+    }
+    command += kLogTail;
   }
-  std::vector<std::string> words = splitWords(line);
-  std::string command = dialect.tool;
-  for (size_t i = 0; i < words.size(); ++i) {
-    std::string word = i == 0 ? localPath(dialect, kModFolder + words[0]) : words[i];
-    command += " " + shQuote(word);
-  }
-  return command + kLogTail;
+  if (command.size() > maxCommandLength(dialect)) return refuse(tooLongRefusal(dialect));
+  return command;
 }
 
 std::string optimizeCommand(const Dialect& dialect) {

@@ -41,10 +41,20 @@ std::string addCommand(const Dialect& dialect, const std::string& archive,
 // modification folder (an archive's name, then the tool's own arguments).
 // cmd gets the line unchanged; sh gets it split into words (spaces and tabs
 // part them, double quotes keep a stretch together and are dropped), each
-// word quoted. Returns nothing for a line that must not be run: one holding
-// a control character, or for cmd one of & | < > ^ outside double quotes,
-// which would run another command or redirect.
-std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::string& line);
+// word quoted. Returns nothing for a line that must not be run, and says why
+// in `refusal`: one holding a control character or a double quote that is
+// never closed, one whose command would be longer than the interpreter
+// takes, or for cmd one holding & | < > ^ outside double quotes, which would
+// run another command or redirect.
+std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::string& line,
+                                             std::string* refusal = nullptr);
+
+// The longest command line the dialect's interpreter accepts: cmd.exe's
+// 8,191 characters; for sh, the one argument of 128 KiB, terminator
+// included, that the system hands over as the interpreter's command.
+size_t maxCommandLength(const Dialect& dialect);
+// Why a delete-list line over that length is not run.
+std::string tooLongRefusal(const Dialect& dialect);
 
 // Optimizes the main archive; its output goes to the console.
 std::string optimizeCommand(const Dialect& dialect);

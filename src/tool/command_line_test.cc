@@ -49,13 +49,19 @@ TEST(CommandLineTest, CmdDeleteListLinesGoThroughUnchangedUnlessTheyWouldRunAnyt
   // Operators are harmless between double quotes.
   EXPECT_EQ(deleteListCommand(kCmd, "zt.pff /del \"R&D > 1.dds\""),
             "pack.exe expansion\\zt\\zt.pff /del \"R&D > 1.dds\" >> ztlog.txt");
-  // Outside them they would run another command or redirect: refused.
+  // Outside them they would run another command or redirect: refused. So is
+  // a quote never closed, which would swallow the redirection to the log,
+  // and a line too long for cmd.exe, which would fail with no word said.
   for (const char* line : {"x & echo pwned", "x | y", "x > out", "x < in", "x ^& y",
                            "zt.pff /del \"a\" & b", "zt.pff /del \"open & quote",
                            "zt.pff /del a\rb", "zt.pff /del a\x1b"}) {
-    bool unbalancedQuoteHidesIt = std::string(line).find("open &") != std::string::npos;
-    EXPECT_EQ(deleteListCommand(kCmd, line).has_value(), unbalancedQuoteHidesIt) << line;
+    EXPECT_FALSE(deleteListCommand(kCmd, line).has_value()) << line;
   }
+  std::string refusal;
+  const std::string fits(8191 - std::string("pack.exe expansion\\zt\\ >> ztlog.txt").size(), 'x');
+  EXPECT_EQ(deleteListCommand(kCmd, fits)->size(), 8191u);
+  EXPECT_FALSE(deleteListCommand(kCmd, fits + "x", &refusal).has_value());
+  EXPECT_NE(refusal.find("8191 characters"), std::string::npos) << refusal;
 }
 
 TEST(CommandLineTest, CmdKeepsPercentSignsFromVariableExpansion) {
@@ -78,6 +84,12 @@ TEST(CommandLineTest, ShDeleteListLinesBecomeQuotedWords) {
   EXPECT_EQ(deleteListCommand(kShPath, "zt.pff /del \"\""),
             "pack 'expansion/zt/zt.pff' '/del' '' >> ztlog.txt");
   EXPECT_FALSE(deleteListCommand(kShPath, std::string("zt.pff /del a\0b", 15)).has_value());
+  EXPECT_FALSE(deleteListCommand(kShPath, "zt.pff /del \"a b").has_value());
+  // sh gets the whole command as one argument, of at most 128 KiB.
+  const std::string fits(128 * 1024 - 1 - std::string("pack 'expansion/zt/' >> ztlog.txt").size(),
+                         'x');
+  EXPECT_EQ(deleteListCommand(kShPath, fits)->size(), 128u * 1024 - 1);
+  EXPECT_FALSE(deleteListCommand(kShPath, fits + "x").has_value());
 }
 
 // The quoting is only right if the shell gives back the very bytes: hand it
