@@ -306,7 +306,9 @@ TEST_F(RebuildTest, UsageWithoutGameRootOrOnRequest) {
   RunResult none = rebuildWith("", scratch.path());
   EXPECT_EQ(none.status, 2);
   EXPECT_EQ(none.out, "");
-  EXPECT_EQ(none.err.find(text("usage: zt-rebuild [--changed] [--dry-run] [--] GAME_ROOT\n")), 0u);
+  EXPECT_EQ(none.err.find(text("usage: zt-rebuild [--changed] [--dry-run] [--] GAME_ROOT\n"
+                               "       zt-rebuild --version\n")),
+            0u);
   std::vector<std::string> flags = {"-h", "--help"};
   if (onWindows()) flags.push_back("'/?'");
   for (const std::string& flag : flags) {
@@ -315,7 +317,11 @@ TEST_F(RebuildTest, UsageWithoutGameRootOrOnRequest) {
     EXPECT_EQ(help.out, none.err);
     EXPECT_EQ(help.err, "");
   }
-  EXPECT_TRUE(none.calls.empty());
+  RunResult version = rebuildWith("--version", scratch.path());
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, text("zt-rebuild " ZT_REBUILD_VERSION "\n"));
+  EXPECT_EQ(version.err, "");
+  EXPECT_TRUE(none.calls.empty() && version.calls.empty());
 }
 
 TEST_F(RebuildTest, InterruptingACommandStopsTheRun) {
