@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs zt-rebuild on a copy of the sample game root: builds its base archives
-# from made-up base content with the stand-in archive tool, rebuilds them
-# from the staged files and the delete list, then shows what they hold.
+# from made-up base content with the stand-in archive tool, shows what they
+# hold, rebuilds them from the staged files and the delete list, then shows
+# the log and what they hold now.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 examples=$(cd "$(dirname "$0")" && pwd)
@@ -13,16 +14,24 @@ cp -R "$examples/game" "$game"
 cp "$build/pack" "$game/pack"
 "$build/pack" "$game/expansion/zt/zt.pff" "$examples"/base-content/zt/* /force >/dev/null
 "$build/pack" "$game/expansion/zt/ztL.pff" "$examples"/base-content/ztL/* /force >/dev/null
+cd "$game"
 
+list_archives() { # WHEN
+  for archive in zt.pff ztL.pff; do
+    echo
+    echo "== $archive $1"
+    echo "\$ pack expansion/zt/$archive /list"
+    ./pack "expansion/zt/$archive" /list
+  done
+}
+
+list_archives "before the rebuild"
+echo
+echo "== the rebuild"
 echo "\$ zt-rebuild $game"
 "$build/zt-rebuild" "$game"
-
-cd "$game"
-for archive in zt.pff ztL.pff; do
-  echo
-  echo "\$ pack expansion/zt/$archive /list"
-  ./pack "expansion/zt/$archive" /list
-done
 echo
+echo "== the tool's log"
 echo "\$ cat ztlog.txt"
 cat ztlog.txt
+list_archives "after the rebuild"

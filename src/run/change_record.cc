@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "scan/count_files.h"
+#include "tool/command_line.h"
 
 const char kChangeRecordFile[] = "zt-rebuild-record.txt";
 
@@ -59,6 +61,33 @@ bool readStamp(std::istringstream& words, platform::FileStamp* stamp) {
   return static_cast<bool>(words >> stamp->size >> stamp->writeTime);
 }
 
+// The archive's path from the game root, the working directory.
+std::string archivePath(const std::string& archive) {
+  return localPath(dialectFor(platform::nativeShell(), false), "expansion\\zt\\" + archive);
+}
+
+std::set<std::string> unchangedFiles(const ChangeRecord& previous, const std::string& archive,
+                                     const std::optional<platform::FileStamp>& archiveNow,
+                                     const std::optional<platform::FileStamp>& deleteListNow,
+                                     const std::map<std::string, platform::FileStamp>& stamps) {
+  std::set<std::string> unchanged;
+  auto left = previous.archives.find(archive);
+  if (left == previous.archives.end() || archiveNow != left->second ||
+      deleteListNow != previous.deleteList) {
+    return unchanged;
+  }
+  std::map<std::string, int> spellings;
+  for (const auto& entry : stamps) ++spellings[upper(entry.first)];
+  for (const auto& [name, stamp] : stamps) {
+    auto packed = previous.files.find({archive, name});
+    if (packed != previous.files.end() && packed->second == stamp &&
+        stamp.writeTime < previous.startedAt && spellings[upper(name)] == 1) {
+      unchanged.insert(name);
+    }
+  }
+  return unchanged;
+}
+
 }  // namespace
 
 bool readChangeRecord(const std::string& path, ChangeRecord* record) {
@@ -77,8 +106,8 @@ bool readChangeRecord(const std::string& path, ChangeRecord* record) {
       std::string archive;
       if (!(words >> archive) || !readStamp(words, &record->archives[archive])) return false;
     } else if (kind == "deletelist") {
-      record->hasDeleteList = true;
-      if (!readStamp(words, &record->deleteList)) return false;
+      record->deleteList.emplace();
+      if (!readStamp(words, &*record->deleteList)) return false;
     } else if (kind == "file") {
       std::string archive, name;
       platform::FileStamp stamp;
@@ -106,8 +135,9 @@ bool writeChangeRecord(const std::string& path, const ChangeRecord& record, std:
   for (const auto& [archive, stamp] : record.archives) {
     out << "archive " << archive << " " << stamp.size << " " << stamp.writeTime << "\n";
   }
-  if (record.hasDeleteList) {
-    out << "deletelist " << record.deleteList.size << " " << record.deleteList.writeTime << "\n";
+  if (record.deleteList) {
+    out << "deletelist " << record.deleteList->size << " " << record.deleteList->writeTime
+        << "\n";
   }
   for (const auto& [key, stamp] : record.files) {
     out << "file " << key.first << " " << stamp.size << " " << stamp.writeTime << " "
@@ -148,27 +178,28 @@ std::map<std::string, platform::FileStamp> stampFiles(const DirectoryLister& lis
   return stamps;
 }
 
-std::set<std::string> unchangedFiles(const ChangeRecord& previous, const std::string& archive,
-                                     const platform::FileStamp* archiveNow,
-                                     const platform::FileStamp* deleteListNow,
-                                     const std::map<std::string, platform::FileStamp>& stamps) {
-  std::set<std::string> unchanged;
-  auto left = previous.archives.find(archive);
-  if (left == previous.archives.end() || !archiveNow || left->second != *archiveNow) {
-    return unchanged;
-  }
-  if (previous.hasDeleteList != (deleteListNow != nullptr) ||
-      (deleteListNow && previous.deleteList != *deleteListNow)) {
-    return unchanged;
-  }
-  std::map<std::string, int> spellings;
-  for (const auto& entry : stamps) ++spellings[upper(entry.first)];
-  for (const auto& [name, stamp] : stamps) {
-    auto packed = previous.files.find({archive, name});
-    if (packed != previous.files.end() && packed->second == stamp &&
-        stamp.writeTime < previous.startedAt && spellings[upper(name)] == 1) {
-      unchanged.insert(name);
-    }
-  }
-  return unchanged;
+std::optional<platform::FileStamp> stampOf(const std::string& path) {
+  platform::FileStamp stamp;
+  if (!platform::fileStamp(path, &stamp)) return std::nullopt;
+  return stamp;
+}
+
+void skipUnchanged(const ChangeRecord& previous,
+                   const std::optional<platform::FileStamp>& deleteList,
+                   const std::map<std::string, platform::FileStamp>& stamps, PackingJob* job) {
+  job->unchanged =
+      unchangedFiles(previous, job->archive, stampOf(archivePath(job->archive)), deleteList, stamps);
+}
+
+void vouchFor(const PackingJob& job, const std::vector<std::string>& added,
+              const std::map<std::string, platform::FileStamp>& stamps, ChangeRecord* record) {
+  std::optional<platform::FileStamp> archiveNow = stampOf(archivePath(job.archive));
+  if (!archiveNow) return;
+  record->archives[job.archive] = *archiveNow;
+  auto vouch = [&](const std::string& name) {
+    auto stamp = stamps.find(name);
+    if (stamp != stamps.end()) record->files[{job.archive, name}] = stamp->second;
+  };
+  for (const std::string& name : job.unchanged) vouch(name);
+  for (const std::string& name : added) vouch(name);
 }

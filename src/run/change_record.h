@@ -7,11 +7,13 @@
 #define ZT_RUN_CHANGE_RECORD_H_
 
 #include <map>
-#include <set>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/platform.h"
+#include "run/packing_pass.h"
 #include "scan/directory_lister.h"
 
 extern const char kChangeRecordFile[];
@@ -21,8 +23,8 @@ struct ChangeRecord {
   // moment or later may have changed again within the same tick.
   long long startedAt = 0;
   std::map<std::string, platform::FileStamp> archives;  // by archive name, as the run left them
-  bool hasDeleteList = false;
-  platform::FileStamp deleteList;
+  // The delete list as the run read it; none when there was none.
+  std::optional<platform::FileStamp> deleteList;
   // (archive name, staged file name) to the file's stamp when it was packed.
   std::map<std::pair<std::string, std::string>, platform::FileStamp> files;
 };
@@ -35,18 +37,26 @@ bool readChangeRecord(const std::string& path, ChangeRecord* record);
 // place, so that a reader sees the old record or the new one, whole.
 bool writeChangeRecord(const std::string& path, const ChangeRecord& record, std::string* error);
 
+// The stamp of the file at `path`, if there is one.
+std::optional<platform::FileStamp> stampOf(const std::string& path);
+
 // The stamps of the files `lister` counts, by name; a file that cannot be
 // stamped is left out.
 std::map<std::string, platform::FileStamp> stampFiles(const DirectoryLister& lister);
 
-// The files among `stamps`, staged for `archive`, that `previous` vouches
-// are in it as they are now: the archive (stamped `archiveNow`, or absent)
-// and the delete list are as that run left them, the file's stamp is the
-// same and older than that run's start, and no other staged name differs
-// from it only in case (the tool would store them as one entry).
-std::set<std::string> unchangedFiles(const ChangeRecord& previous, const std::string& archive,
-                                     const platform::FileStamp* archiveNow,
-                                     const platform::FileStamp* deleteListNow,
-                                     const std::map<std::string, platform::FileStamp>& stamps);
+// Sets job->unchanged to the files among `stamps` (those of job->folder)
+// that `previous` vouches are in job's archive as they are now: the archive
+// and the delete list (stamped `deleteList`) are as that run left them, the file's
+// stamp is the same and older than that run's start, and no other staged
+// name differs from it only in case (the tool would keep one entry for both).
+void skipUnchanged(const ChangeRecord& previous,
+                   const std::optional<platform::FileStamp>& deleteList,
+                   const std::map<std::string, platform::FileStamp>& stamps, PackingJob* job);
+
+// Adds to `record` what a run can vouch for in job's archive: the files it
+// passed over as unchanged and those the tool `added`, with the archive's
+// stamp as the run leaves it.
+void vouchFor(const PackingJob& job, const std::vector<std::string>& added,
+              const std::map<std::string, platform::FileStamp>& stamps, ChangeRecord* record);
 
 #endif  // ZT_RUN_CHANGE_RECORD_H_

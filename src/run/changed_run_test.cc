@@ -57,6 +57,10 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
        [&] { writeFile(zt, "an older copy"); }, {"a.dds", "b.dds"}},
       {"the delete list changed", "", [&] { stage("deleteList.txt", "zt.pff /del x\n"); },
        {"a.dds", "b.dds", "c.wav"}},
+      {"the delete list changed while the run went on", "ZT_PACK_RUN_ON=a.dds ZT_PACK_RUN=" +
+           shQuoted(std::string("echo zt.pff /del x>") +
+                    (onWindows() ? "expansion\\zt\\deleteList.txt" : "expansion/zt/deleteList.txt")),
+       [] {}, {"a.dds", "b.dds", "c.wav"}},
       {"no record", "", [&] { fs::remove(record); }, {"a.dds", "b.dds", "c.wav"}},
       {"a damaged record", "",
        [&] { writeFile(record, readFile(record).substr(0, readFile(record).size() - 4)); },

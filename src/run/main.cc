@@ -11,8 +11,12 @@
 
 namespace {
 
+// Set by the build, from the CMake project's version.
+const char kVersion[] = ZT_REBUILD_VERSION;
+
 const char kUsage[] =
     "usage: zt-rebuild [--changed] [--dry-run] [--] GAME_ROOT\n"
+    "       zt-rebuild --version\n"
     "\n"
     "Packs every file staged in GAME_ROOT/expansion/zt/temp into zt.pff and in\n"
     "expansion/zt/tempL into ztL.pff, replays expansion/zt/deleteList.txt and\n"
@@ -26,8 +30,8 @@ const char kUsage[] =
     "  --dry-run   print the command lines the run would run, and run none\n"
     "  --          ends the options, for a game root that begins with -\n"
     "\n"
-    "Exit status: 0 when every command succeeded, 1 when any failed or the game\n"
-    "root cannot be entered, 2 when no game root is given.\n";
+    "Exit status: 0 when every command succeeded; 1 when any failed, the game\n"
+    "root cannot be entered or another run is using it; 2 for a usage error.\n";
 
 bool asksForHelp(const char* argument) {
   return std::strcmp(argument, "-h") == 0 || std::strcmp(argument, "--help") == 0 ||
@@ -53,6 +57,10 @@ int main(int argc, char** argv) {
   const int count = static_cast<int>(arguments.size());
   if (count == 2 && asksForHelp(arguments[1].c_str())) {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("zt-rebuild %s\n", kVersion);
     return 0;
   }
   RunOptions options;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "platform/platform.h"
@@ -49,35 +50,6 @@ bool lockGameRoot(const std::string& gameRoot, platform::HeldLock* lock) {
   return false;
 }
 
-std::string archivePath(const std::string& archive) {
-  return localPath(dialectFor(platform::nativeShell(), false), "expansion\\zt\\" + archive);
-}
-
-// Passes over the files of `job` that the last run vouches for.
-void skipUnchanged(const ChangeRecord& previous, const std::string& deleteList,
-                   const std::map<std::string, platform::FileStamp>& stamps, PackingJob* job) {
-  platform::FileStamp archiveNow, deleteListNow;
-  const bool haveArchive = platform::fileStamp(archivePath(job->archive), &archiveNow);
-  const bool haveDeleteList = platform::fileStamp(deleteList, &deleteListNow);
-  job->unchanged = unchangedFiles(previous, job->archive, haveArchive ? &archiveNow : nullptr,
-                                  haveDeleteList ? &deleteListNow : nullptr, stamps);
-}
-
-// Records what the run can vouch for in `job`'s archive: the files it passed
-// over as unchanged and the ones the tool added, with the archive's stamp now.
-void vouchFor(const PackingJob& job, const std::vector<std::string>& added,
-              const std::map<std::string, platform::FileStamp>& stamps, ChangeRecord* record) {
-  platform::FileStamp archiveNow;
-  if (!platform::fileStamp(archivePath(job.archive), &archiveNow)) return;
-  record->archives[job.archive] = archiveNow;
-  auto vouch = [&](const std::string& name) {
-    auto stamp = stamps.find(name);
-    if (stamp != stamps.end()) record->files[{job.archive, name}] = stamp->second;
-  };
-  for (const std::string& name : job.unchanged) vouch(name);
-  for (const std::string& name : added) vouch(name);
-}
-
 // The longest path the run builds on the game root.
 const char kDeleteList[] = "\\expansion\\zt\\deleteList.txt";
 
@@ -117,8 +89,7 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   runCommand(startLogCommand(dialect), &tally);
   // The log was written just now: its time is the file system's clock at the
   // start, against which later edits are told apart.
-  platform::FileStamp logStarted;
-  const bool started = platform::fileStamp(kLogFile, &logStarted);
+  const std::optional<platform::FileStamp> logStarted = stampOf(kLogFile);
 
   // Each staging folder is read once, here: what is counted is what is packed.
   const std::string tempFolder = pathOf("\\expansion\\zt\\temp");
@@ -131,14 +102,18 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   PackingJob tempL{tempLFolder, "ztL.pff", countFiles(tempLLister, "*", false), 0, 0, {}};
 
   const std::string deleteList = pathOf(kDeleteList);
-  ChangeRecord previous, next;
   std::map<std::string, platform::FileStamp> tempStamps, tempLStamps;
+  std::optional<platform::FileStamp> deleteListStamp;
   if (options.changedOnly) {
+    // All taken before anything is packed or replayed: a change made while
+    // the run goes on shows as one to the next run.
     tempStamps = stampFiles(tempLister);
     tempLStamps = stampFiles(tempLLister);
+    deleteListStamp = stampOf(deleteList);
+    ChangeRecord previous;
     if (readChangeRecord(kChangeRecordFile, &previous)) {
-      skipUnchanged(previous, deleteList, tempStamps, &temp);
-      skipUnchanged(previous, deleteList, tempLStamps, &tempL);
+      skipUnchanged(previous, deleteListStamp, tempStamps, &temp);
+      skipUnchanged(previous, deleteListStamp, tempLStamps, &tempL);
     }
   }
   const int unchanged = static_cast<int>(temp.unchanged.size() + tempL.unchanged.size());
@@ -175,12 +150,12 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
     writeLine("All done!");
   }
 
-  if (options.changedOnly && !options.dryRun && started) {
+  if (options.changedOnly && !options.dryRun && logStarted) {
     ChangeRecord record;
-    record.startedAt = logStarted.writeTime;
+    record.startedAt = logStarted->writeTime;
     vouchFor(temp, tempAdded, tempStamps, &record);
     vouchFor(tempL, tempLAdded, tempLStamps, &record);
-    record.hasDeleteList = platform::fileStamp(deleteList, &record.deleteList);
+    record.deleteList = deleteListStamp;
     if (!writeChangeRecord(kChangeRecordFile, record, &error)) {
       std::fprintf(stderr, "zt-rebuild: cannot write the record of packed files %s: %s\n",
                    kChangeRecordFile, printable(error).c_str());

@@ -223,6 +223,17 @@ TEST_F(RebuildTest, UnreadableStagingFolderIsNamedAndCountedAsFailed) {
   EXPECT_EQ(run.calls.size(), 2u);
 }
 
+TEST_F(RebuildTest, AStagedPipeIsRefusedAndTheRunEnds) {
+  if (onWindows()) GTEST_SKIP() << "a POSIX pipe";
+  installArchiveTool(root);
+  stage("temp/a.dds");
+  ASSERT_EQ(mkfifo((root + "/expansion/zt/temp/b.dds").c_str(), 0644), 0);
+  RunResult run = rebuild();  // opening a pipe to read would wait for a writer forever
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("b.dds"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("1 of 4 commands failed"), std::string::npos) << run.err;
+}
+
 TEST_F(RebuildTest, ConsoleThatCannotBeWrittenFailsTheRunAtItsEnd) {
   stage("temp/a.dds");
   std::vector<std::string> redirects = {">/dev/full"};
@@ -402,7 +413,9 @@ TEST_F(RebuildTest, UsageWithoutGameRootOrOnRequest) {
   RunResult none = rebuildWith("", scratch.path());
   EXPECT_EQ(none.status, 2);
   EXPECT_EQ(none.out, "");
-  EXPECT_EQ(none.err.find(text("usage: zt-rebuild [--changed] [--dry-run] [--] GAME_ROOT\n")), 0u);
+  EXPECT_EQ(none.err.find(text("usage: zt-rebuild [--changed] [--dry-run] [--] GAME_ROOT\n"
+                               "       zt-rebuild --version\n")),
+            0u);
   std::vector<std::string> flags = {"-h", "--help"};
   if (onWindows()) flags.push_back("'/?'");
   for (const std::string& flag : flags) {
@@ -411,7 +424,11 @@ TEST_F(RebuildTest, UsageWithoutGameRootOrOnRequest) {
     EXPECT_EQ(help.out, none.err);
     EXPECT_EQ(help.err, "");
   }
-  EXPECT_TRUE(none.calls.empty());
+  RunResult version = rebuildWith("--version", scratch.path());
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, text("zt-rebuild " ZT_REBUILD_VERSION "\n"));
+  EXPECT_EQ(version.err, "");
+  EXPECT_TRUE(none.calls.empty() && version.calls.empty());
 }
 
 TEST_F(RebuildTest, InterruptingACommandStopsTheRun) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <unordered_set>
 
 #include "crc32.h"
@@ -36,6 +37,11 @@ std::string foldCase(const std::string& name) {
 // Whether [offset, offset + size) lies within [start, limit), without overflow.
 bool within(uint64_t offset, uint64_t size, uint64_t start, uint64_t limit) {
   return offset >= start && offset <= limit && size <= limit - offset;
+}
+
+// Whether two ranges, each within the file, share a byte.
+bool overlap(uint64_t a, uint64_t aSize, uint64_t b, uint64_t bSize) {
+  return aSize > 0 && bSize > 0 && a < b + bSize && b < a + aSize;
 }
 
 bool decodeIndex(const std::string& bytes, uint64_t fileEnd, std::vector<Entry>* entries,
@@ -85,11 +91,31 @@ bool checkRegions(const Header& h, uint64_t fileSize, std::string* problem) {
             h.indexSize <= h.indexCapacity &&
             within(h.indexOffset, h.indexSize, kDataStart, fileSize) &&
             (h.spareCapacity == 0 ? h.spareOffset == 0
-                                  : within(h.spareOffset, h.spareCapacity, kDataStart, h.end));
-  bool overlap = h.spareCapacity > 0 && h.spareOffset < h.indexOffset + h.indexCapacity &&
-                 h.indexOffset < h.spareOffset + h.spareCapacity;
-  if (!ok || overlap) *problem = "the header points outside the file";
-  return ok && !overlap;
+                                  : within(h.spareOffset, h.spareCapacity, kDataStart, h.end)) &&
+            !overlap(h.spareOffset, h.spareCapacity, h.indexOffset, h.indexCapacity);
+  if (!ok) *problem = "the header points outside the file";
+  return ok;
+}
+
+// A commit writes into the spare index region: no live entry may lie there,
+// nor in the current index region.
+bool checkEntriesApart(const Header& h, const std::vector<Entry>& entries, std::string* problem) {
+  for (const Entry& entry : entries) {
+    if (overlap(entry.offset, entry.size, h.indexOffset, h.indexCapacity) ||
+        overlap(entry.offset, entry.size, h.spareOffset, h.spareCapacity)) {
+      *problem = "entry " + entry.name + " overlaps an index region";
+      return false;
+    }
+  }
+  return true;
+}
+
+// Cuts the file back to the length it had when it last held a committed
+// state: what a failed change appended is not left to fill the disk.
+void rollBack(Archive* archive) {
+  std::string ignored;  // the change has failed already; this is tidying
+  truncateFile(archive->file, archive->committedSize, &ignored);
+  archive->appendAt = archive->header.end;
 }
 
 }  // namespace
@@ -107,24 +133,25 @@ std::string encodeHeader(const Header& h) {
   return out;
 }
 
-bool decodeHeader(const std::string& bytes, Header* h, std::string* problem) {
+HeaderCheck decodeHeader(const std::string& bytes, Header* h, std::string* problem) {
   if (bytes.size() < kEncodedHeaderSize || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) {
     *problem = "it is not an archive of this format";
-    return false;
-  }
-  if (get(bytes, 8, 4) != kVersion) {
-    *problem = "its format version " + std::to_string(get(bytes, 8, 4)) + " is not supported";
-    return false;
+    return HeaderCheck::Invalid;
   }
   if (get(bytes, 76, 4) != crc32Update(0, bytes.data(), 76)) {
     *problem = "its header is damaged";
-    return false;
+    return HeaderCheck::Invalid;
+  }
+  // Checked after the checksum: a torn slot is no evidence of another version.
+  if (get(bytes, 8, 4) != kVersion) {
+    *problem = "its format version " + std::to_string(get(bytes, 8, 4)) + " is not supported";
+    return HeaderCheck::OtherVersion;
   }
   uint64_t* fields[] = {&h->generation,  &h->indexOffset,   &h->indexSize, &h->indexCapacity,
                         &h->spareOffset, &h->spareCapacity, &h->end};
   for (int i = 0; i < 7; ++i) *fields[i] = get(bytes, 16 + 8 * i, 8);
   h->indexCrc = static_cast<uint32_t>(get(bytes, 72, 4));
-  return true;
+  return HeaderCheck::Valid;
 }
 
 std::string encodeIndex(const std::vector<Entry>& entries) {
@@ -148,54 +175,65 @@ bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::
     closeFile(file);
     return false;
   };
+  std::string problem;
   uint64_t size = 0;
-  if (!fileSize(file, &size)) return fail("its size cannot be read");
+  if (!fileSize(file, &size, &problem)) return fail("its size cannot be read: " + problem);
 
   // The newest slot whose header is intact wins; the other may have been
   // cut short by a crash while it was being written.
   int best = -1;
   Header header;
-  std::string problem = "it is too short to be an archive";
+  std::string slotProblem = "it is too short to be an archive";
   for (int slot = 0; slot < 2; ++slot) {
     std::string bytes(kEncodedHeaderSize, '\0');
     Header candidate;
     uint64_t at = slot * kHeaderSlotSize;
-    if (size < at + kEncodedHeaderSize || !readAt(file, at, &bytes[0], bytes.size())) continue;
-    if (!decodeHeader(bytes, &candidate, &problem)) continue;
+    if (size < at + kEncodedHeaderSize) continue;
+    if (!readAt(file, at, &bytes[0], bytes.size(), &problem)) {
+      return fail("its header cannot be read: " + problem);
+    }
+    HeaderCheck check = decodeHeader(bytes, &candidate, &slotProblem);
+    // A newer version may have written either slot: whatever this version
+    // wrote next would destroy its state.
+    if (check == HeaderCheck::OtherVersion) return fail(slotProblem);
+    if (check == HeaderCheck::Invalid) continue;
     if (best < 0 || candidate.generation > header.generation) {
       best = slot;
       header = candidate;
     }
   }
-  if (best < 0) return fail(problem);
+  if (best < 0) return fail(slotProblem);
   if (!checkRegions(header, size, &problem)) return fail(problem);
   std::string index(static_cast<size_t>(header.indexSize), '\0');
-  if (!readAt(file, header.indexOffset, &index[0], index.size())) {
-    return fail("its index cannot be read");
+  if (!readAt(file, header.indexOffset, &index[0], index.size(), &problem)) {
+    return fail("its index cannot be read: " + problem);
   }
   if (crc32Update(0, index.data(), index.size()) != header.indexCrc) {
     return fail("its index is damaged");
   }
   std::vector<Entry> entries;
-  if (!decodeIndex(index, std::min(size, header.end), &entries, &problem)) return fail(problem);
+  if (!decodeIndex(index, std::min(size, header.end), &entries, &problem) ||
+      !checkEntriesApart(header, entries, &problem)) {
+    return fail(problem);
+  }
 
   archive->file = file;
   archive->header = header;
   archive->slot = best;
   archive->entries = std::move(entries);
   archive->appendAt = header.end;
+  archive->committedSize = size;
   return true;
 }
 
-bool createArchive(const std::string& path, Archive* archive, std::string* error) {
-  archive->file = openFile(path, OpenMode::Create, error);
-  if (!archive->file) return false;
+void startArchive(File* file, Archive* archive) {
+  archive->file = file;
   archive->header = Header();
   archive->header.end = kDataStart;
   archive->slot = 1;
   archive->entries.clear();
   archive->appendAt = kDataStart;
-  return true;
+  archive->committedSize = 0;
 }
 
 void closeArchive(Archive* archive) {
@@ -218,8 +256,8 @@ AppendResult appendFile(Archive* archive, const std::string& sourcePath, const s
   // The size is fixed first, so that a source that is the archive itself
   // cannot feed on what is being appended.
   uint64_t size = 0;
-  if (!source || !fileSize(source, &size)) {
-    *error = "cannot read " + sourcePath + ": " + (source ? lastFileError() : problem);
+  if (!source || !fileSize(source, &size, &problem)) {
+    *error = "cannot read " + sourcePath + ": " + problem;
     closeFile(source);
     return AppendResult::SourceFailed;
   }
@@ -228,13 +266,13 @@ AppendResult appendFile(Archive* archive, const std::string& sourcePath, const s
   AppendResult result = AppendResult::Ok;
   while (entry->size < size) {
     size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), size - entry->size));
-    if (!readAt(source, entry->size, buffer.data(), n)) {
-      *error = "cannot read " + sourcePath + ": " + lastFileError();
+    if (!readAt(source, entry->size, buffer.data(), n, &problem)) {
+      *error = "cannot read " + sourcePath + ": " + problem;
       result = AppendResult::SourceFailed;
       break;
     }
-    if (!writeAt(archive->file, entry->offset + entry->size, buffer.data(), n)) {
-      *error = "cannot write to the archive: " + lastFileError();
+    if (!writeAt(archive->file, entry->offset + entry->size, buffer.data(), n, &problem)) {
+      *error = "cannot write to the archive: " + problem;
       result = AppendResult::ArchiveFailed;
       break;
     }
@@ -242,8 +280,9 @@ AppendResult appendFile(Archive* archive, const std::string& sourcePath, const s
     entry->size += n;
   }
   closeFile(source);
-  // Bytes of a source that failed halfway lie past the live end: dead space.
-  archive->appendAt += entry->size;
+  // The bytes of a source that failed halfway are overwritten by the next.
+  if (result == AppendResult::Ok) archive->appendAt += entry->size;
+  if (result == AppendResult::ArchiveFailed) rollBack(archive);
   return result;
 }
 
@@ -252,21 +291,29 @@ bool appendEntry(Archive* archive, Archive* from, const Entry& source, Entry* en
   // The bytes are copied as they are: readEntry checks them against the
   // source's checksum, which then holds for the copy too.
   *entry = Entry{source.name, archive->appendAt, 0, source.crc};
+  std::string problem;
   bool ok = readEntry(
       from, source,
       [&](const char* data, size_t size) {
-        if (!writeAt(archive->file, entry->offset + entry->size, data, size)) return false;
+        if (!writeAt(archive->file, entry->offset + entry->size, data, size, &problem)) {
+          *error = "cannot write to the archive: " + problem;
+          return false;
+        }
         entry->size += size;
         return true;
       },
       error);
-  if (!ok && error->empty()) *error = "cannot write to the archive: " + lastFileError();
   if (ok) archive->appendAt += entry->size;
   return ok;
 }
 
 bool commit(Archive* archive, const std::vector<Entry>& entries, std::string* error) {
   const Header& current = archive->header;
+  if (current.generation == std::numeric_limits<uint64_t>::max()) {
+    *error = "the archive has had as many changes as its format counts; /opt makes it anew";
+    rollBack(archive);
+    return false;
+  }
   std::string index = encodeIndex(entries);
   Header next;
   next.generation = current.generation + 1;
@@ -288,13 +335,22 @@ bool commit(Archive* archive, const std::vector<Entry>& entries, std::string* er
 
   int slot = 1 - archive->slot;
   std::string header = encodeHeader(next);
-  if (!writeAt(archive->file, next.indexOffset, index.data(), index.size()) ||
-      !syncFile(archive->file) ||
-      !writeAt(archive->file, slot * kHeaderSlotSize, header.data(), header.size()) ||
-      !syncFile(archive->file)) {
-    *error = "cannot write to the archive: " + lastFileError();
+  std::string problem;
+  if (!writeAt(archive->file, next.indexOffset, index.data(), index.size(), &problem) ||
+      !syncFile(archive->file, &problem)) {
+    *error = "cannot write to the archive: " + problem;
+    rollBack(archive);
     return false;
   }
+  // From here the new header may be on the disk: the file is left as it is,
+  // and the next open finds the old state or the new one.
+  if (!writeAt(archive->file, slot * kHeaderSlotSize, header.data(), header.size(), &problem) ||
+      !syncFile(archive->file, &problem)) {
+    *error = "cannot write to the archive: " + problem;
+    return false;
+  }
+  archive->committedSize = std::max({archive->committedSize, archive->appendAt,
+                                     next.indexOffset + next.indexSize});
   archive->header = next;
   archive->slot = slot;
   archive->entries = entries;
@@ -307,10 +363,11 @@ bool readEntry(Archive* archive, const Entry& entry,
                std::string* error) {
   std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(kChunk, entry.size)));
   uint32_t crc = 0;
+  std::string problem;
   for (uint64_t done = 0; done < entry.size;) {
     size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), entry.size - done));
-    if (!readAt(archive->file, entry.offset + done, buffer.data(), n)) {
-      *error = "cannot read entry " + entry.name + ": " + lastFileError();
+    if (!readAt(archive->file, entry.offset + done, buffer.data(), n, &problem)) {
+      *error = "cannot read entry " + entry.name + ": " + problem;
       return false;
     }
     crc = crc32Update(crc, buffer.data(), n);

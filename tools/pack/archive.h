@@ -40,19 +40,23 @@ struct Archive {
   int slot = 1;  // the slot holding `header`; a change writes the other one
   std::vector<Entry> entries;
   uint64_t appendAt = kDataStart;  // where the next entry's data goes
+  uint64_t committedSize = 0;      // the file's length when it last held a committed state
 };
 
 std::string encodeHeader(const Header& header);
-// False when `bytes` is not a header of this format and version with a
-// matching checksum; `problem` then says which.
-bool decodeHeader(const std::string& bytes, Header* header, std::string* problem);
+enum class HeaderCheck { Valid, Invalid, OtherVersion };
+// Valid for a header of this format and version with a matching checksum.
+// Invalid for a slot that holds no header or a torn one; OtherVersion for an
+// intact header of another version. `problem` says which.
+HeaderCheck decodeHeader(const std::string& bytes, Header* header, std::string* problem);
 std::string encodeIndex(const std::vector<Entry>& entries);
 
 // Opens the archive at `path` and checks it; on failure closes it and says
 // why. Nothing is written.
 bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::string* error);
-// Starts a new, empty archive in a file of its own (to be renamed into place).
-bool createArchive(const std::string& path, Archive* archive, std::string* error);
+// Starts a new, empty archive in `file`, a new empty file (to be renamed
+// into place); the archive owns it from then on.
+void startArchive(File* file, Archive* archive);
 void closeArchive(Archive* archive);
 
 // The position of `name` among the entries, compared ASCII-case-insensitively;
@@ -62,7 +66,9 @@ int findEntry(const std::vector<Entry>& entries, const std::string& name);
 enum class AppendResult { Ok, SourceFailed, ArchiveFailed };
 
 // Appends the bytes of the file at `sourcePath` past the archive's live end,
-// as an entry named `name`. The archive does not show it until commit.
+// as an entry named `name`. The archive does not show it until commit. When
+// the archive cannot be written, the file is cut back to its committed
+// length, so that a full disk does not stay full.
 AppendResult appendFile(Archive* archive, const std::string& sourcePath, const std::string& name,
                         Entry* entry, std::string* error);
 // Appends `size` bytes of `from`'s entry `source` to `archive`.
@@ -70,7 +76,8 @@ bool appendEntry(Archive* archive, Archive* from, const Entry& source, Entry* en
                  std::string* error);
 
 // Makes `entries` the archive's content: writes the index, flushes, then
-// writes the other header slot and flushes again.
+// writes the other header slot and flushes again. Failing before the header
+// is written, it cuts the file back to its committed length.
 bool commit(Archive* archive, const std::vector<Entry>& entries, std::string* error);
 
 // Calls `sink` with the entry's bytes in pieces, checking its checksum.

@@ -25,6 +25,14 @@ void putU64(std::string* bytes, size_t at, uint64_t value) {
   for (int i = 0; i < 8; ++i) (*bytes)[at + i] = static_cast<char>(value >> (8 * i));
 }
 
+// A new, empty archive at `path`.
+void create(const std::string& path, Archive* archive) {
+  std::string error;
+  File* file = openFile(path, OpenMode::CreateNew, &error);
+  ASSERT_NE(file, nullptr) << error;
+  startArchive(file, archive);
+}
+
 // Recomputes both slots' checksums, so that a mutation reaches the checks
 // behind them.
 void reseal(std::string* bytes) {
@@ -44,7 +52,7 @@ std::string sampleArchive(const TempDir& dir) {
   const std::string path = dir / "sample.pff";
   Archive archive;
   std::string error;
-  EXPECT_TRUE(createArchive(path, &archive, &error)) << error;
+  create(path, &archive);
   std::vector<Entry> entries;
   for (int round = 0; round < 4; ++round) {
     const std::string name = round == 3 ? "A.dds" : "a" + std::to_string(round) + ".dds";
@@ -130,6 +138,65 @@ TEST(ArchiveReaderTest, DamagedArchivesAreRefusedOrReadConsistently) {
   EXPECT_GT(refused, 500);
 }
 
+// Headers that no crash makes and whose checksums are right, each of which
+// would let the next commit destroy data: refused at open, or at commit.
+TEST(ArchiveReaderTest, ForgedHeadersAreRefusedBeforeTheyDoHarm) {
+  TempDir dir;
+  const std::string original = sampleArchive(dir);
+  const size_t current = getU64(original, 16) > getU64(original, kHeaderSlotSize + 16)
+                             ? 0
+                             : kHeaderSlotSize;
+  const size_t other = kHeaderSlotSize - current;
+  const std::string path = dir / "forged.pff";
+  std::string error;
+
+  // The other slot written by a newer version, as the newer state.
+  std::string newer = original;
+  newer.replace(other, kEncodedHeaderSize, original.substr(current, kEncodedHeaderSize));
+  putU32(&newer, other + 8, 2);
+  putU64(&newer, other + 16, getU64(original, current + 16) + 1);
+  // The spare index region laid over the first entry's data.
+  std::string overlapping = original;
+  putU64(&overlapping, current + 48, kDataStart);
+  putU64(&overlapping, current + 56, 4096);
+  for (const std::string& forged : {newer, overlapping}) {
+    std::string bytes = forged;
+    reseal(&bytes);
+    writeFile(path, bytes);
+    Archive archive;
+    EXPECT_FALSE(openArchive(path, OpenMode::Update, &archive, &error));
+    EXPECT_EQ(error.rfind("refused: ", 0), 0u) << error;
+  }
+  EXPECT_NE(error.find("overlaps an index region"), std::string::npos) << error;
+
+  // The last generation the format can count: a commit would wrap to 0 and
+  // lose to the older slot.
+  std::string last = original;
+  putU64(&last, current + 16, ~uint64_t{0});
+  reseal(&last);
+  writeFile(path, last);
+  Archive archive;
+  ASSERT_TRUE(openArchive(path, OpenMode::Update, &archive, &error)) << error;
+  std::vector<Entry> entries = archive.entries;
+  entries.pop_back();
+  EXPECT_FALSE(commit(&archive, entries, &error));
+  EXPECT_NE(error.find("/opt makes it anew"), std::string::npos) << error;
+  closeArchive(&archive);
+  EXPECT_EQ(readFile(path), last);
+}
+
+TEST(FileTest, AShortReadSaysSo) {
+  TempDir dir;
+  writeFile(dir / "short", "12345");
+  std::string error;
+  File* file = openFile(dir / "short", OpenMode::Read, &error);
+  ASSERT_NE(file, nullptr) << error;
+  char buffer[10];
+  EXPECT_FALSE(readAt(file, 0, buffer, sizeof buffer, &error));
+  EXPECT_EQ(error, "the file ends early");
+  closeFile(file);
+}
+
 TEST(Crc32Test, MatchesTheStandardCheckValueInAnyPieces) {
   const std::string text = "123456789";
   EXPECT_EQ(crc32Update(0, text.data(), text.size()), 0xCBF43926u);
@@ -147,7 +214,7 @@ TEST(ArchiveReaderTest, IndexRegionsAreReusedSoDeadSpaceStaysBounded) {
   TempDir dir;
   Archive archive;
   std::string error;
-  ASSERT_TRUE(createArchive(dir / "grow.pff", &archive, &error));
+  create(dir / "grow.pff", &archive);
   writeFile(dir / "source", "x");
   std::vector<Entry> entries;
   for (int i = 0; i < 300; ++i) {
@@ -160,7 +227,7 @@ TEST(ArchiveReaderTest, IndexRegionsAreReusedSoDeadSpaceStaysBounded) {
   // 300 bytes of data and an index of about 6 KiB: a fresh index per commit
   // would have left about 1 MiB behind.
   uint64_t size = 0;
-  ASSERT_TRUE(fileSize(archive.file, &size));
+  ASSERT_TRUE(fileSize(archive.file, &size, &error));
   EXPECT_LT(size, kDataStart + 300 + 64 * 1024);
   closeArchive(&archive);
 }

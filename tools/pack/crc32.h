@@ -1,4 +1,4 @@
-// CRC-32 (the common polynomial 0xEDB88320), computed in pieces.
+// CRC-32 (the common polynomial 0xEDB88320), computed in pieces by zlib.
 #ifndef ZT_PACK_CRC32_H_
 #define ZT_PACK_CRC32_H_
 

@@ -1,55 +1,94 @@
 // POSIX file calls of the archive tool.
 #include <errno.h>
 #include <fcntl.h>
-#include <libgen.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 
 #include "file.h"
+#include "file_platform.h"
 
 struct File {
   int fd;
 };
 
-File* openFile(const std::string& path, OpenMode mode, std::string* error) {
-  int flags = mode == OpenMode::Read ? O_RDONLY : mode == OpenMode::Update ? O_RDWR
-                                                                           : O_RDWR | O_CREAT | O_TRUNC;
-  int fd = open(path.c_str(), flags | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    *error = std::strerror(errno);
-    return nullptr;
-  }
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    *error = "not a regular file";
-    close(fd);
-    return nullptr;
-  }
-  return new File{fd};
+struct LockHandle {
+  int fd;
+};
+
+namespace {
+
+std::string reason() { return std::strerror(errno); }
+
+std::string folderOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-void closeFile(File* file) {
+// Opens without blocking on a FIFO or device, then insists on a regular file.
+int openRegular(const std::string& path, int flags, std::string* error) {
+  int fd = open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    *error = reason();
+    return -1;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    *error = reason();
+  } else if (!S_ISREG(st.st_mode)) {
+    *error = "not a regular file";
+  } else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    *error = reason();
+  } else {
+    return fd;
+  }
+  close(fd);
+  return -1;
+}
+
+}  // namespace
+
+File* openFile(const std::string& path, OpenMode mode, std::string* error) {
+  int flags = mode == OpenMode::Read     ? O_RDONLY
+              : mode == OpenMode::Update ? O_RDWR
+                                         : O_RDWR | O_CREAT | O_EXCL;
+  int fd = openRegular(path, flags, error);
+  return fd < 0 ? nullptr : new File{fd};
+}
+
+void platformCloseFile(File* file) {
   if (!file) return;
   close(file->fd);
   delete file;
 }
 
-bool fileSize(File* file, uint64_t* size) {
+bool fileSize(File* file, uint64_t* size, std::string* error) {
   struct stat st;
-  if (fstat(file->fd, &st) != 0) return false;
+  if (fstat(file->fd, &st) != 0) {
+    *error = reason();
+    return false;
+  }
   *size = static_cast<uint64_t>(st.st_size);
   return true;
 }
 
-bool readAt(File* file, uint64_t offset, void* data, size_t size) {
+bool readAt(File* file, uint64_t offset, void* data, size_t size, std::string* error) {
   char* p = static_cast<char*>(data);
   while (size > 0) {
     ssize_t n = pread(file->fd, p, size, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n < 0) {
+      *error = reason();
+      return false;
+    }
+    if (n == 0) {
+      *error = "the file ends early";
+      return false;
+    }
     p += n;
     offset += static_cast<uint64_t>(n);
     size -= static_cast<size_t>(n);
@@ -57,37 +96,59 @@ bool readAt(File* file, uint64_t offset, void* data, size_t size) {
   return true;
 }
 
-bool writeAt(File* file, uint64_t offset, const void* data, size_t size) {
-  const bool crash = isCrashWrite();
-  if (crash) size /= 2;
+bool platformWriteAt(File* file, uint64_t offset, const void* data, size_t size,
+                     std::string* error) {
   const char* p = static_cast<const char*>(data);
   while (size > 0) {
     ssize_t n = pwrite(file->fd, p, size, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n <= 0) {
+      *error = n < 0 ? reason() : "nothing was written";
+      return false;
+    }
     p += n;
     offset += static_cast<uint64_t>(n);
     size -= static_cast<size_t>(n);
   }
-  if (crash) _exit(kCrashExitStatus);
   return true;
 }
 
-bool syncFile(File* file) { return fsync(file->fd) == 0; }
+bool platformSyncFile(File* file, std::string* error) {
+  if (fsync(file->fd) == 0) return true;
+  *error = reason();
+  return false;
+}
+
+bool platformTruncateFile(File* file, uint64_t size, std::string* error) {
+  if (ftruncate(file->fd, static_cast<off_t>(size)) == 0) return true;
+  *error = reason();
+  return false;
+}
+
+bool copyPermissions(File* file, const std::string& model, std::string* error) {
+  struct stat st;
+  if (stat(model.c_str(), &st) != 0) {
+    if (errno == ENOENT) return true;
+    *error = reason();
+    return false;
+  }
+  if (fchmod(file->fd, st.st_mode & 07777) == 0) return true;
+  *error = reason();
+  return false;
+}
 
 bool pathExists(const std::string& path) {
   struct stat st;
-  return stat(path.c_str(), &st) == 0;
+  return lstat(path.c_str(), &st) == 0;
 }
 
-bool replaceFile(const std::string& from, const std::string& to, std::string* error) {
+bool platformReplaceFile(const std::string& from, const std::string& to, std::string* error) {
   if (rename(from.c_str(), to.c_str()) != 0) {
-    *error = std::strerror(errno);
+    *error = reason();
     return false;
   }
   // The rename is durable once the folder that holds it is flushed.
-  std::string copy = to;
-  int dir = open(dirname(copy.data()), O_RDONLY | O_CLOEXEC);
+  int dir = open(folderOf(to).c_str(), O_RDONLY | O_CLOEXEC);
   if (dir >= 0) {
     fsync(dir);
     close(dir);
@@ -97,4 +158,55 @@ bool replaceFile(const std::string& from, const std::string& to, std::string* er
 
 void removeFile(const std::string& path) { unlink(path.c_str()); }
 
-std::string lastFileError() { return std::strerror(errno); }
+std::string resolveLinks(const std::string& path) {
+  std::string current = path;
+  // As many links as the system itself follows before it gives up.
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat st;
+    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+    std::string target(static_cast<size_t>(st.st_size) + 256, '\0');
+    ssize_t n = readlink(current.c_str(), &target[0], target.size());
+    if (n <= 0 || static_cast<size_t>(n) >= target.size()) break;
+    target.resize(static_cast<size_t>(n));
+    current = target[0] == '/' ? target : folderOf(current) + "/" + target;
+  }
+  return current;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+  struct stat first, second;
+  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+std::string baseName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+LockHandle* openLockFile(const std::string& path, bool* readOnly, std::string* error) {
+  int fd = openRegular(path, O_RDONLY | O_CREAT | O_NOFOLLOW, error);
+  *readOnly = fd < 0 && access(folderOf(path).c_str(), W_OK) != 0;
+  return fd < 0 ? nullptr : new LockHandle{fd};
+}
+
+LockResult tryLock(LockHandle* lock, bool shared, std::string* error) {
+  // flock, not fcntl: an fcntl lock vanishes when any descriptor of the
+  // file in the process is closed.
+  while (flock(lock->fd, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EWOULDBLOCK) return LockResult::Busy;
+    *error = reason();
+    return LockResult::Failed;
+  }
+  return LockResult::Locked;
+}
+
+void closeLockFile(LockHandle* lock) {
+  if (!lock) return;
+  close(lock->fd);
+  delete lock;
+}
+
+void sleepMilliseconds(int milliseconds) {
+  struct timespec pause = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+  while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+  }
+}

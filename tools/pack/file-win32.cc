@@ -1,11 +1,14 @@
 // Windows file calls of the archive tool.
 #include <windows.h>
 
-#include <cstdlib>
-
 #include "file.h"
+#include "file_platform.h"
 
 struct File {
+  HANDLE handle;
+};
+
+struct LockHandle {
   HANDLE handle;
 };
 
@@ -19,6 +22,8 @@ std::string describe(DWORD code) {
   return n ? std::string(buffer, n) : "error " + std::to_string(code);
 }
 
+std::string reason() { return describe(GetLastError()); }
+
 OVERLAPPED at(uint64_t offset) {
   OVERLAPPED position = {};
   position.Offset = static_cast<DWORD>(offset);
@@ -26,15 +31,17 @@ OVERLAPPED at(uint64_t offset) {
   return position;
 }
 
+const DWORD kLargestCall = 1u << 30;
+
 }  // namespace
 
 File* openFile(const std::string& path, OpenMode mode, std::string* error) {
   DWORD access = mode == OpenMode::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
-  DWORD disposition = mode == OpenMode::Create ? CREATE_ALWAYS : OPEN_EXISTING;
+  DWORD disposition = mode == OpenMode::CreateNew ? CREATE_NEW : OPEN_EXISTING;
   HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    *error = describe(GetLastError());
+    *error = reason();
     return nullptr;
   }
   if (GetFileType(handle) != FILE_TYPE_DISK) {
@@ -45,26 +52,36 @@ File* openFile(const std::string& path, OpenMode mode, std::string* error) {
   return new File{handle};
 }
 
-void closeFile(File* file) {
+void platformCloseFile(File* file) {
   if (!file) return;
   CloseHandle(file->handle);
   delete file;
 }
 
-bool fileSize(File* file, uint64_t* size) {
+bool fileSize(File* file, uint64_t* size, std::string* error) {
   LARGE_INTEGER value;
-  if (!GetFileSizeEx(file->handle, &value)) return false;
+  if (!GetFileSizeEx(file->handle, &value)) {
+    *error = reason();
+    return false;
+  }
   *size = static_cast<uint64_t>(value.QuadPart);
   return true;
 }
 
-bool readAt(File* file, uint64_t offset, void* data, size_t size) {
+bool readAt(File* file, uint64_t offset, void* data, size_t size, std::string* error) {
   char* p = static_cast<char*>(data);
   while (size > 0) {
     OVERLAPPED position = at(offset);
-    DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+    DWORD chunk = size > kLargestCall ? kLargestCall : static_cast<DWORD>(size);
     DWORD n = 0;
-    if (!ReadFile(file->handle, p, chunk, &n, &position) || n == 0) return false;
+    if (!ReadFile(file->handle, p, chunk, &n, &position)) {
+      *error = GetLastError() == ERROR_HANDLE_EOF ? "the file ends early" : reason();
+      return false;
+    }
+    if (n == 0) {
+      *error = "the file ends early";
+      return false;
+    }
     p += n;
     offset += n;
     size -= n;
@@ -72,37 +89,113 @@ bool readAt(File* file, uint64_t offset, void* data, size_t size) {
   return true;
 }
 
-bool writeAt(File* file, uint64_t offset, const void* data, size_t size) {
-  const bool crash = isCrashWrite();
-  if (crash) size /= 2;
+bool platformWriteAt(File* file, uint64_t offset, const void* data, size_t size,
+                     std::string* error) {
   const char* p = static_cast<const char*>(data);
   while (size > 0) {
     OVERLAPPED position = at(offset);
-    DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+    DWORD chunk = size > kLargestCall ? kLargestCall : static_cast<DWORD>(size);
     DWORD n = 0;
-    if (!WriteFile(file->handle, p, chunk, &n, &position) || n == 0) return false;
+    if (!WriteFile(file->handle, p, chunk, &n, &position) || n == 0) {
+      *error = n == 0 && GetLastError() == ERROR_SUCCESS ? "nothing was written" : reason();
+      return false;
+    }
     p += n;
     offset += n;
     size -= n;
   }
-  if (crash) ExitProcess(kCrashExitStatus);
   return true;
 }
 
-bool syncFile(File* file) { return FlushFileBuffers(file->handle) != 0; }
+bool platformSyncFile(File* file, std::string* error) {
+  if (FlushFileBuffers(file->handle)) return true;
+  *error = reason();
+  return false;
+}
+
+bool platformTruncateFile(File* file, uint64_t size, std::string* error) {
+  LARGE_INTEGER end;
+  end.QuadPart = static_cast<LONGLONG>(size);
+  if (SetFilePointerEx(file->handle, end, nullptr, FILE_BEGIN) && SetEndOfFile(file->handle)) {
+    return true;
+  }
+  *error = reason();
+  return false;
+}
+
+bool copyPermissions(File*, const std::string&, std::string*) { return true; }
 
 bool pathExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool replaceFile(const std::string& from, const std::string& to, std::string* error) {
+bool platformReplaceFile(const std::string& from, const std::string& to, std::string* error) {
   if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;
   }
-  *error = describe(GetLastError());
+  *error = reason();
   return false;
 }
 
 void removeFile(const std::string& path) { DeleteFileA(path.c_str()); }
 
-std::string lastFileError() { return describe(GetLastError()); }
+std::string resolveLinks(const std::string& path) { return path; }
+
+bool sameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION info[2];
+  const std::string* paths[2] = {&a, &b};
+  for (int i = 0; i < 2; ++i) {
+    HANDLE handle = CreateFileA(paths[i]->c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    BOOL ok = GetFileInformationByHandle(handle, &info[i]);
+    CloseHandle(handle);
+    if (!ok) return false;
+  }
+  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+         info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+         info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+std::string baseName(const std::string& path) {
+  return path.substr(path.find_last_of("\\/") + 1);
+}
+
+LockHandle* openLockFile(const std::string& path, bool* readOnly, std::string* error) {
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                              nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    DWORD code = GetLastError();
+    *readOnly = code == ERROR_ACCESS_DENIED || code == ERROR_WRITE_PROTECT;
+    *error = describe(code);
+    return nullptr;
+  }
+  *readOnly = false;
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    *error = "not a regular file";
+    CloseHandle(handle);
+    return nullptr;
+  }
+  return new LockHandle{handle};
+}
+
+LockResult tryLock(LockHandle* lock, bool shared, std::string* error) {
+  OVERLAPPED start = at(0);
+  DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (shared ? 0 : LOCKFILE_EXCLUSIVE_LOCK);
+  if (LockFileEx(lock->handle, flags, 0, 1, 0, &start)) return LockResult::Locked;
+  DWORD code = GetLastError();
+  if (code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING) return LockResult::Busy;
+  *error = describe(code);
+  return LockResult::Failed;
+}
+
+void closeLockFile(LockHandle* lock) {
+  if (!lock) return;
+  CloseHandle(lock->handle);
+  delete lock;
+}
+
+void sleepMilliseconds(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }

@@ -1,5 +1,6 @@
 // The archive tool's file calls: positioned reads and writes, flushing to the
-// disk, and replacing a file by another. One implementation per platform.
+// disk, locking, and replacing a file by another. One implementation per
+// platform. A call that fails says why in `error`, worded where it failed.
 #ifndef ZT_PACK_FILE_H_
 #define ZT_PACK_FILE_H_
 
@@ -9,35 +10,53 @@
 
 struct File;  // opaque, one per platform
 
-enum class OpenMode { Read, Update, Create };
+enum class OpenMode { Read, Update, CreateNew };
 
-// Opens `path`: Read and Update need an existing regular file; Create makes
-// a new empty file, replacing one that is there. Null on failure, with the
-// reason in `error`.
+// Opens `path`: Read and Update need an existing regular file, and refuse
+// anything else (a FIFO) without blocking; CreateNew makes a new empty file
+// and fails when anything, a symbolic link included, is at `path`.
 File* openFile(const std::string& path, OpenMode mode, std::string* error);
 void closeFile(File* file);
 
-bool fileSize(File* file, uint64_t* size);
-// Reads exactly `size` bytes at `offset`; false on an error or a short read.
-bool readAt(File* file, uint64_t offset, void* data, size_t size);
+bool fileSize(File* file, uint64_t* size, std::string* error);
+// Reads exactly `size` bytes at `offset`; a short read is an error.
+bool readAt(File* file, uint64_t offset, void* data, size_t size, std::string* error);
 // Writes all `size` bytes at `offset`, extending the file as needed.
-bool writeAt(File* file, uint64_t offset, const void* data, size_t size);
+bool writeAt(File* file, uint64_t offset, const void* data, size_t size, std::string* error);
 // Returns once what was written has reached the disk.
-bool syncFile(File* file);
+bool syncFile(File* file, std::string* error);
+// Cuts the file to `size` bytes.
+bool truncateFile(File* file, uint64_t size, std::string* error);
+// Gives `file` the access permissions of the file at `model`, when there is
+// one (POSIX modes; Windows files take their folder's).
+bool copyPermissions(File* file, const std::string& model, std::string* error);
 
 // Whether anything (file or folder) is at `path`.
 bool pathExists(const std::string& path);
 // Renames `from` to `to`, replacing `to`, and makes the change durable.
 bool replaceFile(const std::string& from, const std::string& to, std::string* error);
+// Removes a file; a symbolic link is removed, never followed.
 void removeFile(const std::string& path);
+// `path` with symbolic links in its last part followed to the file they
+// name, so that a change replaces the target rather than the link (POSIX;
+// the path itself on Windows).
+std::string resolveLinks(const std::string& path);
+// Whether both paths name one existing file (through links too).
+bool sameFile(const std::string& a, const std::string& b);
+// The file name part of `path`: after the last `/`, and on Windows after the
+// last `\` too.
+std::string baseName(const std::string& path);
 
-// The reason the last failed call gave.
-std::string lastFileError();
-
-// For the crash tests: when PACK_TEST_CRASH_AT_WRITE=k is set, the k-th
-// call of writeAt writes only the first half of its bytes and the process
-// ends at once, as if killed. Counts one write and tells whether it is that one.
-bool isCrashWrite();
-const int kCrashExitStatus = 86;
+// An open lock file, whose lock the system holds for this process until it
+// closes the file or ends, however it ends.
+struct LockHandle;
+enum class LockResult { Locked, Busy, Failed };
+// Opens `path`, creating it when missing, never through a link. On failure
+// `readOnly` tells whether its folder cannot be written to.
+LockHandle* openLockFile(const std::string& path, bool* readOnly, std::string* error);
+// Takes the lock without waiting: Busy when another process holds it.
+LockResult tryLock(LockHandle* lock, bool shared, std::string* error);
+void closeLockFile(LockHandle* lock);
+void sleepMilliseconds(int milliseconds);
 
 #endif  // ZT_PACK_FILE_H_

@@ -1,13 +1,13 @@
 // pack: a small archive tool that stands in for the game's own. One command
 // per call: add files, delete entries, optimize, list, extract or verify.
 // Each action prints one short line on stdout; errors go to stderr.
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "archive.h"
+#include "lock.h"
 
 namespace {
 
@@ -47,6 +47,7 @@ std::string lower(std::string word) {
 int parse(int argc, char** argv, Command* command) {
   if (argc < 2) return usageError("no archive given");
   command->archive = argv[1];
+  if (command->archive.empty()) return usageError("the archive name is empty");
   bool haveAction = false;
   for (int i = 2; i < argc; ++i) {
     const std::string word = lower(argv[i]);
@@ -92,35 +93,59 @@ int parse(int argc, char** argv, Command* command) {
   return 0;
 }
 
-std::string baseName(const std::string& path) {
-  size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 int fail(const Command& command, const std::string& message) {
   std::fprintf(stderr, "pack: %s: %s\n", command.archive.c_str(), message.c_str());
   return 1;
 }
 
-// Writes the archive anew into a file beside it with `fill`, then renames it
-// into place, so that the path holds either the old archive or the new one.
-template <typename Fill>
-bool writeBeside(const std::string& path, Fill fill, std::string* error) {
+// Creates the temporary file that a new version of `path` is written into,
+// beside it, with its permissions. A leftover of a crash is removed first
+// (the archive's lock makes it no running process's), and a link there is
+// removed, never written through.
+File* createTemporary(const std::string& path, std::string* error) {
   const std::string temporary = path + ".pack-tmp";
-  Archive fresh;
-  if (!createArchive(temporary, &fresh, error)) return false;
-  bool ok = fill(&fresh, error);
-  closeArchive(&fresh);
-  if (ok) ok = replaceFile(temporary, path, error);
+  removeFile(temporary);
+  std::string problem;
+  File* file = openFile(temporary, OpenMode::CreateNew, &problem);
+  if (file && !copyPermissions(file, path, &problem)) {
+    closeFile(file);
+    file = nullptr;
+  }
+  if (!file) *error = "cannot create " + temporary + ": " + problem;
+  return file;
+}
+
+// Renames the closed temporary file over `path` when `ok`, else removes it,
+// so that the path holds either the old file or the complete new one.
+bool finishTemporary(const std::string& path, bool ok, std::string* error) {
+  const std::string temporary = path + ".pack-tmp";
+  std::string problem;
+  if (ok && !replaceFile(temporary, path, &problem)) {
+    *error = "cannot rename " + temporary + " to " + path + ": " + problem;
+    ok = false;
+  }
   if (!ok) removeFile(temporary);
   return ok;
 }
 
-int add(const Command& command) {
+// Writes the archive anew into a temporary file with `fill`, then renames it
+// into place.
+template <typename Fill>
+bool writeBeside(const std::string& path, Fill fill, std::string* error) {
+  File* file = createTemporary(path, error);
+  if (!file) return false;
+  Archive fresh;
+  startArchive(file, &fresh);
+  bool ok = fill(&fresh, error);
+  closeArchive(&fresh);
+  return finishTemporary(path, ok, error);
+}
+
+int add(const Command& command, const std::string& path) {
   Archive archive;
   std::string error;
-  const bool exists = pathExists(command.archive);
-  if (exists && !openArchive(command.archive, OpenMode::Update, &archive, &error)) {
+  const bool exists = pathExists(path);
+  if (exists && !openArchive(path, OpenMode::Update, &archive, &error)) {
     return fail(command, error);
   }
   int failures = 0;
@@ -166,7 +191,7 @@ int add(const Command& command) {
     if (lines.empty()) return exists;
     return commit(target, entries, writeError);
   };
-  bool ok = exists ? addAll(&archive, &error) : writeBeside(command.archive, addAll, &error);
+  bool ok = exists ? addAll(&archive, &error) : writeBeside(path, addAll, &error);
   closeArchive(&archive);
   if (!ok && !error.empty()) return fail(command, error);
   for (const std::string& line : lines) {
@@ -175,10 +200,10 @@ int add(const Command& command) {
   return failures ? 1 : 0;
 }
 
-int deleteEntries(const Command& command) {
+int deleteEntries(const Command& command, const std::string& path) {
   Archive archive;
   std::string error;
-  if (!openArchive(command.archive, OpenMode::Update, &archive, &error)) return fail(command, error);
+  if (!openArchive(path, OpenMode::Update, &archive, &error)) return fail(command, error);
   std::vector<Entry> entries = archive.entries;
   std::string removed, absent;
   for (const std::string& name : command.words) {
@@ -198,13 +223,13 @@ int deleteEntries(const Command& command) {
   return 0;
 }
 
-int optimize(const Command& command) {
+int optimize(const Command& command, const std::string& path) {
   Archive archive;
   std::string error;
-  if (!openArchive(command.archive, OpenMode::Read, &archive, &error)) return fail(command, error);
+  if (!openArchive(path, OpenMode::Read, &archive, &error)) return fail(command, error);
   uint64_t before = archive.header.end, after = 0;
   bool ok = writeBeside(
-      command.archive,
+      path,
       [&](Archive* fresh, std::string* writeError) {
         std::vector<Entry> entries;
         for (const Entry& source : archive.entries) {
@@ -226,10 +251,10 @@ int optimize(const Command& command) {
   return 0;
 }
 
-int list(const Command& command) {
+int list(const Command& command, const std::string& path) {
   Archive archive;
   std::string error;
-  if (!openArchive(command.archive, OpenMode::Read, &archive, &error)) return fail(command, error);
+  if (!openArchive(path, OpenMode::Read, &archive, &error)) return fail(command, error);
   for (const Entry& entry : archive.entries) {
     std::printf("%s %llu\n", entry.name.c_str(), static_cast<unsigned long long>(entry.size));
   }
@@ -237,10 +262,10 @@ int list(const Command& command) {
   return 0;
 }
 
-int extract(const Command& command) {
+int extract(const Command& command, const std::string& path) {
   Archive archive;
   std::string error;
-  if (!openArchive(command.archive, OpenMode::Read, &archive, &error)) return fail(command, error);
+  if (!openArchive(path, OpenMode::Read, &archive, &error)) return fail(command, error);
   const std::string& name = command.words[0];
   const std::string& destination = command.words[1];
   int at = findEntry(archive.entries, name);
@@ -248,28 +273,47 @@ int extract(const Command& command) {
     closeArchive(&archive);
     return fail(command, "no entry " + name);
   }
-  std::FILE* out = std::fopen(destination.c_str(), "wb");
-  bool ok = out && readEntry(
-                       &archive, archive.entries[at],
-                       [&](const char* data, size_t size) {
-                         return std::fwrite(data, 1, size, out) == size;
-                       },
-                       &error);
-  if (out && std::fclose(out) != 0) ok = false;
-  closeArchive(&archive);
-  if (!ok) {
-    return fail(command, error.empty() ? "cannot write " + destination + ": " + std::strerror(errno)
-                                       : error);
+  // Written beside the destination and renamed into place: a damaged entry
+  // leaves no partial file, and the archive is never the file truncated.
+  const std::string target = resolveLinks(destination);
+  if (sameFile(target, path) || sameFile(target, path + ".lock")) {
+    closeArchive(&archive);
+    return fail(command, "will not write over the archive or its lock file: " + destination);
   }
+  File* out = createTemporary(target, &error);
+  if (!out) {
+    closeArchive(&archive);
+    return fail(command, error);
+  }
+  uint64_t written = 0;
+  std::string problem;
+  bool ok = readEntry(
+      &archive, archive.entries[at],
+      [&](const char* data, size_t size) {
+        if (!writeAt(out, written, data, size, &problem)) {
+          error = "cannot write " + target + ".pack-tmp: " + problem;
+          return false;
+        }
+        written += size;
+        return true;
+      },
+      &error);
+  if (ok && !syncFile(out, &problem)) {
+    error = "cannot write " + target + ".pack-tmp: " + problem;
+    ok = false;
+  }
+  closeFile(out);
+  closeArchive(&archive);
+  if (!finishTemporary(target, ok, &error)) return fail(command, error);
   std::printf("%s: extracted %s to %s\n", command.archive.c_str(), name.c_str(),
               destination.c_str());
   return 0;
 }
 
-int verify(const Command& command) {
+int verify(const Command& command, const std::string& path) {
   Archive archive;
   std::string error;
-  if (!openArchive(command.archive, OpenMode::Read, &archive, &error)) return fail(command, error);
+  if (!openArchive(path, OpenMode::Read, &archive, &error)) return fail(command, error);
   int damaged = 0;
   for (const Entry& entry : archive.entries) {
     std::string problem;
@@ -284,6 +328,31 @@ int verify(const Command& command) {
   return 0;
 }
 
+// Runs the command under the archive's lock: exclusive for a change, shared
+// for reading, so that processes using one archive take turns.
+int run(const Command& command) {
+  // A link's target is the archive: it is locked and replaced, not the link.
+  const std::string path = resolveLinks(command.archive);
+  const bool reads = command.action == Action::List || command.action == Action::Extract ||
+                     command.action == Action::Verify;
+  ArchiveLock lock;
+  std::string error;
+  auto waiting = [&] {
+    std::fprintf(stderr, "pack: %s: waiting for another process to finish with it\n",
+                 command.archive.c_str());
+  };
+  if (!lock.take(path, reads, waiting, &error)) return fail(command, error);
+  switch (command.action) {
+    case Action::Add: return add(command, path);
+    case Action::Delete: return deleteEntries(command, path);
+    case Action::Optimize: return optimize(command, path);
+    case Action::List: return list(command, path);
+    case Action::Extract: return extract(command, path);
+    case Action::Verify: return verify(command, path);
+  }
+  return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -293,13 +362,5 @@ int main(int argc, char** argv) {
   }
   Command command;
   if (int status = parse(argc, argv, &command)) return status;
-  switch (command.action) {
-    case Action::Add: return add(command);
-    case Action::Delete: return deleteEntries(command);
-    case Action::Optimize: return optimize(command);
-    case Action::List: return list(command);
-    case Action::Extract: return extract(command);
-    case Action::Verify: return verify(command);
-  }
-  return 2;
+  return run(command);
 }

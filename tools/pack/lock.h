@@ -1,0 +1,34 @@
+// The lock that serializes the pack processes using one archive. It is held
+// on ARCHIVE.lock, a file beside the archive that is never removed, so that
+// it outlives /opt's replacing of the archive itself.
+#ifndef ZT_PACK_LOCK_H_
+#define ZT_PACK_LOCK_H_
+
+#include <functional>
+#include <string>
+
+#include "file.h"
+
+class ArchiveLock {
+ public:
+  ArchiveLock() = default;
+  ~ArchiveLock() { closeLockFile(file_); }
+  ArchiveLock(const ArchiveLock&) = delete;
+  ArchiveLock& operator=(const ArchiveLock&) = delete;
+
+  // Locks the archive at `path` (its links followed): shared to read it,
+  // exclusive to change it. Calls `waiting` once when another process holds
+  // it, and gives up after lockWaitMilliseconds(). A reader that cannot
+  // create the lock file in a read-only folder reads without it.
+  bool take(const std::string& path, bool shared, const std::function<void()>& waiting,
+            std::string* error);
+
+ private:
+  LockHandle* file_ = nullptr;
+};
+
+// How long a process waits for the lock: a minute in the tool, less when its
+// test build is told so.
+int lockWaitMilliseconds();
+
+#endif  // ZT_PACK_LOCK_H_

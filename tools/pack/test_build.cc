@@ -1,0 +1,142 @@
+// The test build's file layer and lock wait (see test_build.h). Writes go to
+// the disk at once, so that every file call sees them; each unflushed write
+// is logged with the bytes it replaced, so that a power cut can undo it.
+#include "test_build.h"
+
+#include <cstdlib>
+#include <vector>
+
+#include "file_platform.h"
+#include "lock.h"
+
+namespace {
+
+struct Write {
+  File* file;
+  uint64_t offset;
+  uint64_t sizeBefore;  // the file's length before it
+  std::string before;   // the bytes it replaced within that length
+  std::string after;    // what it wrote
+  bool cut;             // a truncation to `offset` rather than a write
+};
+
+struct PowerCut {
+  long at = 0;  // the call it falls on; 0 when it is not simulated
+  long calls = 0;
+  unsigned long long keep = 0;
+  std::vector<Write> unflushed;  // in the order written
+  bool done = false;
+};
+
+void failPower();
+
+PowerCut& state() {
+  // Never destroyed: the exit handler needs it after main has returned.
+  static PowerCut* cut = [] {
+    auto* created = new PowerCut;
+    if (const char* at = std::getenv("PACK_TEST_CRASH_AT_WRITE")) created->at = std::atol(at);
+    if (const char* keep = std::getenv("PACK_TEST_CRASH_KEEP")) {
+      created->keep = std::strtoull(keep, nullptr, 0);
+    }
+    if (created->at > 0) std::atexit(failPower);
+    return created;
+  }();
+  return *cut;
+}
+
+bool powerFailsNow() {
+  PowerCut& cut = state();
+  return cut.at > 0 && ++cut.calls == cut.at;
+}
+
+// Takes the disk back to each file's last flush, then puts back the writes
+// that the mask keeps, in their order.
+void failPower() {
+  PowerCut& cut = state();
+  if (cut.done) return;
+  cut.done = true;
+  std::string ignored;
+  for (auto w = cut.unflushed.rbegin(); w != cut.unflushed.rend(); ++w) {
+    platformWriteAt(w->file, w->offset, w->before.data(), w->before.size(), &ignored);
+    if (!w->cut) platformTruncateFile(w->file, w->sizeBefore, &ignored);
+  }
+  const size_t n = cut.unflushed.size();
+  for (size_t i = 0; i < n; ++i) {
+    const Write& w = cut.unflushed[i];
+    const size_t age = n - 1 - i;
+    if (age >= 64 || !(cut.keep >> age & 1)) continue;
+    if (w.cut) {
+      platformTruncateFile(w.file, w.offset, &ignored);
+    } else {
+      platformWriteAt(w.file, w.offset, w.after.data(), w.after.size(), &ignored);
+    }
+  }
+}
+
+[[noreturn]] void crash() {
+  failPower();
+  std::_Exit(kCrashExitStatus);
+}
+
+// Logs a write of `size` bytes at `offset` (a cut to `offset` when `data` is
+// null) with what it is about to replace.
+bool logWrite(File* file, uint64_t offset, const void* data, size_t size, std::string* error) {
+  PowerCut& cut = state();
+  Write w{file, offset, 0, "", "", data == nullptr};
+  if (!fileSize(file, &w.sizeBefore, error)) return false;
+  uint64_t end = w.cut ? w.sizeBefore : std::min<uint64_t>(offset + size, w.sizeBefore);
+  if (offset < end) {
+    w.before.resize(static_cast<size_t>(end - offset));
+    if (!readAt(file, offset, &w.before[0], w.before.size(), error)) return false;
+  }
+  if (data) w.after.assign(static_cast<const char*>(data), size);
+  cut.unflushed.push_back(std::move(w));
+  return true;
+}
+
+}  // namespace
+
+void closeFile(File* file) {
+  // A file with unflushed writes stays open, so that a power cut can still
+  // reach it, under whatever name it has by then.
+  for (const Write& w : state().unflushed) {
+    if (w.file == file) return;
+  }
+  platformCloseFile(file);
+}
+
+bool writeAt(File* file, uint64_t offset, const void* data, size_t size, std::string* error) {
+  if (state().at == 0) return platformWriteAt(file, offset, data, size, error);
+  const bool fails = powerFailsNow();
+  if (fails) size /= 2;
+  if (!logWrite(file, offset, data, size, error)) return false;
+  bool ok = platformWriteAt(file, offset, data, size, error);
+  if (fails) crash();
+  return ok;
+}
+
+bool syncFile(File* file, std::string* error) {
+  if (powerFailsNow()) crash();
+  if (!platformSyncFile(file, error)) return false;
+  auto& unflushed = state().unflushed;
+  for (size_t i = unflushed.size(); i-- > 0;) {
+    if (unflushed[i].file == file) unflushed.erase(unflushed.begin() + static_cast<long>(i));
+  }
+  return true;
+}
+
+bool truncateFile(File* file, uint64_t size, std::string* error) {
+  if (state().at > 0 && !logWrite(file, size, nullptr, 0, error)) return false;
+  return platformTruncateFile(file, size, error);
+}
+
+bool replaceFile(const std::string& from, const std::string& to, std::string* error) {
+  bool ok = platformReplaceFile(from, to, error);
+  if (powerFailsNow()) crash();
+  return ok;
+}
+
+int lockWaitMilliseconds() {
+  const char* setting = std::getenv("PACK_TEST_LOCK_WAIT_MS");
+  return setting ? std::atoi(setting) : 60 * 1000;
+}
