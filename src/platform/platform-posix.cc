@@ -83,6 +83,11 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
   return ListingStatus::Listed;
 }
 
+bool isSpecialFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
 bool isRunnableFile(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
@@ -134,14 +139,20 @@ bool changeDirectory(const std::string& path, std::string* error) {
 
 bool fileStamp(const std::string& path, FileStamp* stamp) {
   struct stat st;
-  if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
 #ifdef __APPLE__
   const struct timespec& written = st.st_mtimespec;
+  const struct timespec& changed = st.st_ctimespec;
 #else
   const struct timespec& written = st.st_mtim;
+  const struct timespec& changed = st.st_ctim;
 #endif
+  auto nanoseconds = [](const struct timespec& time) {
+    return static_cast<long long>(time.tv_sec) * 1000000000LL + time.tv_nsec;
+  };
   stamp->size = static_cast<unsigned long long>(st.st_size);
-  stamp->writeTime = static_cast<long long>(written.tv_sec) * 1000000000LL + written.tv_nsec;
+  stamp->writeTime = nanoseconds(written);
+  stamp->changeTime = nanoseconds(changed);
   return true;
 }
 
@@ -161,7 +172,8 @@ void FileLockReleaser::operator()(FileLock* lock) const {
 }
 
 LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error) {
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  // Never through a link: the lock file is the game root's own.
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) {
     *error = strerror(errno);
     return LockStatus::Failed;
@@ -178,7 +190,15 @@ LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error)
   return LockStatus::Held;
 }
 
+namespace {
+
+void ignoreSignal(int) {}
+
+}  // namespace
+
 bool guardStandardStreams() {
+  // A handler rather than SIG_IGN: the commands run start with the default.
+  signal(SIGPIPE, ignoreSignal);
   bool outputWasOpen = true;
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) != -1) continue;

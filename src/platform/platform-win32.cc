@@ -206,6 +206,9 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
   return ListingStatus::Listed;
 }
 
+// Pipes and devices have no place among a folder's files on Windows.
+bool isSpecialFile(const std::string&) { return false; }
+
 bool isRunnableFile(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -249,10 +252,13 @@ bool fileStamp(const std::string& path, FileStamp* stamp) {
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return false;
   }
+  auto ticks = [](const FILETIME& time) {
+    return static_cast<long long>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) |
+                                  time.dwLowDateTime);
+  };
   stamp->size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  stamp->writeTime = static_cast<long long>(
-      (static_cast<unsigned long long>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-      data.ftLastWriteTime.dwLowDateTime);
+  stamp->writeTime = ticks(data.ftLastWriteTime);
+  stamp->changeTime = ticks(data.ftCreationTime);
   return true;
 }
 

@@ -44,6 +44,10 @@ enum class ListingStatus {
 ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entries,
                          std::string* error);
 
+// Whether `path` is there but is neither a regular file nor a folder: a
+// pipe, a socket or a device, which a read could wait on forever.
+bool isSpecialFile(const std::string& path);
+
 // Whether `path` is a regular file the interpreter could run as a program.
 bool isRunnableFile(const std::string& path);
 
@@ -69,19 +73,25 @@ bool absolutePath(const std::string& path, std::string* absolute, std::string* e
 // describes the reason in `error`.
 bool changeDirectory(const std::string& path, std::string* error);
 
-// What tells one state of a file from another: its size and last-write time
-// (in the platform's own units, nanoseconds or 100-nanosecond ticks).
+// What tells one state of a file from another: its size, its last-write
+// time, and a second time that whoever writes the file cannot set back. On
+// POSIX that is the status-change time, which every write, rename and
+// setting of the times moves; on Windows the creation time, which a file
+// keeps through renames, so that two files swapped by name are told apart.
+// Times are in the platform's own units (nanoseconds, or 100-nanosecond
+// ticks).
 struct FileStamp {
   unsigned long long size = 0;
   long long writeTime = 0;
+  long long changeTime = 0;
   bool operator==(const FileStamp& other) const {
-    return size == other.size && writeTime == other.writeTime;
+    return size == other.size && writeTime == other.writeTime && changeTime == other.changeTime;
   }
   bool operator!=(const FileStamp& other) const { return !(*this == other); }
 };
 
 // The stamp of the file at `path` (links followed); false when there is no
-// file there.
+// regular file there.
 bool fileStamp(const std::string& path, FileStamp* stamp);
 
 // Puts `from` in the place of `to` in one step, replacing what is there.
@@ -106,8 +116,9 @@ enum class LockStatus {
 LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error);
 
 // Opens the null device in place of a standard stream the process was
-// started without, so that no file the program opens can take its place.
-// Returns false when standard output was one of them.
+// started without, so that no file the program opens can take its place,
+// and makes a write to a pipe that nobody reads fail instead of ending the
+// process. Returns false when standard output was missing.
 bool guardStandardStreams();
 
 // Hands `commandLine` to the interpreter and waits for it. Returns the

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <vector>
 
 #include "scan/count_files.h"
 #include "tool/command_line.h"
@@ -58,7 +59,39 @@ std::string upper(std::string name) {
 }
 
 bool readStamp(std::istringstream& words, platform::FileStamp* stamp) {
-  return static_cast<bool>(words >> stamp->size >> stamp->writeTime);
+  return static_cast<bool>(words >> stamp->size >> stamp->writeTime >> stamp->changeTime);
+}
+
+std::string stampText(const platform::FileStamp& stamp) {
+  return std::to_string(stamp.size) + " " + std::to_string(stamp.writeTime) + " " +
+         std::to_string(stamp.changeTime);
+}
+
+// No line of a record is longer: a longer one, or one cut short, means the
+// file is not a record, and reading it stops there.
+const size_t kLongestLine = 64 * 1024;
+
+bool readRecordLine(std::istream& in, std::string* line) {
+  line->clear();
+  std::streambuf* buffer = in.rdbuf();
+  for (int c; (c = buffer->sbumpc()) != std::char_traits<char>::eof();) {
+    if (c == '\n') return true;
+    if (line->size() == kLongestLine) return false;
+    *line += static_cast<char>(c);
+  }
+  return false;
+}
+
+// The names among `stamps` that another one equals but for case: the tool
+// keeps one entry for them all, whichever came last.
+std::set<std::string> caseTwins(const std::map<std::string, platform::FileStamp>& stamps) {
+  std::map<std::string, std::vector<std::string>> spellings;
+  for (const auto& entry : stamps) spellings[upper(entry.first)].push_back(entry.first);
+  std::set<std::string> twins;
+  for (const auto& [spelling, names] : spellings) {
+    if (names.size() > 1) twins.insert(names.begin(), names.end());
+  }
+  return twins;
 }
 
 // The archive's path from the game root, the working directory.
@@ -76,12 +109,11 @@ std::set<std::string> unchangedFiles(const ChangeRecord& previous, const std::st
       deleteListNow != previous.deleteList) {
     return unchanged;
   }
-  std::map<std::string, int> spellings;
-  for (const auto& entry : stamps) ++spellings[upper(entry.first)];
+  const std::set<std::string> twins = caseTwins(stamps);
   for (const auto& [name, stamp] : stamps) {
     auto packed = previous.files.find({archive, name});
     if (packed != previous.files.end() && packed->second == stamp &&
-        stamp.writeTime < previous.startedAt && spellings[upper(name)] == 1) {
+        stamp.writeTime < previous.startedAt && !twins.count(name)) {
       unchanged.insert(name);
     }
   }
@@ -92,11 +124,13 @@ std::set<std::string> unchangedFiles(const ChangeRecord& previous, const std::st
 
 bool readChangeRecord(const std::string& path, ChangeRecord* record) {
   *record = ChangeRecord();
+  // Only a regular file: a pipe there would keep the run waiting.
+  if (!stampOf(path)) return false;
   std::ifstream in(path, std::ios::binary);
   std::string line;
-  if (!std::getline(in, line) || line != kHeading) return false;
+  if (!readRecordLine(in, &line) || line != kHeading) return false;
   size_t files = 0;
-  while (std::getline(in, line)) {
+  while (readRecordLine(in, &line)) {
     std::istringstream words(line);
     std::string kind;
     words >> kind;
@@ -121,7 +155,7 @@ bool readChangeRecord(const std::string& path, ChangeRecord* record) {
       // The last line counts the files: a record cut short is no record.
       size_t counted;
       return (words >> counted) && counted == files && record->startedAt != 0 &&
-             !std::getline(in, line);
+             in.rdbuf()->sgetc() == std::char_traits<char>::eof();
     } else {
       return false;
     }
@@ -130,39 +164,32 @@ bool readChangeRecord(const std::string& path, ChangeRecord* record) {
 }
 
 bool writeChangeRecord(const std::string& path, const ChangeRecord& record, std::string* error) {
-  std::ostringstream out;
-  out << kHeading << "\n" << "started " << record.startedAt << "\n";
+  std::string text = std::string(kHeading) + "\n";
+  text += "started " + std::to_string(record.startedAt) + "\n";
   for (const auto& [archive, stamp] : record.archives) {
-    out << "archive " << archive << " " << stamp.size << " " << stamp.writeTime << "\n";
+    text += "archive " + archive + " " + stampText(stamp) + "\n";
   }
-  if (record.deleteList) {
-    out << "deletelist " << record.deleteList->size << " " << record.deleteList->writeTime
-        << "\n";
-  }
+  if (record.deleteList) text += "deletelist " + stampText(*record.deleteList) + "\n";
   for (const auto& [key, stamp] : record.files) {
-    out << "file " << key.first << " " << stamp.size << " " << stamp.writeTime << " "
-        << escaped(key.second) << "\n";
+    text += "file " + key.first + " " + stampText(stamp) + " " + escaped(key.second) + "\n";
   }
-  out << "end " << record.files.size() << "\n";
-  const std::string text = out.str();
+  text += "end " + std::to_string(record.files.size()) + "\n";
+
   const std::string temporary = path + ".tmp";
   std::FILE* file = std::fopen(temporary.c_str(), "wb");
   if (!file) {
     *error = temporary + ": " + std::strerror(errno);
     return false;
   }
-  bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  int writeErrno = errno;
-  if (std::fclose(file) != 0 && written) {
-    written = false;
-    writeErrno = errno;
+  std::string failure;
+  if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) {
+    failure = std::strerror(errno);
   }
-  if (!written) {
-    *error = temporary + ": " + std::strerror(writeErrno);
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return platform::replaceFile(temporary, path, error);
+  if (std::fclose(file) != 0 && failure.empty()) failure = std::strerror(errno);
+  if (failure.empty() && platform::replaceFile(temporary, path, &failure)) return true;
+  *error = temporary + ": " + failure;
+  std::remove(temporary.c_str());
+  return false;
 }
 
 std::map<std::string, platform::FileStamp> stampFiles(const DirectoryLister& lister) {
@@ -196,9 +223,12 @@ void vouchFor(const PackingJob& job, const std::vector<std::string>& added,
   std::optional<platform::FileStamp> archiveNow = stampOf(archivePath(job.archive));
   if (!archiveNow) return;
   record->archives[job.archive] = *archiveNow;
+  const std::set<std::string> twins = caseTwins(stamps);
   auto vouch = [&](const std::string& name) {
     auto stamp = stamps.find(name);
-    if (stamp != stamps.end()) record->files[{job.archive, name}] = stamp->second;
+    if (stamp != stamps.end() && !twins.count(name)) {
+      record->files[{job.archive, name}] = stamp->second;
+    }
   };
   for (const std::string& name : job.unchanged) vouch(name);
   for (const std::string& name : added) vouch(name);

@@ -7,7 +7,8 @@
 #include <memory>
 #include <optional>
 
-#include "run/console.h"
+#include "platform/platform.h"
+#include "tool/console.h"
 
 namespace {
 
@@ -50,6 +51,12 @@ void refuseLine(const std::string& listPath, int number, const std::string& reas
 }  // namespace
 
 void replayDeleteList(const std::string& listPath, const Dialect& dialect, CommandTally* tally) {
+  if (platform::isSpecialFile(listPath)) {
+    std::fprintf(stderr, "zt-rebuild: %s: not read: it is not a regular file\n",
+                 printable(listPath).c_str());
+    countCommand(tally, false);
+    return;
+  }
   OpenFile list(std::fopen(listPath.c_str(), "rb"));
   if (!list) return;
   // A line longer than a whole command is refused whatever it holds; one
@@ -64,11 +71,12 @@ void replayDeleteList(const std::string& listPath, const Dialect& dialect, Comma
     // Notepad starts a UTF-8 file with a byte-order mark; it is no part of
     // the first archive's name.
     if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
-    if (isBlank(line)) continue;
+    // Before the blank test: what was not kept of a long line may hold words.
     if (tooLong) {
       refuseLine(listPath, number, tooLongRefusal(dialect), tally);
       continue;
     }
+    if (isBlank(line)) continue;
     std::string refusal;
     std::optional<std::string> command = deleteListCommand(dialect, line, &refusal);
     if (!command) {

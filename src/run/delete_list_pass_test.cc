@@ -1,4 +1,6 @@
 // End-to-end tests of the delete list's replay.
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "test_support/rebuild_harness.h"
@@ -119,14 +121,18 @@ TEST_F(DeleteListTest, RefusedLinesAreNamedWithTheirNumberAndReason) {
             "zt.pff /del a\x1b[2Jb\n"
             "zt.pff /del \"open.dds\n"
             "zt.pff /del " + std::string(140000, 'x') + "\r\n"
+            // What is kept of a long line may be blank: the rest is not.
+            + std::string(140000, ' ') + "zt.pff /del secret.dds\n"
             "zt.pff /del fine.dds\n");
   RunResult run = rebuild();
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err.substr(0, run.err.find("zt-rebuild: 3 of")),
+  EXPECT_EQ(run.err.substr(0, run.err.find("zt-rebuild: 4 of")),
             text("zt-rebuild: " + listPath() + ":2: not run: it holds a control character\n"
                  "zt-rebuild: " + listPath() + ":3: not run: a double quote in it is never "
                  "closed\n"
                  "zt-rebuild: " + listPath() + ":4: not run: its command would be longer than "
+                 "the " + longer + " characters that the interpreter accepts\n"
+                 "zt-rebuild: " + listPath() + ":5: not run: its command would be longer than "
                  "the " + longer + " characters that the interpreter accepts\n"));
   std::vector<Call> expected = {{inModFolder("zt.pff"), "/del", "bom.dds"},
                                 {inModFolder("zt.pff"), "/del", "fine.dds"}};
@@ -149,6 +155,13 @@ TEST_F(DeleteListTest, AListThatIsAFolder) {
               std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find("1 of 3 commands failed"), std::string::npos) << run.err;
+    // A pipe, which a read would wait on forever, is not read at all.
+    fs::remove(root + "/expansion/zt/deleteList.txt");
+    ASSERT_EQ(mkfifo((root + "/expansion/zt/deleteList.txt").c_str(), 0644), 0);
+    RunResult piped = rebuild();
+    EXPECT_EQ(piped.status, 1);
+    EXPECT_NE(piped.err.find(listPath() + ": not read: it is not a regular file"),
+              std::string::npos) << piped.err;
   }
 }
 

@@ -1,12 +1,11 @@
 // zt-rebuild: rebuilds a game modification's resource archives from its
 // staging folders, through the external archive tool.
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
-#include "run/console.h"
+#include "tool/console.h"
 #include "run/run_driver.h"
 
 namespace {
@@ -33,9 +32,15 @@ const char kUsage[] =
     "Exit status: 0 when every command succeeded; 1 when any failed, the game\n"
     "root cannot be entered or another run is using it; 2 for a usage error.\n";
 
-bool asksForHelp(const char* argument) {
-  return std::strcmp(argument, "-h") == 0 || std::strcmp(argument, "--help") == 0 ||
-         (platform::nativeShell() == platform::Shell::Cmd && std::strcmp(argument, "/?") == 0);
+// Prints `text` on standard output for --help or --version; exit 1 if it
+// could not be written, as for a run.
+int answer(const std::string& text) {
+  writeOut(text);
+  flushOut();
+  if (outputError().empty()) return 0;
+  std::fprintf(stderr, "zt-rebuild: cannot write to standard output: %s\n",
+               outputError().c_str());
+  return 1;
 }
 
 int usageError(const std::string& problem) {
@@ -55,13 +60,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   const int count = static_cast<int>(arguments.size());
-  if (count == 2 && asksForHelp(arguments[1].c_str())) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("zt-rebuild %s\n", kVersion);
-    return 0;
+  // cmd's own way to ask, alone.
+  if (count == 2 && platform::nativeShell() == platform::Shell::Cmd && arguments[1] == "/?") {
+    return answer(kUsage);
   }
   RunOptions options;
   int next = 1;
@@ -70,6 +71,10 @@ int main(int argc, char** argv) {
     if (option == "--") {
       ++next;
       break;
+    } else if (option == "-h" || option == "--help") {
+      return answer(kUsage);
+    } else if (option == "--version") {
+      return answer(std::string("zt-rebuild ") + kVersion + "\n");
     } else if (option == "--changed") {
       options.changedOnly = true;
     } else if (option == "--dry-run") {
@@ -79,11 +84,12 @@ int main(int argc, char** argv) {
     }
   }
   if (next >= count) return usageError("");
-  // Further arguments are ignored; but an option there would be a run the
-  // user did not ask for (a real one instead of a dry one).
+  // Further words are ignored; but one that looks like an option was surely
+  // meant as one, and running without it (a real run for a dry one) is no
+  // answer to it.
   for (int later = next + 1; later < count; ++later) {
     const std::string& word = arguments[later];
-    if (word == "--changed" || word == "--dry-run") {
+    if (word.size() > 1 && word[0] == '-') {
       return usageError("options go before the game root: " + word);
     }
   }

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "run/console.h"
+#include "tool/console.h"
 #include "scan/count_files.h"
 
 namespace {
@@ -28,11 +28,7 @@ std::vector<std::string> packFolder(DirectoryLister& lister, const PackingJob& j
     const platform::DirEntry& entry = lister.current();
     const std::string& name = entry.name;
     if (!isCountedFile(entry) || job.unchanged.count(name)) continue;
-    if (!tally->dryRun) {
-      showProgress(job.firstNumber + packed, job.total, name);
-      // Flushed here, where a failure to write the console can be told.
-      flushOut();
-    }
+    if (!tally->dryRun) showProgress(job.firstNumber + packed, job.total, name);
     const std::string path = job.folder + separator + name;
     std::string refusal = entry.refusal;
     std::optional<std::string> command;

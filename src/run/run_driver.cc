@@ -7,7 +7,7 @@
 
 #include "platform/platform.h"
 #include "run/change_record.h"
-#include "run/console.h"
+#include "tool/console.h"
 #include "run/delete_list_pass.h"
 #include "run/packing_pass.h"
 #include "scan/count_files.h"

@@ -86,8 +86,12 @@ TEST_F(RebuildTest, HostileFileNamesReachTheToolAsDataOnly) {
   std::sort(packed.begin(), packed.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(packed, expected);
-  // The console shows control characters as "?": a name cannot drive the terminal.
+  // The console shows control characters as "?": a name cannot drive the
+  // terminal, nor split the command line a dry run shows.
   EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+  RunResult dry = rebuildWith("--dry-run " + shQuoted(asGiven(root)), scratch.path());
+  EXPECT_EQ(dry.out.find('\x1b'), std::string::npos);
+  EXPECT_EQ(std::count(dry.out.begin(), dry.out.end(), '\n'), names.size() + 2);
   if (!onWindows()) {
     EXPECT_NE(run.out.find("(?]0;title??[2Jclear.dds)"), std::string::npos);
   }
@@ -178,6 +182,12 @@ TEST_F(RebuildTest, ASecondRunOnTheSameRootRunsNothingAndEmptiesNothing) {
   EXPECT_EQ(run.log, logStart() + toolOutput(3) + toolOutput(3));
   // The lock ends with the run that held it.
   EXPECT_EQ(rebuild().status, 0);
+  if (!onWindows()) {  // a lock file that is a link leads nowhere outside the root
+    fs::remove(root + "/zt-rebuild.lock");
+    fs::create_symlink(scratch / "elsewhere", root + "/zt-rebuild.lock");
+    EXPECT_EQ(rebuild().status, 1);
+    EXPECT_FALSE(fs::exists(scratch / "elsewhere"));
+  }
 }
 
 TEST_F(RebuildTest, AFileSavedDuringTheRunTakesNoCountedFilesPlace) {
@@ -236,16 +246,29 @@ TEST_F(RebuildTest, AStagedPipeIsRefusedAndTheRunEnds) {
 
 TEST_F(RebuildTest, ConsoleThatCannotBeWrittenFailsTheRunAtItsEnd) {
   stage("temp/a.dds");
-  std::vector<std::string> redirects = {">/dev/full"};
+  // A pipe whose reader is gone as soon as it has opened it.
+  const std::string pipe = scratch / "pipe";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+  const std::string reader = "(: <" + shQuoted(pipe) + " &);";
+  struct Redirect { std::string words, before, err; int lines; };
+  std::vector<Redirect> redirects = {
+      {">/dev/full", "", "zt-rebuild: cannot write to standard output: ", 1}};
   // Wine itself breaks on a closed descriptor 1: its own calls land there.
-  if (!onWindows()) redirects.push_back(">&-");
-  for (const std::string& redirect : redirects) {
+  if (!onWindows()) {
+    redirects.push_back({">&-", "", "zt-rebuild: cannot write to standard output: ", 1});
+    // The optimize command, which writes there too, fails as well.
+    redirects.push_back({">" + shQuoted(pipe), reader,
+                         "zt-rebuild: 1 of 3 commands failed; see the errors above, and the "
+                         "tool's output in " + underRoot("ztlog.txt") + "\n"
+                         "zt-rebuild: cannot write to standard output: Broken pipe\n", 2});
+  }
+  for (const auto& [redirect, before, err, lines] : redirects) {
     fs::remove(root + "/pack-calls.txt");
-    RunResult run = rebuildWith(shQuoted(asGiven(root)) + " " + redirect, scratch.path());
+    RunResult run = rebuildWith(shQuoted(asGiven(root)) + " " + redirect, scratch.path(), before);
     EXPECT_EQ(run.status, 1) << redirect;
     EXPECT_EQ(run.calls.size(), 2u) << redirect;  // the run still went to its end
-    EXPECT_EQ(run.err.find("zt-rebuild: cannot write to standard output: "), 0u) << run.err;
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(run.err.find(err), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), lines) << run.err;
   }
 }
 
@@ -423,6 +446,8 @@ TEST_F(RebuildTest, UsageWithoutGameRootOrOnRequest) {
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out, none.err);
     EXPECT_EQ(help.err, "");
+    // An answer that could not be written is no success.
+    EXPECT_EQ(rebuildWith(flag + " >/dev/full", scratch.path()).status, 1) << flag;
   }
   RunResult version = rebuildWith("--version", scratch.path());
   EXPECT_EQ(version.status, 0);

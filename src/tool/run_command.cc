@@ -1,8 +1,7 @@
 #include "tool/run_command.h"
 
-#include <cstdio>
-
 #include "platform/platform.h"
+#include "tool/console.h"
 
 void countCommand(CommandTally* tally, bool succeeded) {
   ++tally->run;
@@ -11,12 +10,13 @@ void countCommand(CommandTally* tally, bool succeeded) {
 
 bool runCommand(const std::string& commandLine, CommandTally* tally) {
   if (tally->dryRun) {
-    std::fwrite(commandLine.data(), 1, commandLine.size(), stdout);
-    std::fputc('\n', stdout);
+    // As everything on the console: a name cannot drive the terminal, nor
+    // split one command over two lines.
+    writeOut(printable(commandLine) + "\n");
     countCommand(tally, true);
     return true;
   }
-  std::fflush(stdout);
+  flushOut();
   bool ok = platform::runCommandLine(commandLine) == 0;
   countCommand(tally, ok);
   return ok;

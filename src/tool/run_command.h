@@ -19,7 +19,7 @@ void countCommand(CommandTally* tally, bool succeeded);
 // Standard output is flushed first, so what the program wrote stands before
 // what the command writes. Returns whether the command exited with status 0,
 // and counts it in `tally`. In a dry run, writes the line to standard output
-// instead, as one line, and returns true.
+// instead, as one line with control characters shown as "?", and returns true.
 bool runCommand(const std::string& commandLine, CommandTally* tally);
 
 #endif  // ZT_TOOL_RUN_COMMAND_H_

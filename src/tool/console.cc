@@ -1,4 +1,4 @@
-#include "run/console.h"
+#include "tool/console.h"
 
 #include <errno.h>
 

@@ -1,7 +1,7 @@
-// The run's console output, and whether standard output took all of it. A
-// run goes to its end even when it cannot write there; it then exits 1.
-#ifndef ZT_RUN_CONSOLE_H_
-#define ZT_RUN_CONSOLE_H_
+// The program's console output, and whether standard output took all of it.
+// A run goes to its end even when it cannot write there; it then exits 1.
+#ifndef ZT_TOOL_CONSOLE_H_
+#define ZT_TOOL_CONSOLE_H_
 
 #include <string>
 
@@ -21,4 +21,4 @@ void noteMissingOutput();
 // while every write has gone through.
 const std::string& outputError();
 
-#endif  // ZT_RUN_CONSOLE_H_
+#endif  // ZT_TOOL_CONSOLE_H_
