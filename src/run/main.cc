@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "tool/console.h"
 #include "run/run_driver.h"
+#include "tool/console.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <optional>
 
-#include "tool/console.h"
 #include "scan/count_files.h"
+#include "tool/console.h"
 
 namespace {
 

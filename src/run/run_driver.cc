@@ -7,12 +7,12 @@
 
 #include "platform/platform.h"
 #include "run/change_record.h"
-#include "tool/console.h"
 #include "run/delete_list_pass.h"
 #include "run/packing_pass.h"
 #include "scan/count_files.h"
 #include "scan/directory_lister.h"
 #include "tool/command_line.h"
+#include "tool/console.h"
 #include "tool/run_command.h"
 
 namespace {
