@@ -100,7 +100,8 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
   for (const Case& c : all) {
     restage();
     RunResult first = rebuildChanged(c.firstRunEnvironment);
-    EXPECT_EQ(packed(first), (std::vector<std::string>{"a.dds", "b.dds", "c.wav"})) << c.what;
+    EXPECT_EQ(packed(first), (std::vector<std::string>{"a.dds", "b.dds", "c.wav"}))
+        << c.what << ": " << first.out << first.err;
     c.between();
     forgetCalls();
     RunResult second = rebuildChanged();
