@@ -25,8 +25,10 @@ class ChangedRunTest : public RebuildTest {
     }
     return names;
   }
+  // A game root of its own for each case: a new folder, never one made again
+  // where another was removed, which Wine has been seen to list stale.
   void restage() {
-    fs::remove_all(root);
+    root = scratch / ("Game" + std::to_string(++roots_));
     makeFolder(root);
     installTool(root);
     stage("temp/a.dds", "data a");
@@ -37,13 +39,13 @@ class ChangedRunTest : public RebuildTest {
     fs::last_write_time(staged("temp/a.dds"), then);
     fs::last_write_time(staged("temp/b.dds"), then);
   }
+  int roots_ = 0;
   void forgetCalls() { fs::remove(root + "/pack-calls.txt"); }
   std::string staged(const std::string& relative) { return root + "/expansion/zt/" + relative; }
 };
 
 TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
-  const std::string zt = root + "/expansion/zt/zt.pff";
-  const std::string record = root + "/zt-rebuild-record.txt";
+  const auto record = [&] { return root + "/zt-rebuild-record.txt"; };
   const auto aHourLater = [&](const std::string& path) {
     fs::last_write_time(path, fs::last_write_time(path) + std::chrono::hours(1));
   };
@@ -63,16 +65,16 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
       {"a new file", "", [&] { stage("tempL/d.wav"); }, {"d.wav"}},
       {"an add that failed", "ZT_PACK_FAIL=b.dds", [] {}, {"b.dds"}},
       {"the archive put back to an older copy", "",
-       [&] { writeFile(zt, "an older copy"); }, {"a.dds", "b.dds"}},
+       [&] { writeFile(staged("zt.pff"), "an older copy"); }, {"a.dds", "b.dds"}},
       {"the delete list changed", "", [&] { stage("deleteList.txt", "zt.pff /del x\n"); },
        {"a.dds", "b.dds", "c.wav"}},
       {"the delete list changed while the run went on", "ZT_PACK_RUN_ON=a.dds ZT_PACK_RUN=" +
            shQuoted(std::string("echo zt.pff /del x>") +
                     (onWindows() ? "expansion\\zt\\deleteList.txt" : "expansion/zt/deleteList.txt")),
        [] {}, {"a.dds", "b.dds", "c.wav"}},
-      {"no record", "", [&] { fs::remove(record); }, {"a.dds", "b.dds", "c.wav"}},
+      {"no record", "", [&] { fs::remove(record()); }, {"a.dds", "b.dds", "c.wav"}},
       {"a damaged record", "",
-       [&] { writeFile(record, readFile(record).substr(0, readFile(record).size() - 4)); },
+       [&] { writeFile(record(), readFile(record()).substr(0, readFile(record()).size() - 4)); },
        {"a.dds", "b.dds", "c.wav"}},
       {"a normal run in between", "", [&] { rebuild(); }, {"a.dds", "b.dds", "c.wav"}},
   };
@@ -120,13 +122,13 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
 
   // A record that cannot be put in place fails the run, and leaves no
   // temporary file behind.
-  fs::remove(record);
-  makeFolder(record + "/in-the-way");
+  fs::remove(record());
+  makeFolder(record() + "/in-the-way");
   RunResult blocked = rebuildChanged();
   EXPECT_EQ(blocked.status, 1);
   EXPECT_NE(blocked.err.find("cannot write the record of packed files"), std::string::npos)
       << blocked.err;
-  EXPECT_FALSE(fs::exists(record + ".tmp"));
+  EXPECT_FALSE(fs::exists(record() + ".tmp"));
 }
 
 TEST_F(ChangedRunTest, ConsoleCountsOnlyTheFilesPacked) {

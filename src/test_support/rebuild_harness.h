@@ -32,7 +32,7 @@ bool onWindows();
 class RebuildTest : public ::testing::Test {
  protected:
   TempDir scratch;
-  const std::string root = scratch / "Game";
+  std::string root = scratch / "Game";
 
   void SetUp() override;
 
