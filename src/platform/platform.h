@@ -1,5 +1,6 @@
-// The operating system as the rest of the program sees it: file attributes,
-// directory listings, the working directory and the command interpreter.
+// The operating system as the rest of the program sees it: the arguments,
+// directory listings, file kinds and stamps, locks, the working directory,
+// the standard streams and the command interpreter.
 // One implementation per platform (platform-posix.cc, platform-win32.cc),
 // picked by the build.
 #ifndef ZT_PLATFORM_PLATFORM_H_
