@@ -15,6 +15,11 @@ const size_t kChunk = 1 << 20;
 const uint64_t kMinIndexCapacity = 4096;
 // name length, one byte of name, offset, size, checksum
 const uint64_t kSmallestIndexEntry = 2 + 1 + 8 + 8 + 4;
+// Where an entry with no bytes is put. Not at the append point: that may lie
+// past the end of the file (an index region reserved but not yet written), and
+// an empty entry does not extend the file. Every archive's file reaches past
+// this offset (its index lies there or beyond).
+const uint64_t kEmptyEntryOffset = kDataStart;
 
 void put(std::string* out, uint64_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
@@ -44,8 +49,9 @@ bool overlap(uint64_t a, uint64_t aSize, uint64_t b, uint64_t bSize) {
   return aSize > 0 && bSize > 0 && a < b + bSize && b < a + aSize;
 }
 
-bool decodeIndex(const std::string& bytes, uint64_t fileEnd, std::vector<Entry>* entries,
-                 std::string* problem) {
+// `fileEnd` bounds the entries' bytes; `end` is the header's.
+bool decodeIndex(const std::string& bytes, uint64_t fileEnd, uint64_t end,
+                 std::vector<Entry>* entries, std::string* problem) {
   if (bytes.size() < 4) {
     *problem = "the index is cut short";
     return false;
@@ -69,6 +75,12 @@ bool decodeIndex(const std::string& bytes, uint64_t fileEnd, std::vector<Entry>*
     entry.size = get(bytes, at + 8, 8);
     entry.crc = static_cast<uint32_t>(get(bytes, at + 16, 4));
     at += 20;
+    // Earlier versions put an empty entry at the header's end, which may lie
+    // past the end of the file (an index region reserved but not written).
+    // It holds no bytes: it is read as the place they put it now.
+    if (entry.size == 0 && entry.offset > fileEnd && within(entry.offset, 0, kDataStart, end)) {
+      entry.offset = kEmptyEntryOffset;
+    }
     if (!within(entry.offset, entry.size, kDataStart, fileEnd)) {
       *problem = "entry " + entry.name + " lies outside the file";
       return false;
@@ -212,7 +224,7 @@ bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::
     return fail("its index is damaged");
   }
   std::vector<Entry> entries;
-  if (!decodeIndex(index, std::min(size, header.end), &entries, &problem) ||
+  if (!decodeIndex(index, std::min(size, header.end), header.end, &entries, &problem) ||
       !checkEntriesApart(header, entries, &problem)) {
     return fail(problem);
   }
@@ -262,7 +274,7 @@ AppendResult appendFile(Archive* archive, const std::string& sourcePath, const s
     return AppendResult::SourceFailed;
   }
   std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(kChunk, size)));
-  *entry = Entry{name, archive->appendAt, 0, 0};
+  *entry = Entry{name, size > 0 ? archive->appendAt : kEmptyEntryOffset, 0, 0};
   AppendResult result = AppendResult::Ok;
   while (entry->size < size) {
     size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), size - entry->size));
@@ -290,7 +302,8 @@ bool appendEntry(Archive* archive, Archive* from, const Entry& source, Entry* en
                  std::string* error) {
   // The bytes are copied as they are: readEntry checks them against the
   // source's checksum, which then holds for the copy too.
-  *entry = Entry{source.name, archive->appendAt, 0, source.crc};
+  *entry = Entry{source.name, source.size > 0 ? archive->appendAt : kEmptyEntryOffset, 0,
+                 source.crc};
   std::string problem;
   bool ok = readEntry(
       from, source,

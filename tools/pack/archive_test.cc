@@ -185,6 +185,49 @@ TEST(ArchiveReaderTest, ForgedHeadersAreRefusedBeforeTheyDoHarm) {
   EXPECT_EQ(readFile(path), last);
 }
 
+// Earlier versions put an empty entry at the header's end, past the end of
+// the file when the index region there was not written out: such an archive
+// opens, the entry reads as empty, and the next change writes it where it
+// belongs. An empty entry past the header's end is damage still.
+TEST(ArchiveReaderTest, AnEmptyEntryPastTheFileAsEarlierVersionsWroteItOpens) {
+  TempDir dir;
+  const std::string path = dir / "old.pff";
+  Archive archive;
+  std::string error;
+  create(path, &archive);
+  writeFile(dir / "source", "hello");
+  std::vector<Entry> entries(1);
+  ASSERT_TRUE(commit(&archive, {}, &error)) << error;  // so that the last index goes to a spare
+  ASSERT_EQ(appendFile(&archive, dir / "source", "a.dat", &entries[0], &error), AppendResult::Ok);
+  ASSERT_TRUE(commit(&archive, entries, &error)) << error;
+  const uint64_t end = archive.header.end;
+  entries.push_back(Entry{"b.dat", end, 0, 0});
+  ASSERT_TRUE(commit(&archive, entries, &error)) << error;
+  closeArchive(&archive);
+  ASSERT_LT(readFile(path).size(), end);
+  const std::string old = readFile(path);
+
+  ASSERT_TRUE(openArchive(path, OpenMode::Update, &archive, &error)) << error;
+  ASSERT_EQ(archive.entries.size(), 2u);
+  EXPECT_EQ(archive.entries[1].size, 0u);
+  EXPECT_LE(archive.entries[1].offset, old.size());
+  EXPECT_TRUE(readEntry(&archive, archive.entries[1], [](const char*, size_t) { return false; },
+                        &error));
+  ASSERT_TRUE(commit(&archive, archive.entries, &error)) << error;
+  closeArchive(&archive);
+  std::string index = readFile(path);
+  index = index.substr(getU64(index, kHeaderSlotSize + 24), getU64(index, kHeaderSlotSize + 32));
+  EXPECT_EQ(index.find(std::string(reinterpret_cast<const char*>(&end), 8)), std::string::npos);
+
+  std::string beyond = old;
+  const size_t at = getU64(old, 24) + getU64(old, 32) - 20;  // b.dat's offset
+  putU64(&beyond, at, end + 1);
+  reseal(&beyond);
+  writeFile(path, beyond);
+  EXPECT_FALSE(openArchive(path, OpenMode::Read, &archive, &error));
+  EXPECT_EQ(error, "refused: entry b.dat lies outside the file");
+}
+
 TEST(FileTest, AShortReadSaysSo) {
   TempDir dir;
   writeFile(dir / "short", "12345");

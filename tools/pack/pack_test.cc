@@ -9,10 +9,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "archive.h"
 #include "lock.h"
 #include "test_build.h"
 #include "test_support/temp_dir.h"
@@ -230,6 +233,156 @@ TEST_F(PackTest, OptimizeWritesNoLinkAndKeepsTheArchivesLinkAndMode) {
   EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   ASSERT_EQ(pack({archive, source("b", "bb"), "/force"}).status, 0);
   EXPECT_EQ(pack({target, "/list"}).out, "a 3\nb 2\n");
+}
+
+// Long random sequences of adds (empty files and sizes at the format's
+// boundaries among them), deletes and /opt, each checked against a plain map
+// of names to bytes: the tool's report, then the archive read back whole, its
+// index exactly as written; now and then /list, /verify and /extract too.
+// `make test` runs a fixed seed for a few seconds; a longer run takes a seed
+// and a step count of the caller's choosing:
+//   PACK_MODEL_SEED=7 PACK_MODEL_STEPS=20000 build/pack_tests --gtest_filter='*PlainModel*'
+TEST_F(PackTest, RandomChangesMatchAPlainModel) {
+  const char* seedSetting = std::getenv("PACK_MODEL_SEED");
+  const char* stepsSetting = std::getenv("PACK_MODEL_STEPS");
+  const unsigned long long seed = seedSetting ? std::strtoull(seedSetting, nullptr, 0) : 20261209;
+  const long steps = stepsSetting ? std::atol(stepsSetting) : 200;
+  SCOPED_TRACE("PACK_MODEL_SEED=" + std::to_string(seed));
+  std::mt19937_64 random(seed);
+  auto pick = [&](uint64_t n) { return static_cast<size_t>(random() % n); };
+
+  // Names from one letter to the longest a POSIX file name may be, so that
+  // the index crosses its regions' sizes (4 KiB at least, then doubling).
+  std::vector<std::string> names;
+  for (size_t length : {1, 2, 5, 12, 40, 100, 180, 230, 255}) {
+    for (int i = 0; i < 5; ++i) {
+      std::string name = std::string(1, static_cast<char>('a' + i)) + std::to_string(length);
+      while (name.size() < length) name += static_cast<char>('a' + pick(26));
+      names.push_back(name.substr(0, length));
+    }
+  }
+  auto anyCase = [&](std::string name) {
+    for (char& c : name) {
+      if (pick(3) == 0) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return name;
+  };
+  auto folded = [](std::string name) {
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+  };
+  // Sizes at every boundary: none, the header slot, the data start, the
+  // smallest index region, the tool's 1 MiB copy chunk.
+  const uint64_t boundaries[] = {0, 1, 4096, 8192, 12288, 1 << 20};
+  auto size = [&]() -> uint64_t {
+    switch (pick(8)) {
+      case 0: case 1: return 0;
+      case 2: case 3: case 4: return pick(300);
+      case 5: return pick(20000);
+      default: {
+        uint64_t at = boundaries[pick(pick(12) == 0 ? 6 : 5)];
+        return at + pick(3) - (at > 0 ? 1 : 0);
+      }
+    }
+  };
+
+  std::map<std::string, std::pair<std::string, std::string>> model;  // folded: name, bytes
+  bool exists = false;
+  for (long step = 0; step < steps; ++step) {
+    SCOPED_TRACE("step " + std::to_string(step));
+    const size_t action = exists ? pick(20) : 0;
+    if (action < 11) {  // add
+      const bool force = pick(5) != 0;
+      std::vector<std::string> words = {archive};
+      std::string expectedOut;
+      bool refused = false;
+      std::map<std::string, std::string> given;  // a file named twice is added twice
+      for (size_t i = 0, n = 1 + pick(4); i < n; ++i) {
+        const std::string name = anyCase(names[pick(names.size())]);
+        if (!given.count(name)) {
+          std::string bytes(size(), '\0');
+          for (size_t at = 0; at < bytes.size(); at += 1 + pick(4096)) bytes[at] = char(random());
+          given[name] = bytes;
+        }
+        const std::string& bytes = given[name];
+        words.push_back(source(name, bytes));
+        auto found = model.find(folded(name));
+        if (found != model.end() && !force) {
+          refused = true;
+          continue;
+        }
+        expectedOut += archive + (found != model.end() ? ": replaced " : ": added ") + name +
+                       " (" + std::to_string(bytes.size()) + " bytes)\n";
+        model[folded(name)] = {name, bytes};
+      }
+      if (force) words.push_back("/force");
+      Result r = pack(words);
+      ASSERT_EQ(r.status, refused ? 1 : 0) << r.err;
+      ASSERT_EQ(r.out, expectedOut);
+      exists = true;
+    } else if (action < 16) {  // delete
+      std::vector<std::string> words = {archive, "/del"};
+      std::string removed, absent;
+      for (size_t i = 0, n = 1 + pick(3); i < n; ++i) {
+        const std::string name = anyCase(names[pick(names.size())]);
+        std::string& list = model.erase(folded(name)) ? removed : absent;
+        list += (list.empty() ? "" : " ") + name;
+        words.push_back(name);
+      }
+      Result r = pack(words);
+      ASSERT_EQ(r.status, 0) << r.err;
+      ASSERT_EQ(r.out, archive + ": deleted " + (removed.empty() ? "nothing" : removed) +
+                           (absent.empty() ? "" : "; not there: " + absent) + "\n");
+    } else if (action < 18) {
+      Result r = pack({archive, "/opt"});
+      ASSERT_EQ(r.status, 0) << r.err;
+      ASSERT_EQ(r.out.rfind(archive + ": optimized, " + std::to_string(model.size()) + " entries",
+                            0),
+                0u)
+          << r.out;
+    } else {  // read through the tool
+      std::string expected;
+      for (const auto& [key, entry] : model) {
+        expected += entry.first + " " + std::to_string(entry.second.size()) + "\n";
+      }
+      std::vector<std::string> lines;
+      std::istringstream listed(listing());
+      for (std::string line; std::getline(listed, line);) lines.push_back(line + "\n");
+      std::sort(lines.begin(), lines.end(), [&](const std::string& a, const std::string& b) {
+        return folded(a.substr(0, a.rfind(' '))) < folded(b.substr(0, b.rfind(' ')));
+      });
+      std::string sorted;
+      for (const std::string& line : lines) sorted += line;
+      ASSERT_EQ(sorted, expected);
+      ASSERT_EQ(pack({archive, "/verify"}).status, 0);
+      if (!model.empty()) {
+        auto entry = std::next(model.begin(), static_cast<long>(pick(model.size())));
+        ASSERT_EQ(extract(anyCase(entry->first)), entry->second.second);
+      }
+    }
+
+    // The archive as a reader sees it, against the model.
+    Archive read;
+    std::string error;
+    ASSERT_TRUE(openArchive(archive, OpenMode::Read, &read, &error)) << error;
+    // Taken as written: the reader had nothing to set right.
+    std::string index(read.header.indexSize, '\0');
+    ASSERT_TRUE(readAt(read.file, read.header.indexOffset, &index[0], index.size(), &error));
+    ASSERT_TRUE(index == encodeIndex(read.entries)) << "an entry was read other than written";
+    ASSERT_EQ(read.entries.size(), model.size());
+    for (const Entry& entry : read.entries) {
+      auto expected = model.find(folded(entry.name));
+      ASSERT_NE(expected, model.end()) << entry.name;
+      EXPECT_EQ(entry.name, expected->second.first);
+      std::string bytes;
+      EXPECT_TRUE(readEntry(
+          &read, entry, [&](const char* data, size_t n) { return bytes.append(data, n), true; },
+          &error))
+          << error;
+      ASSERT_EQ(bytes, expected->second.second) << entry.name;
+    }
+    closeArchive(&read);
+  }
 }
 
 TEST_F(PackTest, AFifoIsRefusedWithoutBlocking) {
