@@ -103,10 +103,18 @@ bool checkRegions(const Header& h, uint64_t fileSize, std::string* problem) {
             h.indexSize <= h.indexCapacity &&
             within(h.indexOffset, h.indexSize, kDataStart, fileSize) &&
             (h.spareCapacity == 0 ? h.spareOffset == 0
-                                  : within(h.spareOffset, h.spareCapacity, kDataStart, h.end)) &&
-            !overlap(h.spareOffset, h.spareCapacity, h.indexOffset, h.indexCapacity);
-  if (!ok) *problem = "the header points outside the file";
-  return ok;
+                                  : within(h.spareOffset, h.spareCapacity, kDataStart, h.end));
+  if (!ok) {
+    *problem = "the header points outside the file";
+    return false;
+  }
+  // The next commit writes into the spare region: it must leave the current
+  // index whole.
+  if (overlap(h.spareOffset, h.spareCapacity, h.indexOffset, h.indexCapacity)) {
+    *problem = "its index regions overlap";
+    return false;
+  }
+  return true;
 }
 
 // A commit writes into the spare index region: no live entry may lie there,
@@ -349,7 +357,17 @@ bool commit(Archive* archive, const std::vector<Entry>& entries, std::string* er
   int slot = 1 - archive->slot;
   std::string header = encodeHeader(next);
   std::string problem;
-  if (!writeAt(archive->file, next.indexOffset, index.data(), index.size(), &problem) ||
+  // A new file's other header slot is written out now, so that no later
+  // commit writes its header into a hole: on a full disk that write would
+  // fail after the commit's data and index, too late to give their space back.
+  bool written = true;
+  if (archive->committedSize == 0) {
+    const std::string otherSlot(kHeaderSlotSize, '\0');
+    written = writeAt(archive->file, archive->slot * kHeaderSlotSize, otherSlot.data(),
+                      otherSlot.size(), &problem);
+  }
+  if (!written ||
+      !writeAt(archive->file, next.indexOffset, index.data(), index.size(), &problem) ||
       !syncFile(archive->file, &problem)) {
     *error = "cannot write to the archive: " + problem;
     rollBack(archive);

@@ -3,10 +3,13 @@
 #include "archive.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <random>
 
 #include "crc32.h"
+#include "printable.h"
 #include "test_support/temp_dir.h"
 
 namespace {
@@ -28,7 +31,7 @@ void putU64(std::string* bytes, size_t at, uint64_t value) {
 // A new, empty archive at `path`.
 void create(const std::string& path, Archive* archive) {
   std::string error;
-  File* file = openFile(path, OpenMode::CreateNew, &error);
+  File* file = createFile(path, "", &error);
   ASSERT_NE(file, nullptr) << error;
   startArchive(file, archive);
 }
@@ -159,15 +162,28 @@ TEST(ArchiveReaderTest, ForgedHeadersAreRefusedBeforeTheyDoHarm) {
   std::string overlapping = original;
   putU64(&overlapping, current + 48, kDataStart);
   putU64(&overlapping, current + 56, 4096);
-  for (const std::string& forged : {newer, overlapping}) {
+  // The spare index region laid over the current one.
+  std::string sharedRegion = original;
+  putU64(&sharedRegion, current + 48, getU64(original, current + 24) + 8);
+  putU64(&sharedRegion, current + 56, 64);
+  // Two names that differ only in letter case: a change would keep one.
+  std::string twins = original;
+  const size_t index = getU64(original, current + 24);
+  const size_t at = twins.find("a1.dds", index);
+  ASSERT_LT(at, index + getU64(original, current + 32));
+  twins.replace(at, 6, "A0.DDS");
+  for (const auto& [forged, problem] : std::vector<std::pair<std::string, std::string>>{
+           {newer, "its format version 2 is not supported"},
+           {overlapping, "entry a0.dds overlaps an index region"},
+           {sharedRegion, "its index regions overlap"},
+           {twins, "entry A0.DDS is listed twice"}}) {
     std::string bytes = forged;
     reseal(&bytes);
     writeFile(path, bytes);
     Archive archive;
     EXPECT_FALSE(openArchive(path, OpenMode::Update, &archive, &error));
-    EXPECT_EQ(error.rfind("refused: ", 0), 0u) << error;
+    EXPECT_EQ(error, "refused: " + problem);
   }
-  EXPECT_NE(error.find("overlaps an index region"), std::string::npos) << error;
 
   // The last generation the format can count: a commit would wrap to 0 and
   // lose to the older slot.
@@ -238,6 +254,55 @@ TEST(FileTest, AShortReadSaysSo) {
   EXPECT_FALSE(readAt(file, 0, buffer, sizeof buffer, &error));
   EXPECT_EQ(error, "the file ends early");
   closeFile(file);
+}
+
+// A new file is made only where nothing is, not even a link, dangling or
+// not; it has its model's permissions exactly, whatever the umask.
+TEST(FileTest, ANewFileIsMadeExclusivelyWithItsModelsPermissions) {
+  TempDir dir;
+  writeFile(dir / "taken", "someone's");
+  std::filesystem::create_symlink(dir / "taken", dir / "link");
+  std::filesystem::create_symlink(dir / "nowhere", dir / "dangling");
+  std::string error;
+  for (const char* name : {"taken", "link", "dangling"}) {
+    EXPECT_EQ(createFile(dir / name, "", &error), nullptr) << name;
+    EXPECT_EQ(error, "File exists");
+  }
+  EXPECT_EQ(readFile(dir / "taken"), "someone's");
+  EXPECT_FALSE(std::filesystem::exists(dir / "nowhere"));
+  const mode_t umaskWas = umask(022);
+  for (mode_t mode : {0600, 0640, 0664}) {
+    writeFile(dir / "model", "");
+    ASSERT_EQ(chmod((dir / "model").c_str(), mode), 0);
+    std::filesystem::remove(dir / "new");
+    File* file = createFile(dir / "new", dir / "model", &error);
+    ASSERT_NE(file, nullptr) << error;
+    closeFile(file);
+    struct stat st;
+    ASSERT_EQ(stat((dir / "new").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, mode);
+  }
+  umask(umaskWas);
+}
+
+// Names in the tool's messages: what would steer a terminal shows as '?'.
+TEST(PrintableTest, ControlsAndOverridesShowAsQuestionMarks) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain name.dds", "plain name.dds"},
+      {"a\x1b]0;title\x07" "b\tc\nd\re", "a?]0;title?b?c?d?e"},
+      {std::string("nul\0", 4) + "\x7f", "nul??"},
+      {"\xc2\x80\xc2\x9b" "2J\xc2\x9f", "??2J?"},   // C1 as UTF-8
+      {"\x9b" "2J", "?2J"},                           // a raw CSI
+      {"\xe0\x82\x9b\xc1\x9b", "\xe0\x82?\xc1?"},   // overlong forms are bytes
+      {"\xe2\x80\xaa\xe2\x80\xab\xe2\x80\xac\xe2\x80\xad\xe2\x80\xae", "?????"},
+      {"\xe2\x81\xa6\xe2\x81\xa7\xe2\x81\xa8\xe2\x81\xa9", "????"},
+      {"evil\xe2\x80\xaegpj.exe", "evil?gpj.exe"},
+      // Kept: other characters, 0x9B inside a character, bytes of no encoding.
+      {"caf\xc3\xa9 \xc2\xa0\xe2\x80\xa9\xe2\x81\xa5\xe2\x81\xaa", "caf\xc3\xa9 \xc2\xa0\xe2\x80\xa9\xe2\x81\xa5\xe2\x81\xaa"},
+      {"\xe8\x9b\x9b\xdb\x9b.dds", "\xe8\x9b\x9b\xdb\x9b.dds"},
+      {"caf\xe9 \xe2\x80", "caf\xe9 \xe2\x80"},
+  };
+  for (const auto& [name, shown] : cases) EXPECT_EQ(printable(name), shown) << name;
 }
 
 TEST(Crc32Test, MatchesTheStandardCheckValueInAnyPieces) {

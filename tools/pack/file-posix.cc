@@ -52,12 +52,34 @@ int openRegular(const std::string& path, int flags, std::string* error) {
 
 }  // namespace
 
-File* openFile(const std::string& path, OpenMode mode, std::string* error) {
-  int flags = mode == OpenMode::Read     ? O_RDONLY
-              : mode == OpenMode::Update ? O_RDWR
-                                         : O_RDWR | O_CREAT | O_EXCL;
-  int fd = openRegular(path, flags, error);
+File* platformOpenFile(const std::string& path, OpenMode mode, std::string* error) {
+  int fd = openRegular(path, mode == OpenMode::Read ? O_RDONLY : O_RDWR, error);
   return fd < 0 ? nullptr : new File{fd};
+}
+
+File* platformCreateFile(const std::string& path, const std::string& model, std::string* error) {
+  struct stat st;
+  const bool modelled = stat(model.c_str(), &st) == 0;
+  if (!modelled && errno != ENOENT && errno != ENOTDIR) {
+    *error = reason();
+    return nullptr;
+  }
+  // Created with the model's permissions, less the umask, so that it is never
+  // open to more than the model is; then given them exactly. O_EXCL also
+  // refuses a link at `path`, dangling or not.
+  const mode_t mode = modelled ? st.st_mode & 0777 : 0666;
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  if (fd < 0) {
+    *error = reason();
+    return nullptr;
+  }
+  if (modelled && fchmod(fd, st.st_mode & 07777) != 0) {
+    *error = reason();
+    close(fd);
+    unlink(path.c_str());
+    return nullptr;
+  }
+  return new File{fd};
 }
 
 void platformCloseFile(File* file) {
@@ -125,35 +147,42 @@ bool platformTruncateFile(File* file, uint64_t size, std::string* error) {
   return false;
 }
 
-bool copyPermissions(File* file, const std::string& model, std::string* error) {
-  struct stat st;
-  if (stat(model.c_str(), &st) != 0) {
-    if (errno == ENOENT) return true;
-    *error = reason();
-    return false;
-  }
-  if (fchmod(file->fd, st.st_mode & 07777) == 0) return true;
-  *error = reason();
-  return false;
-}
-
 bool pathExists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
 }
 
 bool platformReplaceFile(const std::string& from, const std::string& to, std::string* error) {
-  if (rename(from.c_str(), to.c_str()) != 0) {
-    *error = reason();
-    return false;
-  }
-  // The rename is durable once the folder that holds it is flushed.
-  int dir = open(folderOf(to).c_str(), O_RDONLY | O_CLOEXEC);
+  if (rename(from.c_str(), to.c_str()) == 0) return true;
+  *error = reason();
+  return false;
+}
+
+void platformSyncFolder(const std::string& path) {
+  int dir = open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     fsync(dir);
     close(dir);
   }
-  return true;
+}
+
+uint64_t platformNewSpace(File* file, uint64_t offset, size_t size) {
+  struct stat st;
+  if (size == 0 || fstat(file->fd, &st) != 0) return 0;
+  const uint64_t block = st.st_blksize > 0 ? static_cast<uint64_t>(st.st_blksize) : 4096;
+  const uint64_t length = static_cast<uint64_t>(st.st_size);
+  uint64_t need = 0;
+  for (uint64_t at = offset / block * block; at < offset + size; at += block) {
+    // A block is new past the end, or where the next data lies beyond it.
+    off_t data = at < length ? lseek(file->fd, static_cast<off_t>(at), SEEK_DATA) : -1;
+    if (at >= length || data < 0 || static_cast<uint64_t>(data) >= at + block) need += block;
+  }
+  return need;
+}
+
+unsigned platformPermissions(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
 void removeFile(const std::string& path) { unlink(path.c_str()); }

@@ -33,11 +33,7 @@ OVERLAPPED at(uint64_t offset) {
 
 const DWORD kLargestCall = 1u << 30;
 
-}  // namespace
-
-File* openFile(const std::string& path, OpenMode mode, std::string* error) {
-  DWORD access = mode == OpenMode::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
-  DWORD disposition = mode == OpenMode::CreateNew ? CREATE_NEW : OPEN_EXISTING;
+File* openHandle(const std::string& path, DWORD access, DWORD disposition, std::string* error) {
   HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
@@ -50,6 +46,19 @@ File* openFile(const std::string& path, OpenMode mode, std::string* error) {
     return nullptr;
   }
   return new File{handle};
+}
+
+}  // namespace
+
+File* platformOpenFile(const std::string& path, OpenMode mode, std::string* error) {
+  return openHandle(path, mode == OpenMode::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
+              OPEN_EXISTING, error);
+}
+
+// CREATE_NEW fails on anything at `path`, a link included; the file takes
+// its folder's permissions.
+File* platformCreateFile(const std::string& path, const std::string&, std::string* error) {
+  return openHandle(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, error);
 }
 
 void platformCloseFile(File* file) {
@@ -123,8 +132,6 @@ bool platformTruncateFile(File* file, uint64_t size, std::string* error) {
   return false;
 }
 
-bool copyPermissions(File*, const std::string&, std::string*) { return true; }
-
 bool pathExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -136,6 +143,21 @@ bool platformReplaceFile(const std::string& from, const std::string& to, std::st
   *error = reason();
   return false;
 }
+
+// MOVEFILE_WRITE_THROUGH has made the rename durable.
+void platformSyncFolder(const std::string&) {}
+
+// NTFS files are not sparse unless asked to be: only what lies past the end
+// is new.
+uint64_t platformNewSpace(File* file, uint64_t offset, size_t size) {
+  uint64_t length = 0;
+  std::string ignored;
+  if (!fileSize(file, &length, &ignored) || offset + size <= length) return 0;
+  const uint64_t from = offset > length ? offset : length;
+  return (offset + size - from + 4095) / 4096 * 4096;
+}
+
+unsigned platformPermissions(const std::string&) { return 0; }
 
 void removeFile(const std::string& path) { DeleteFileA(path.c_str()); }
 

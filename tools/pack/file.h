@@ -10,12 +10,16 @@
 
 struct File;  // opaque, one per platform
 
-enum class OpenMode { Read, Update, CreateNew };
+enum class OpenMode { Read, Update };
 
-// Opens `path`: Read and Update need an existing regular file, and refuse
-// anything else (a FIFO) without blocking; CreateNew makes a new empty file
-// and fails when anything, a symbolic link included, is at `path`.
+// Opens `path`, an existing regular file; anything else (a FIFO) is refused
+// without blocking.
 File* openFile(const std::string& path, OpenMode mode, std::string* error);
+// Makes a new empty file at `path`, open for reading and writing, and fails
+// when anything, a symbolic link included, is there. It has the access
+// permissions of the file at `model` from the start (POSIX modes; Windows
+// files take their folder's), or a new file's when there is none.
+File* createFile(const std::string& path, const std::string& model, std::string* error);
 void closeFile(File* file);
 
 bool fileSize(File* file, uint64_t* size, std::string* error);
@@ -27,14 +31,15 @@ bool writeAt(File* file, uint64_t offset, const void* data, size_t size, std::st
 bool syncFile(File* file, std::string* error);
 // Cuts the file to `size` bytes.
 bool truncateFile(File* file, uint64_t size, std::string* error);
-// Gives `file` the access permissions of the file at `model`, when there is
-// one (POSIX modes; Windows files take their folder's).
-bool copyPermissions(File* file, const std::string& model, std::string* error);
 
 // Whether anything (file or folder) is at `path`.
 bool pathExists(const std::string& path);
-// Renames `from` to `to`, replacing `to`, and makes the change durable.
+// Renames `from` to `to`, replacing `to`.
 bool replaceFile(const std::string& from, const std::string& to, std::string* error);
+// Flushes the folder that holds `path`, so that a rename into it lasts
+// (POSIX; Windows renames write through). A folder that cannot be opened or
+// flushed is left to the system: the rename itself has been made.
+void syncFolder(const std::string& path);
 // Removes a file; a symbolic link is removed, never followed.
 void removeFile(const std::string& path);
 // `path` with symbolic links in its last part followed to the file they

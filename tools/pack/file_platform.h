@@ -1,17 +1,26 @@
-// The platform's own calls behind file.h's writes, flushes, cuts, renames
-// and closing. The shipped tool maps file.h onto them one to one
+// The platform's own calls behind file.h's opening, writes, flushes, cuts,
+// renames and closing. The shipped tool maps file.h onto them one to one
 // (shipped_build.cc); its test build puts a layer in between that can
-// simulate a power cut (test_build.cc).
+// simulate a power cut or a full disk and log the calls (test_build.cc).
 #ifndef ZT_PACK_FILE_PLATFORM_H_
 #define ZT_PACK_FILE_PLATFORM_H_
 
 #include "file.h"
 
+File* platformOpenFile(const std::string& path, OpenMode mode, std::string* error);
+File* platformCreateFile(const std::string& path, const std::string& model, std::string* error);
 void platformCloseFile(File* file);
 bool platformWriteAt(File* file, uint64_t offset, const void* data, size_t size,
                      std::string* error);
 bool platformSyncFile(File* file, std::string* error);
 bool platformTruncateFile(File* file, uint64_t size, std::string* error);
 bool platformReplaceFile(const std::string& from, const std::string& to, std::string* error);
+void platformSyncFolder(const std::string& path);
+// How many bytes of new disk space writing `size` bytes at `offset` would
+// take: what lies past the end of the file or in a hole in it, in whole
+// blocks of the file system.
+uint64_t platformNewSpace(File* file, uint64_t offset, size_t size);
+// The access permissions of the file at `path` (POSIX mode bits), for logs.
+unsigned platformPermissions(const std::string& path);
 
 #endif  // ZT_PACK_FILE_PLATFORM_H_

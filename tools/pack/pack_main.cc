@@ -1,6 +1,7 @@
 // pack: a small archive tool that stands in for the game's own. One command
 // per call: add files, delete entries, optimize, list, extract or verify.
 // Each action prints one short line on stdout; errors go to stderr.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "archive.h"
 #include "lock.h"
+#include "printable.h"
 
 namespace {
 
@@ -30,6 +32,24 @@ struct Command {
   bool force = false;
   std::vector<std::string> words;  // files or names
 };
+
+// Why standard output first failed, if it did: a report that never reached
+// its file (a full disk under `>> log`) fails the command.
+std::string outputFailure;
+
+void writeOut(const std::string& text) {
+  errno = 0;
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() && outputFailure.empty()) {
+    outputFailure = errno ? std::strerror(errno) : "it was not written";
+  }
+}
+
+// One line of the report on stdout, and one message on stderr. Names in them
+// are shown as printable() does.
+void say(const std::string& line) { writeOut(printable(line) + "\n"); }
+void warn(const std::string& message) {
+  std::fprintf(stderr, "pack: %s\n", printable(message).c_str());
+}
 
 int usageError(const char* problem) {
   std::fprintf(stderr, "pack: %s\n%s", problem, kUsage);
@@ -94,29 +114,26 @@ int parse(int argc, char** argv, Command* command) {
 }
 
 int fail(const Command& command, const std::string& message) {
-  std::fprintf(stderr, "pack: %s: %s\n", command.archive.c_str(), message.c_str());
+  warn(command.archive + ": " + message);
   return 1;
 }
 
 // Creates the temporary file that a new version of `path` is written into,
-// beside it, with its permissions. A leftover of a crash is removed first
-// (the archive's lock makes it no running process's), and a link there is
-// removed, never written through.
+// beside it, with its permissions from the start. A leftover of a crash is
+// removed first (the archive's lock makes it no running process's), and a
+// link there is removed, never written through.
 File* createTemporary(const std::string& path, std::string* error) {
   const std::string temporary = path + ".pack-tmp";
   removeFile(temporary);
   std::string problem;
-  File* file = openFile(temporary, OpenMode::CreateNew, &problem);
-  if (file && !copyPermissions(file, path, &problem)) {
-    closeFile(file);
-    file = nullptr;
-  }
+  File* file = createFile(temporary, path, &problem);
   if (!file) *error = "cannot create " + temporary + ": " + problem;
   return file;
 }
 
-// Renames the closed temporary file over `path` when `ok`, else removes it,
-// so that the path holds either the old file or the complete new one.
+// Renames the closed, flushed temporary file over `path` when `ok`, else
+// removes it, so that the path holds either the old file or the complete new
+// one; then flushes the folder, so that the rename outlasts a power cut.
 bool finishTemporary(const std::string& path, bool ok, std::string* error) {
   const std::string temporary = path + ".pack-tmp";
   std::string problem;
@@ -124,6 +141,7 @@ bool finishTemporary(const std::string& path, bool ok, std::string* error) {
     *error = "cannot rename " + temporary + " to " + path + ": " + problem;
     ok = false;
   }
+  if (ok) syncFolder(path);
   if (!ok) removeFile(temporary);
   return ok;
 }
@@ -155,14 +173,14 @@ int add(const Command& command, const std::string& path) {
     for (const std::string& path : command.words) {
       const std::string name = baseName(path);
       if (name.empty() || name.size() > 0xFFFF) {
-        std::fprintf(stderr, "pack: %s: not a file name\n", path.c_str());
+        warn(path + ": not a file name");
         ++failures;
         continue;
       }
       int existing = findEntry(entries, name);
       if (existing >= 0 && !command.force) {
-        std::fprintf(stderr, "pack: %s: %s is already there (add /force to replace it)\n",
-                     command.archive.c_str(), entries[existing].name.c_str());
+        warn(command.archive + ": " + entries[existing].name +
+             " is already there (add /force to replace it)");
         ++failures;
         continue;
       }
@@ -174,7 +192,7 @@ int add(const Command& command, const std::string& path) {
         return false;
       }
       if (result == AppendResult::SourceFailed) {
-        std::fprintf(stderr, "pack: %s\n", problem.c_str());
+        warn(problem);
         ++failures;
         continue;
       }
@@ -195,7 +213,7 @@ int add(const Command& command, const std::string& path) {
   closeArchive(&archive);
   if (!ok && !error.empty()) return fail(command, error);
   for (const std::string& line : lines) {
-    std::printf("%s: %s\n", command.archive.c_str(), line.c_str());
+    say(command.archive + ": " + line);
   }
   return failures ? 1 : 0;
 }
@@ -217,9 +235,8 @@ int deleteEntries(const Command& command, const std::string& path) {
   if (!ok) return fail(command, error);
   // Delete lists are replayed on every run: an entry that is gone already is
   // not an error.
-  std::printf("%s: deleted %s%s%s\n", command.archive.c_str(),
-              removed.empty() ? "nothing" : removed.c_str(), absent.empty() ? "" : "; not there: ",
-              absent.c_str());
+  say(command.archive + ": deleted " + (removed.empty() ? "nothing" : removed) +
+      (absent.empty() ? "" : "; not there: " + absent));
   return 0;
 }
 
@@ -245,9 +262,8 @@ int optimize(const Command& command, const std::string& path) {
       &error);
   closeArchive(&archive);
   if (!ok) return fail(command, error);
-  std::printf("%s: optimized, %llu entries, %llu -> %llu bytes\n", command.archive.c_str(),
-              static_cast<unsigned long long>(archive.entries.size()),
-              static_cast<unsigned long long>(before), static_cast<unsigned long long>(after));
+  say(command.archive + ": optimized, " + std::to_string(archive.entries.size()) + " entries, " +
+      std::to_string(before) + " -> " + std::to_string(after) + " bytes");
   return 0;
 }
 
@@ -256,7 +272,7 @@ int list(const Command& command, const std::string& path) {
   std::string error;
   if (!openArchive(path, OpenMode::Read, &archive, &error)) return fail(command, error);
   for (const Entry& entry : archive.entries) {
-    std::printf("%s %llu\n", entry.name.c_str(), static_cast<unsigned long long>(entry.size));
+    say(entry.name + " " + std::to_string(entry.size));
   }
   closeArchive(&archive);
   return 0;
@@ -305,8 +321,7 @@ int extract(const Command& command, const std::string& path) {
   closeFile(out);
   closeArchive(&archive);
   if (!finishTemporary(target, ok, &error)) return fail(command, error);
-  std::printf("%s: extracted %s to %s\n", command.archive.c_str(), name.c_str(),
-              destination.c_str());
+  say(command.archive + ": extracted " + name + " to " + destination);
   return 0;
 }
 
@@ -318,13 +333,13 @@ int verify(const Command& command, const std::string& path) {
   for (const Entry& entry : archive.entries) {
     std::string problem;
     if (!readEntry(&archive, entry, [](const char*, size_t) { return true; }, &problem)) {
-      std::fprintf(stderr, "pack: %s: %s\n", command.archive.c_str(), problem.c_str());
+      warn(command.archive + ": " + problem);
       ++damaged;
     }
   }
   closeArchive(&archive);
   if (damaged) return 1;
-  std::printf("%s: verified %zu entries\n", command.archive.c_str(), archive.entries.size());
+  say(command.archive + ": verified " + std::to_string(archive.entries.size()) + " entries");
   return 0;
 }
 
@@ -338,8 +353,7 @@ int run(const Command& command) {
   ArchiveLock lock;
   std::string error;
   auto waiting = [&] {
-    std::fprintf(stderr, "pack: %s: waiting for another process to finish with it\n",
-                 command.archive.c_str());
+    warn(command.archive + ": waiting for another process to finish with it");
   };
   if (!lock.take(path, reads, waiting, &error)) return fail(command, error);
   switch (command.action) {
@@ -356,11 +370,19 @@ int run(const Command& command) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  int status = 0;
   if (argc == 2 && std::strcmp(argv[1], "/?") == 0) {
-    std::fputs(kUsage, stdout);
-    return 0;
+    writeOut(kUsage);
+  } else {
+    Command command;
+    status = parse(argc, argv, &command);
+    if (status == 0) status = run(command);
   }
-  Command command;
-  if (int status = parse(argc, argv, &command)) return status;
-  return run(command);
+  errno = 0;
+  if (std::fflush(stdout) != 0 && outputFailure.empty()) {
+    outputFailure = errno ? std::strerror(errno) : "it was not written";
+  }
+  if (outputFailure.empty()) return status;
+  std::fprintf(stderr, "pack: cannot write to standard output: %s\n", outputFailure.c_str());
+  return status ? status : 1;
 }

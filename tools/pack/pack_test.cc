@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -36,12 +37,13 @@ class PackTest : public ::testing::Test {
   const std::string archive = dir / "zt.pff";
 
   // Runs the tool with `words`, after `environment` (assignments or shell
-  // commands) in the shell that starts it.
+  // commands) in the shell that starts it, its stdout going to `output`.
   Result pack(const std::vector<std::string>& words, const std::string& environment = "",
-              const std::string& program = PACK_TEST_BUILD_PATH) {
+              const std::string& program = PACK_TEST_BUILD_PATH, std::string output = "") {
+    if (output.empty()) output = dir / "out";
     std::string command = "cd " + shQuoted(dir.path()) + " && " + environment + " " + program;
     for (const std::string& word : words) command += " " + shQuoted(word);
-    command += " >" + shQuoted(dir / "out") + " 2>" + shQuoted(dir / "err");
+    command += " >" + shQuoted(output) + " 2>" + shQuoted(dir / "err");
     int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(dir / "out"),
             readFile(dir / "err")};
@@ -73,13 +75,17 @@ TEST_F(PackTest, AddListExtractVerify) {
   EXPECT_EQ(verified.status, 0);
   EXPECT_EQ(verified.out, archive + ": verified 2 entries\n");
   EXPECT_EQ(pack({archive, "/extract", "missing", dir / "x"}).status, 1);
-  // Never over the archive itself, nor through a link to it.
+  // Never over the archive itself or its lock file, nor through a link to
+  // either: a new lock file would no longer hold off the processes waiting on
+  // the old one.
   fs::create_symlink(archive, dir / "link");
-  for (const std::string& destination : {archive, dir / "link"}) {
+  fs::create_symlink(archive + ".lock", dir / "lock-link");
+  for (const std::string& destination : {archive, dir / "link", archive + ".lock", dir / "lock-link"}) {
     Result r = pack({archive, "/extract", "a.dds", destination});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 1) << destination;
     EXPECT_NE(r.err.find("will not write over the archive"), std::string::npos) << r.err;
   }
+  EXPECT_EQ(readFile(archive + ".lock"), "");
   EXPECT_EQ(listing(), "a.dds 6\nb.wav 3\n");
 }
 
@@ -120,6 +126,9 @@ TEST_F(PackTest, DeletingAnAbsentNameIsNoError) {
   EXPECT_EQ(r.out, archive + ": deleted A; not there: nope\n");
   EXPECT_EQ(listing(), "b 1\n");
   EXPECT_EQ(pack({archive, "/del", "a"}).out, archive + ": deleted nothing; not there: a\n");
+  // A name that would steer the terminal is shown with '?' for the controls.
+  EXPECT_EQ(pack({archive, "/del", "\x1b]0;owned\x07\xe2\x80\xaegpj"}).out,
+            archive + ": deleted nothing; not there: ?]0;owned??gpj\n");
 }
 
 TEST_F(PackTest, OptimizeLeavesOnlyLiveEntries) {
@@ -226,8 +235,12 @@ TEST_F(PackTest, OptimizeWritesNoLinkAndKeepsTheArchivesLinkAndMode) {
   writeFile(dir / "victim", "victim");
   fs::create_symlink(dir / "victim", archive + ".pack-tmp");
   fs::create_symlink(dir / "victim", target + ".pack-tmp");
-  Result r = pack({archive, "/opt"});
+  Result r = pack({archive, "/opt"}, "PACK_TEST_CALL_LOG=" + shQuoted(dir / "calls"));
   EXPECT_EQ(r.status, 0) << r.err;
+  // Made with the archive's mode, not given it later: never open to others.
+  EXPECT_NE(readFile(dir / "calls").find("create " + target + ".pack-tmp 600\n"),
+            std::string::npos)
+      << readFile(dir / "calls");
   EXPECT_EQ(readFile(dir / "victim"), "victim");
   EXPECT_TRUE(fs::is_symlink(archive));
   EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write);
@@ -415,6 +428,118 @@ TEST_F(PackTest, AFailedAddOnAFullDiskLeavesTheArchiveAsItWas) {
   Result fits = pack({archive, source("small", "s"), "/force"}, fullDisk);
   EXPECT_EQ(fits.status, 0) << fits.err;
   EXPECT_EQ(listing(), "a 10000\nsmall 1\n");
+
+  // A disk that fills up anywhere in the first add after the archive was made
+  // or optimized, in its data, its index or its header (the test build's
+  // PACK_TEST_DISK_FREE): the add is made, or fails leaving the archive as it
+  // was, taking no space.
+  for (bool optimized : {false, true}) {
+    SCOPED_TRACE(optimized ? "after /opt" : "after the archive was made");
+    int made = 0, failed = 0;
+    for (int blocks = 0; blocks <= 10; ++blocks) {
+      fs::remove(archive);
+      ASSERT_EQ(pack({archive, source("a", std::string(10000, 'a')), "/force"}).status, 0);
+      if (optimized) {
+        ASSERT_EQ(pack({archive, "/opt"}).status, 0);
+      }
+      const std::string start = readFile(archive);
+      Result r = pack({archive, source("big", std::string(20000, 'b')), "/force"},
+                      "PACK_TEST_DISK_FREE=" + std::to_string(blocks * 4096));
+      if (r.status == 0) {
+        ++made;
+        EXPECT_EQ(listing(), "a 10000\nbig 20000\n");
+      } else {
+        ++failed;
+        EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
+        EXPECT_TRUE(readFile(archive) == start) << blocks << " blocks free";
+      }
+    }
+    EXPECT_GT(made, 0);
+    EXPECT_GT(failed, 4);
+  }
+}
+
+// A report that cannot be written (a full disk under `>> log`) fails the
+// command, and says so on stderr.
+TEST_F(PackTest, AReportThatCannotBeWrittenFailsTheCommand) {
+  for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+           {archive, source("a", "1"), "/force"}, {archive, "/list"}, {"/?"}}) {
+    Result r = pack(words, "", PACK_TEST_BUILD_PATH, "/dev/full");
+    EXPECT_EQ(r.status, 1) << words[1];
+    EXPECT_EQ(r.err, "pack: cannot write to standard output: No space left on device\n");
+  }
+  EXPECT_EQ(listing(), "a 1\n");  // made, though its report was lost
+}
+
+// Every rename that puts a new file in place (a new archive, /opt, /extract)
+// comes after the file's last write was flushed, and is followed by a flush
+// of its folder, so that a power cut keeps it.
+TEST_F(PackTest, ARenamedFileIsFlushedFirstAndItsFolderAfter) {
+  const std::string log = dir / "calls";
+  const std::string extracted = dir / "extracted.dat";
+  for (const auto& [words, renamed] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{archive, source("a", "aaa"), "/force"}, archive},
+           {{archive, "/opt"}, archive},
+           {{archive, "/extract", "a", extracted}, extracted}}) {
+    SCOPED_TRACE(words[1]);
+    fs::remove(log);
+    Result r = pack(words, "PACK_TEST_CALL_LOG=" + shQuoted(log));
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> calls;
+    std::istringstream in(readFile(log));
+    for (std::string line; std::getline(in, line);) calls.push_back(line);
+    const std::string temporary = renamed + ".pack-tmp";
+    const auto rename = std::find(calls.begin(), calls.end(), "rename " + temporary + " " + renamed);
+    ASSERT_NE(rename, calls.end()) << readFile(log);
+    const auto lastWrite = std::find(calls.rbegin(), calls.rend(), "write " + temporary);
+    const auto lastFlush = std::find(calls.rbegin(), calls.rend(), "flush " + temporary);
+    ASSERT_NE(lastWrite, calls.rend());
+    EXPECT_LT(lastFlush - calls.rbegin(), lastWrite - calls.rbegin()) << readFile(log);
+    ASSERT_NE(rename + 1, calls.end());
+    EXPECT_EQ(rename[1], "flush-folder " + renamed);
+  }
+  EXPECT_EQ(readFile(extracted), "aaa");
+}
+
+// The lock holds off every writer: a lock file that is a link is refused, not
+// followed, and a writer never does without the lock. Only a reader may, in a
+// folder where it cannot create the lock file.
+TEST_F(PackTest, NoWriterGoesWithoutTheLock) {
+  ASSERT_EQ(pack({archive, source("a", "1"), "/force"}).status, 0);
+  fs::remove(archive + ".lock");
+  fs::create_symlink(dir / "elsewhere", archive + ".lock");
+  for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+           {archive, source("b", "2"), "/force"}, {archive, "/list"}}) {
+    Result r = pack(words);
+    EXPECT_EQ(r.status, 1) << words[1];
+    EXPECT_NE(r.err.find("cannot open " + archive + ".lock"), std::string::npos) << r.err;
+  }
+  EXPECT_FALSE(fs::exists(dir / "elsewhere"));
+
+  // A folder this user cannot write to, holding an archive it can.
+  const std::string folder = dir / "read-only", shared = folder + "/zt.pff";
+  makeFolder(folder);
+  ASSERT_EQ(pack({shared, source("a", "1"), "/force"}).status, 0);
+  fs::remove(shared + ".lock");
+  fs::permissions(shared, fs::perms::all & ~fs::perms::others_exec & ~fs::perms::group_exec &
+                              ~fs::perms::owner_exec);
+  fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                              fs::perms::group_exec | fs::perms::others_read |
+                              fs::perms::others_exec);
+  fs::permissions(dir.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+  // Root writes anywhere: it runs the tool as nobody.
+  const std::string user = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
+  Result list = pack({shared, "/list"}, user);
+  EXPECT_EQ(list.status, 0) << list.err;
+  EXPECT_EQ(list.out, "a 1\n");
+  const std::string before = readFile(shared);
+  for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+           {shared, "/del", "a"}, {shared, source("b", "2"), "/force"}}) {
+    Result r = pack(words, user);
+    EXPECT_EQ(r.status, 1) << words[1];
+    EXPECT_NE(r.err.find("cannot open " + shared + ".lock"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(readFile(shared), before);
 }
 
 TEST_F(PackTest, AWaiterSaysSoOnceAndGivesUpAtTheLimit) {

@@ -3,6 +3,14 @@
 #include "file_platform.h"
 #include "lock.h"
 
+File* openFile(const std::string& path, OpenMode mode, std::string* error) {
+  return platformOpenFile(path, mode, error);
+}
+
+File* createFile(const std::string& path, const std::string& model, std::string* error) {
+  return platformCreateFile(path, model, error);
+}
+
 void closeFile(File* file) { platformCloseFile(file); }
 
 bool writeAt(File* file, uint64_t offset, const void* data, size_t size, std::string* error) {
@@ -18,5 +26,7 @@ bool truncateFile(File* file, uint64_t size, std::string* error) {
 bool replaceFile(const std::string& from, const std::string& to, std::string* error) {
   return platformReplaceFile(from, to, error);
 }
+
+void syncFolder(const std::string& path) { platformSyncFolder(path); }
 
 int lockWaitMilliseconds() { return 60 * 1000; }

@@ -3,7 +3,11 @@
 // is logged with the bytes it replaced, so that a power cut can undo it.
 #include "test_build.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <map>
 #include <vector>
 
 #include "file_platform.h"
@@ -94,7 +98,63 @@ bool logWrite(File* file, uint64_t offset, const void* data, size_t size, std::s
   return true;
 }
 
+// The call log and the full disk.
+struct Calls {
+  std::FILE* log = nullptr;
+  std::map<File*, std::string> paths;  // of the open files, as opened or renamed
+  long long diskFree = -1;             // -1 when the disk is not full
+};
+
+Calls& calls() {
+  static Calls* calls = [] {
+    auto* created = new Calls;
+    if (const char* log = std::getenv("PACK_TEST_CALL_LOG")) created->log = std::fopen(log, "a");
+    if (const char* free = std::getenv("PACK_TEST_DISK_FREE")) created->diskFree = std::atoll(free);
+    return created;
+  }();
+  return *calls;
+}
+
+void logCall(const std::string& line) {
+  if (!calls().log) return;
+  std::fprintf(calls().log, "%s\n", line.c_str());
+  std::fflush(calls().log);
+}
+
+std::string pathOf(File* file) { return calls().paths[file]; }
+
+File* opened(File* file, const std::string& path) {
+  if (file) calls().paths[file] = path;
+  return file;
+}
+
+// Fails as a full disk does, before anything is written, when the write
+// needs more new space than is left.
+bool takeSpace(File* file, uint64_t offset, size_t size, std::string* error) {
+  long long& free = calls().diskFree;
+  if (free < 0) return true;
+  const uint64_t need = platformNewSpace(file, offset, size);
+  if (need > static_cast<uint64_t>(free)) {
+    *error = std::strerror(ENOSPC);
+    return false;
+  }
+  free -= static_cast<long long>(need);
+  return true;
+}
+
 }  // namespace
+
+File* openFile(const std::string& path, OpenMode mode, std::string* error) {
+  return opened(platformOpenFile(path, mode, error), path);
+}
+
+File* createFile(const std::string& path, const std::string& model, std::string* error) {
+  File* file = opened(platformCreateFile(path, model, error), path);
+  char mode[16];
+  std::snprintf(mode, sizeof mode, "%o", platformPermissions(path));
+  if (file) logCall("create " + path + " " + mode);
+  return file;
+}
 
 void closeFile(File* file) {
   // A file with unflushed writes stays open, so that a power cut can still
@@ -102,10 +162,13 @@ void closeFile(File* file) {
   for (const Write& w : state().unflushed) {
     if (w.file == file) return;
   }
+  calls().paths.erase(file);
   platformCloseFile(file);
 }
 
 bool writeAt(File* file, uint64_t offset, const void* data, size_t size, std::string* error) {
+  if (!takeSpace(file, offset, size, error)) return false;
+  logCall("write " + pathOf(file));
   if (state().at == 0) return platformWriteAt(file, offset, data, size, error);
   const bool fails = powerFailsNow();
   if (fails) size /= 2;
@@ -118,6 +181,7 @@ bool writeAt(File* file, uint64_t offset, const void* data, size_t size, std::st
 bool syncFile(File* file, std::string* error) {
   if (powerFailsNow()) crash();
   if (!platformSyncFile(file, error)) return false;
+  logCall("flush " + pathOf(file));
   auto& unflushed = state().unflushed;
   for (size_t i = unflushed.size(); i-- > 0;) {
     if (unflushed[i].file == file) unflushed.erase(unflushed.begin() + static_cast<long>(i));
@@ -126,14 +190,27 @@ bool syncFile(File* file, std::string* error) {
 }
 
 bool truncateFile(File* file, uint64_t size, std::string* error) {
+  logCall("cut " + pathOf(file));
   if (state().at > 0 && !logWrite(file, size, nullptr, 0, error)) return false;
   return platformTruncateFile(file, size, error);
 }
 
 bool replaceFile(const std::string& from, const std::string& to, std::string* error) {
   bool ok = platformReplaceFile(from, to, error);
+  if (ok) {
+    logCall("rename " + from + " " + to);
+    for (auto& [file, path] : calls().paths) {
+      if (path == from) path = to;
+    }
+  }
   if (powerFailsNow()) crash();
   return ok;
+}
+
+void syncFolder(const std::string& path) {
+  if (powerFailsNow()) crash();
+  platformSyncFolder(path);
+  logCall("flush-folder " + path);
 }
 
 int lockWaitMilliseconds() {
