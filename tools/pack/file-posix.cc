@@ -65,21 +65,27 @@ File* platformCreateFile(const std::string& path, const std::string& model, std:
     return nullptr;
   }
   // Created with the model's permissions, less the umask, so that it is never
-  // open to more than the model is; then given them exactly. O_EXCL also
-  // refuses a link at `path`, dangling or not.
+  // open to more than the model is. O_EXCL also refuses a link at `path`,
+  // dangling or not.
   const mode_t mode = modelled ? st.st_mode & 0777 : 0666;
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (fd < 0) {
     *error = reason();
     return nullptr;
   }
-  if (modelled && fchmod(fd, st.st_mode & 07777) != 0) {
-    *error = reason();
-    close(fd);
-    unlink(path.c_str());
-    return nullptr;
-  }
   return new File{fd};
+}
+
+bool platformMatchPermissions(File* file, const std::string& model, std::string* error) {
+  struct stat st;
+  if (stat(model.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return true;
+    *error = reason();
+    return false;
+  }
+  if (fchmod(file->fd, st.st_mode & 07777) == 0) return true;
+  *error = reason();
+  return false;
 }
 
 void platformCloseFile(File* file) {

@@ -61,6 +61,8 @@ File* platformCreateFile(const std::string& path, const std::string&, std::strin
   return openHandle(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, error);
 }
 
+bool platformMatchPermissions(File*, const std::string&, std::string*) { return true; }
+
 void platformCloseFile(File* file) {
   if (!file) return;
   CloseHandle(file->handle);

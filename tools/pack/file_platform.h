@@ -8,7 +8,11 @@
 #include "file.h"
 
 File* platformOpenFile(const std::string& path, OpenMode mode, std::string* error);
+// Creates `path` exclusively with no permission beyond the model's (a new
+// file's when there is no model); platformMatchPermissions then gives it the
+// model's exactly. Apart, so that the test build can see what it was made with.
 File* platformCreateFile(const std::string& path, const std::string& model, std::string* error);
+bool platformMatchPermissions(File* file, const std::string& model, std::string* error);
 void platformCloseFile(File* file);
 bool platformWriteAt(File* file, uint64_t offset, const void* data, size_t size,
                      std::string* error);

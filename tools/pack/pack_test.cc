@@ -436,18 +436,20 @@ TEST_F(PackTest, AFailedAddOnAFullDiskLeavesTheArchiveAsItWas) {
   for (bool optimized : {false, true}) {
     SCOPED_TRACE(optimized ? "after /opt" : "after the archive was made");
     int made = 0, failed = 0;
-    for (int blocks = 0; blocks <= 10; ++blocks) {
+    for (int blocks = 0; blocks <= 6; ++blocks) {
       fs::remove(archive);
       ASSERT_EQ(pack({archive, source("a", std::string(10000, 'a')), "/force"}).status, 0);
       if (optimized) {
         ASSERT_EQ(pack({archive, "/opt"}).status, 0);
       }
       const std::string start = readFile(archive);
-      Result r = pack({archive, source("big", std::string(20000, 'b')), "/force"},
+      // Data from 22288 to 32768, where a block ends: the index needs a block
+      // of its own, and fails on its own at one of these sizes.
+      Result r = pack({archive, source("big", std::string(10480, 'b')), "/force"},
                       "PACK_TEST_DISK_FREE=" + std::to_string(blocks * 4096));
       if (r.status == 0) {
         ++made;
-        EXPECT_EQ(listing(), "a 10000\nbig 20000\n");
+        EXPECT_EQ(listing(), "a 10000\nbig 10480\n");
       } else {
         ++failed;
         EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
@@ -455,7 +457,7 @@ TEST_F(PackTest, AFailedAddOnAFullDiskLeavesTheArchiveAsItWas) {
       }
     }
     EXPECT_GT(made, 0);
-    EXPECT_GT(failed, 4);
+    EXPECT_GT(failed, 3);
   }
 }
 

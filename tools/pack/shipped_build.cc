@@ -8,7 +8,13 @@ File* openFile(const std::string& path, OpenMode mode, std::string* error) {
 }
 
 File* createFile(const std::string& path, const std::string& model, std::string* error) {
-  return platformCreateFile(path, model, error);
+  File* file = platformCreateFile(path, model, error);
+  if (file && !platformMatchPermissions(file, model, error)) {
+    platformCloseFile(file);
+    removeFile(path);
+    return nullptr;
+  }
+  return file;
 }
 
 void closeFile(File* file) { platformCloseFile(file); }

@@ -150,9 +150,15 @@ File* openFile(const std::string& path, OpenMode mode, std::string* error) {
 
 File* createFile(const std::string& path, const std::string& model, std::string* error) {
   File* file = opened(platformCreateFile(path, model, error), path);
+  if (!file) return nullptr;
   char mode[16];
   std::snprintf(mode, sizeof mode, "%o", platformPermissions(path));
-  if (file) logCall("create " + path + " " + mode);
+  logCall("create " + path + " " + mode);
+  if (!platformMatchPermissions(file, model, error)) {
+    closeFile(file);
+    removeFile(path);
+    return nullptr;
+  }
   return file;
 }
 
