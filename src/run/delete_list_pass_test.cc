@@ -84,22 +84,24 @@ TEST_F(DeleteListTest, NoLineCanRunAnotherCommand) {
       "zt.pff /del x & echo pwned4 > pwned4\n"
       "zt.pff /del x | touch pwned5\n"
       "zt.pff /del x > pwned6\n"
+      "zt.pff /del ^\" & mkdir pwned7 & ^\"\n"
       "zt.pff /del \"R&D.dds\"\n");
   RunResult run = rebuild();
-  for (const char* witness : {"pwned1", "pwned2", "pwned3", "pwned4", "pwned5", "pwned6"}) {
+  for (const char* witness : {"pwned1", "pwned2", "pwned3", "pwned4", "pwned5", "pwned6",
+                              "pwned7"}) {
     EXPECT_FALSE(fs::exists(root + "/" + witness)) << witness;
     EXPECT_FALSE(fs::exists(scratch / witness)) << witness;
   }
   const Call quotedAmpersand = {inModFolder("zt.pff"), "/del", "R&D.dds"};
   if (onWindows()) {
-    // cmd would split lines 3 to 5 into further commands: they are refused.
+    // cmd would split lines 3 to 6 into further commands: they are refused.
     EXPECT_EQ(run.status, 1);
-    for (int line : {3, 4, 5}) {
+    for (int line : {3, 4, 5, 6}) {
       EXPECT_NE(run.err.find(listPath() + ":" + std::to_string(line) + ": not run"),
                 std::string::npos)
           << run.err;
     }
-    EXPECT_NE(run.err.find("3 of 8 commands failed"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("4 of 9 commands failed"), std::string::npos) << run.err;
     EXPECT_EQ(deletions(run).back(), quotedAmpersand);
   } else {
     EXPECT_EQ(run.status, 0) << run.err;
@@ -109,6 +111,7 @@ TEST_F(DeleteListTest, NoLineCanRunAnotherCommand) {
         {inModFolder("zt.pff"), "/del", "x", "&", "echo", "pwned4", ">", "pwned4"},
         {inModFolder("zt.pff"), "/del", "x", "|", "touch", "pwned5"},
         {inModFolder("zt.pff"), "/del", "x", ">", "pwned6"},
+        {inModFolder("zt.pff"), "/del", "^ & mkdir pwned7 & ^"},
         quotedAmpersand,
     };
     EXPECT_EQ(deletions(run), expected);
@@ -123,17 +126,20 @@ TEST_F(DeleteListTest, RefusedLinesAreNamedWithTheirNumberAndReason) {
             "zt.pff /del " + std::string(140000, 'x') + "\r\n"
             // What is kept of a long line may be blank: the rest is not.
             + std::string(140000, ' ') + "zt.pff /del secret.dds\n"
+            "zt.pff /extract a.dds ..\\..\\version.dll\n"
             "zt.pff /del fine.dds\n");
   RunResult run = rebuild();
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err.substr(0, run.err.find("zt-rebuild: 4 of")),
+  EXPECT_EQ(run.err.substr(0, run.err.find("zt-rebuild: 5 of")),
             text("zt-rebuild: " + listPath() + ":2: not run: it holds a control character\n"
                  "zt-rebuild: " + listPath() + ":3: not run: a double quote in it is never "
                  "closed\n"
                  "zt-rebuild: " + listPath() + ":4: not run: its command would be longer than "
                  "the " + longer + " characters that the interpreter accepts\n"
                  "zt-rebuild: " + listPath() + ":5: not run: its command would be longer than "
-                 "the " + longer + " characters that the interpreter accepts\n"));
+                 "the " + longer + " characters that the interpreter accepts\n"
+                 "zt-rebuild: " + listPath() + ":6: not run: it names a place outside the "
+                 "modification folder: ..\\..\\version.dll\n"));
   std::vector<Call> expected = {{inModFolder("zt.pff"), "/del", "bom.dds"},
                                 {inModFolder("zt.pff"), "/del", "fine.dds"}};
   EXPECT_EQ(deletions(run), expected);

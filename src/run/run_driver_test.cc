@@ -376,9 +376,10 @@ TEST_F(RebuildTest, NamesAndRootsReachTheToolExactlyOrAreRefusedByName) {
         {fullwidth, "a<U+FF02> <U+FF06> mkdir pwned <U+FF06> <U+FF02>.dds", "code page"},
         {"\xe6\x97\xa5\xe6\x9c\xac.dds", "<U+65E5><U+672C>.dds", "code page"},
         {quoted, quoted, "not allow"}}},
-      // Backslash runs before "%", and a trailing separator.
-      {"a/%mods", "a" + sep + sep + "%mods" + sep, {{"%y.dds"}}, "zt.pff /del a\\%b c\\\\%%d\\ %\n",
-       {inModFolder("zt.pff"), "/del", "a\\%b", "c\\\\%%d\\", "%"}},
+      // Backslash runs before "%", a trailing separator, and "%" beside quotes.
+      {"a/%mods", "a" + sep + sep + "%mods" + sep, {{"%y.dds"}},
+       "zt.pff /del 100%\"off sale.dds\" \"a b\"%c %\n",
+       {inModFolder("zt.pff"), "/del", "100%off sale.dds", "a b%c", "%"}},
       {"long/" + std::string(180, 'x'), native("long/" + std::string(180, 'x')),
        {{"short.dds"}, {longName, longName, "longer than"}}},
   };
