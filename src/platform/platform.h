@@ -26,8 +26,9 @@ struct DirEntry {
   std::string name;
   bool isFolder = false;
   // Why no program can be handed this entry's path as itself (its name does
-  // not fit the system's code page, holds a character its names may not, or
-  // the path is too long for the file calls); empty when it can. A refused
+  // not fit the system's code page, holds a character its names may not, is
+  // opened as another file or a device, or the path is too long for the
+  // file calls); empty when it can. A refused
   // entry's name shows each character it cannot write as <U+XXXX>.
   std::string refusal;
 };
