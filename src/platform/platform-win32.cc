@@ -236,6 +236,33 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
   return ListingStatus::Listed;
 }
 
+bool fromUtf8(const std::string& utf8, std::string* text, std::string* error) {
+  text->clear();
+  if (utf8.empty()) return true;
+  const int length = static_cast<int>(utf8.size());
+  int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, nullptr, 0);
+  std::wstring wide(size > 0 ? size : 0, L'\0');
+  if (size <= 0 || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length,
+                                       &wide[0], size) != size) {
+    *error = "it is not valid UTF-8";
+    return false;
+  }
+  if (toCodePage(wide.data(), size, text)) return true;
+  // Name the characters that do not fit, each once, as shown() writes them.
+  std::string missing;
+  for (size_t i = 0; i < wide.size();) {
+    const int units = IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() ? 2 : 1;
+    std::string character;
+    if (!toCodePage(&wide[i], units, &character)) {
+      const std::string code = shown(wide.substr(i, units));
+      if (missing.find(code) == std::string::npos) missing += code;
+    }
+    i += units;
+  }
+  *error = "it holds " + missing + ", which the system's code page cannot hold";
+  return false;
+}
+
 // Pipes and devices have no place among a folder's files on Windows.
 bool isSpecialFile(const std::string&) { return false; }
 

@@ -46,6 +46,12 @@ enum class ListingStatus {
 ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entries,
                          std::string* error);
 
+// `utf8` (a text in UTF-8, such as Notepad saves) in the system's code page,
+// converted exactly. Returns false when a character has no place there, and
+// names each such character as <U+XXXX> in `error`. On POSIX, where names
+// are bytes, the text comes back unchanged.
+bool fromUtf8(const std::string& utf8, std::string* text, std::string* error);
+
 // Whether `path` is there but is neither a regular file nor a folder: a
 // pipe, a socket or a device, which a read could wait on forever.
 bool isSpecialFile(const std::string& path);
