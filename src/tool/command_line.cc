@@ -38,8 +38,8 @@ size_t backslashesBefore(const std::string& text, size_t end) {
 }
 
 // How the C runtime reads a quote inside quotes that another quote follows:
-// as a literal quote that keeps the quotes open (Wine, and Microsoft's
-// runtimes since 2008), or one that closes them (older runtimes).
+// as a literal quote that keeps the quotes open (Wine's runtime, and newer
+// ones of Microsoft's), or one that closes them (older ones).
 enum class DoubledQuote { StaysQuoted, EndsQuotes };
 
 // The arguments that a program's C runtime reads from `text`, which follows
