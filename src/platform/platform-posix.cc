@@ -83,6 +83,11 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
   return ListingStatus::Listed;
 }
 
+bool fromUtf8(const std::string& utf8, std::string* text, std::string*) {
+  *text = utf8;
+  return true;
+}
+
 bool isSpecialFile(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
 #include <memory>
 #include <vector>
 
@@ -119,6 +120,31 @@ bool hasForbiddenCharacter(const std::wstring& name) {
   return false;
 }
 
+// Names that Windows opens as something else: one ending in a dot or a
+// space opens the name without them (another file, or none), and a device's
+// name, with any extension and spaces before it, opens the device.
+bool endsInDotOrSpace(const std::wstring& name) {
+  return name != L"." && name != L".." && !name.empty() &&
+         (name.back() == L'.' || name.back() == L' ');
+}
+
+bool isDeviceName(const std::wstring& name) {
+  std::wstring base = name.substr(0, name.find(L'.'));
+  while (!base.empty() && base.back() == L' ') base.pop_back();
+  for (wchar_t& c : base) c = static_cast<wchar_t>(std::towupper(c));
+  if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL" ||
+      base == L"CONIN$" || base == L"CONOUT$") {
+    return true;
+  }
+  // COM1 to COM9 and LPT1 to LPT9; Windows takes the superscript 1, 2 and 3
+  // for digits here too.
+  if (base.size() != 4 || (base.compare(0, 3, L"COM") != 0 && base.compare(0, 3, L"LPT") != 0)) {
+    return false;
+  }
+  return (base[3] >= L'1' && base[3] <= L'9') || base[3] == 0xB9 || base[3] == 0xB2 ||
+         base[3] == 0xB3;
+}
+
 // A find handle that closes itself.
 struct FindCloser {
   void operator()(HANDLE find) const { FindClose(find); }
@@ -188,6 +214,10 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
     // A refused entry stays in the listing: it is staged, and is counted.
     if (hasForbiddenCharacter(name)) {
       entry.refusal = "its name has characters that Windows does not allow in names";
+    } else if (endsInDotOrSpace(name)) {
+      entry.refusal = "its name ends in a dot or a space, which Windows drops when it opens it";
+    } else if (isDeviceName(name)) {
+      entry.refusal = "its name is a device's, which Windows opens in place of a file";
     } else if (!toCodePage(name.data(), static_cast<int>(name.size()), &entry.name)) {
       entry.refusal = "its name has characters outside the system's code page";
     } else if (prefix.size() + entry.name.size() > kLongestPath) {
@@ -204,6 +234,33 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
     return ListingStatus::Unreadable;
   }
   return ListingStatus::Listed;
+}
+
+bool fromUtf8(const std::string& utf8, std::string* text, std::string* error) {
+  text->clear();
+  if (utf8.empty()) return true;
+  const int length = static_cast<int>(utf8.size());
+  int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, nullptr, 0);
+  std::wstring wide(size > 0 ? size : 0, L'\0');
+  if (size <= 0 || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length,
+                                       &wide[0], size) != size) {
+    *error = "it is not valid UTF-8";
+    return false;
+  }
+  if (toCodePage(wide.data(), size, text)) return true;
+  // Name the characters that do not fit, each once, as shown() writes them.
+  std::string missing;
+  for (size_t i = 0; i < wide.size();) {
+    const int units = IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() ? 2 : 1;
+    std::string character;
+    if (!toCodePage(&wide[i], units, &character)) {
+      const std::string code = shown(wide.substr(i, units));
+      if (missing.find(code) == std::string::npos) missing += code;
+    }
+    i += units;
+  }
+  *error = "it holds " + missing + ", which the system's code page cannot hold";
+  return false;
 }
 
 // Pipes and devices have no place among a folder's files on Windows.

@@ -26,8 +26,9 @@ struct DirEntry {
   std::string name;
   bool isFolder = false;
   // Why no program can be handed this entry's path as itself (its name does
-  // not fit the system's code page, holds a character its names may not, or
-  // the path is too long for the file calls); empty when it can. A refused
+  // not fit the system's code page, holds a character its names may not, is
+  // opened as another file or a device, or the path is too long for the
+  // file calls); empty when it can. A refused
   // entry's name shows each character it cannot write as <U+XXXX>.
   std::string refusal;
 };
@@ -44,6 +45,12 @@ enum class ListingStatus {
 // changes in the folder while a run goes on.
 ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entries,
                          std::string* error);
+
+// `utf8` (a text in UTF-8, such as Notepad saves) in the system's code page,
+// converted exactly. Returns false when a character has no place there, and
+// names each such character as <U+XXXX> in `error`. On POSIX, where names
+// are bytes, the text comes back unchanged.
+bool fromUtf8(const std::string& utf8, std::string* text, std::string* error);
 
 // Whether `path` is there but is neither a regular file nor a folder: a
 // pipe, a socket or a device, which a read could wait on forever.

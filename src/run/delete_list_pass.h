@@ -9,7 +9,8 @@
 #include "tool/run_command.h"
 
 // Runs one command per non-blank line of the list at `listPath`. A list that
-// cannot be opened runs nothing. A line that must not be run, or a read that
+// cannot be opened runs nothing. A list in UTF-8 or UTF-16 is read in the
+// system's code page (platform::fromUtf8). A line that must not be run, or a read that
 // fails, is named on stderr and counted as a failed command.
 void replayDeleteList(const std::string& listPath, const Dialect& dialect, CommandTally* tally);
 

@@ -84,22 +84,24 @@ TEST_F(DeleteListTest, NoLineCanRunAnotherCommand) {
       "zt.pff /del x & echo pwned4 > pwned4\n"
       "zt.pff /del x | touch pwned5\n"
       "zt.pff /del x > pwned6\n"
+      "zt.pff /del ^\" & mkdir pwned7 & ^\"\n"
       "zt.pff /del \"R&D.dds\"\n");
   RunResult run = rebuild();
-  for (const char* witness : {"pwned1", "pwned2", "pwned3", "pwned4", "pwned5", "pwned6"}) {
+  for (const char* witness : {"pwned1", "pwned2", "pwned3", "pwned4", "pwned5", "pwned6",
+                              "pwned7"}) {
     EXPECT_FALSE(fs::exists(root + "/" + witness)) << witness;
     EXPECT_FALSE(fs::exists(scratch / witness)) << witness;
   }
   const Call quotedAmpersand = {inModFolder("zt.pff"), "/del", "R&D.dds"};
   if (onWindows()) {
-    // cmd would split lines 3 to 5 into further commands: they are refused.
+    // cmd would split lines 3 to 6 into further commands: they are refused.
     EXPECT_EQ(run.status, 1);
-    for (int line : {3, 4, 5}) {
+    for (int line : {3, 4, 5, 6}) {
       EXPECT_NE(run.err.find(listPath() + ":" + std::to_string(line) + ": not run"),
                 std::string::npos)
           << run.err;
     }
-    EXPECT_NE(run.err.find("3 of 8 commands failed"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("4 of 9 commands failed"), std::string::npos) << run.err;
     EXPECT_EQ(deletions(run).back(), quotedAmpersand);
   } else {
     EXPECT_EQ(run.status, 0) << run.err;
@@ -109,6 +111,7 @@ TEST_F(DeleteListTest, NoLineCanRunAnotherCommand) {
         {inModFolder("zt.pff"), "/del", "x", "&", "echo", "pwned4", ">", "pwned4"},
         {inModFolder("zt.pff"), "/del", "x", "|", "touch", "pwned5"},
         {inModFolder("zt.pff"), "/del", "x", ">", "pwned6"},
+        {inModFolder("zt.pff"), "/del", "^ & mkdir pwned7 & ^"},
         quotedAmpersand,
     };
     EXPECT_EQ(deletions(run), expected);
@@ -123,20 +126,78 @@ TEST_F(DeleteListTest, RefusedLinesAreNamedWithTheirNumberAndReason) {
             "zt.pff /del " + std::string(140000, 'x') + "\r\n"
             // What is kept of a long line may be blank: the rest is not.
             + std::string(140000, ' ') + "zt.pff /del secret.dds\n"
+            "zt.pff /extract a.dds ..\\..\\version.dll\n"
             "zt.pff /del fine.dds\n");
   RunResult run = rebuild();
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err.substr(0, run.err.find("zt-rebuild: 4 of")),
+  EXPECT_EQ(run.err.substr(0, run.err.find("zt-rebuild: 5 of")),
             text("zt-rebuild: " + listPath() + ":2: not run: it holds a control character\n"
                  "zt-rebuild: " + listPath() + ":3: not run: a double quote in it is never "
                  "closed\n"
                  "zt-rebuild: " + listPath() + ":4: not run: its command would be longer than "
                  "the " + longer + " characters that the interpreter accepts\n"
                  "zt-rebuild: " + listPath() + ":5: not run: its command would be longer than "
-                 "the " + longer + " characters that the interpreter accepts\n"));
+                 "the " + longer + " characters that the interpreter accepts\n"
+                 "zt-rebuild: " + listPath() + ":6: not run: it names a place outside the "
+                 "modification folder: ..\\..\\version.dll\n"));
   std::vector<Call> expected = {{inModFolder("zt.pff"), "/del", "bom.dds"},
                                 {inModFolder("zt.pff"), "/del", "fine.dds"}};
   EXPECT_EQ(deletions(run), expected);
+}
+
+// Notepad saves UTF-8, with a byte-order mark or without, or UTF-16 with
+// one. The Windows build hands the tool each name in the system's code page
+// (1252 under Wine), or refuses the line; on POSIX names are bytes, and
+// UTF-16 becomes UTF-8.
+TEST_F(DeleteListTest, NotepadListsReachTheToolInTheSystemCodePage) {
+  const std::string cafe = "zt.pff /del caf\xC3\xA9.dds";
+  const std::string japan = "zt.pff /del \xE6\x97\xA5\xE6\x9C\xAC.dds";
+  auto utf16 = [](const std::string& text, bool bigEndian) {
+    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (size_t i = 0; i < text.size();) {
+      unsigned char c = static_cast<unsigned char>(text[i]);
+      int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : 2;  // no character here needs four bytes
+      unsigned unit = extra == 0 ? c : extra == 1 ? c & 0x1F : c & 0x0F;
+      for (int k = 1; k <= extra; ++k) unit = unit << 6 | (text[i + k] & 0x3F);
+      i += extra + 1;
+      char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+      out += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return out;
+  };
+  const std::string lines = cafe + "\r\n" + japan + "\r\nzt.pff /del b.dds\r\n";
+  // A lone half of a surrogate pair is no UTF-16.
+  const std::string broken = std::string("z\0t\0\0\xD8\n\0", 8);
+  const std::string lists[] = {lines, "\xEF\xBB\xBF" + lines, utf16(lines, false) + broken,
+                               utf16(lines, true) + std::string("\0z\0t\xD8\0\0\n", 8)};
+  for (const std::string& list : lists) {
+    writeList(list);
+    fs::remove(root + "/pack-calls.txt");
+    RunResult run = rebuild();
+    const bool isUtf16 = list[0] != 'z' && list[0] != '\xEF';
+    std::vector<Call> expected = {{inModFolder("zt.pff"), "/del", "caf\xC3\xA9.dds"},
+                                  {inModFolder("zt.pff"), "/del", "\xE6\x97\xA5\xE6\x9C\xAC.dds"},
+                                  {inModFolder("zt.pff"), "/del", "b.dds"}};
+    std::string refusals;
+    if (onWindows()) {
+      expected = {{inModFolder("zt.pff"), "/del", "caf\xE9.dds"}, expected[2]};
+      refusals = "zt-rebuild: " + listPath() + ":2: not run: it holds <U+65E5><U+672C>, which "
+                 "the system's code page cannot hold\n";
+    }
+    if (isUtf16) {
+      refusals += "zt-rebuild: " + listPath() + ":4: not run: it is not valid UTF-16, which the "
+                  "list is written in\n";
+    }
+    EXPECT_EQ(deletions(run), expected) << list;
+    EXPECT_EQ(run.err.substr(0, run.err.find("zt-rebuild: ", refusals.size())), text(refusals))
+        << list;
+    EXPECT_EQ(run.status, refusals.empty() ? 0 : 1) << list;
+  }
+  // A list in the code page itself is not UTF-8: its bytes go through as they are.
+  writeList("zt.pff /del caf\xE9.dds");
+  fs::remove(root + "/pack-calls.txt");
+  const Call ansi = {inModFolder("zt.pff"), "/del", "caf\xE9.dds"};
+  EXPECT_EQ(deletions(rebuild()), std::vector<Call>{ansi});
 }
 
 TEST_F(DeleteListTest, AListThatIsAFolder) {

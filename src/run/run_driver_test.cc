@@ -375,10 +375,17 @@ TEST_F(RebuildTest, NamesAndRootsReachTheToolExactlyOrAreRefusedByName) {
        {{"%y.dds"}, {"%%x%%.dds"}, {"!x! ^a^ b  .dds"},
         {fullwidth, "a<U+FF02> <U+FF06> mkdir pwned <U+FF06> <U+FF02>.dds", "code page"},
         {"\xe6\x97\xa5\xe6\x9c\xac.dds", "<U+65E5><U+672C>.dds", "code page"},
-        {quoted, quoted, "not allow"}}},
-      // Backslash runs before "%", and a trailing separator.
-      {"a/%mods", "a" + sep + sep + "%mods" + sep, {{"%y.dds"}}, "zt.pff /del a\\%b c\\\\%%d\\ %\n",
-       {inModFolder("zt.pff"), "/del", "a\\%b", "c\\\\%%d\\", "%"}},
+        {quoted, quoted, "not allow"},
+        // Windows would open b.dds for these, or a device: Wine lists them.
+        {"b.dds.", "b.dds.", "ends in a dot"}, {"b.dds ", "b.dds ", "ends in a dot or a space"},
+        {"con", "con", "device"}, {"Nul.dds", "Nul.dds", "device"},
+        {"aux .tar.gz", "aux .tar.gz", "device"}, {"COM9.dds", "COM9.dds", "device"},
+        {"lpt1", "lpt1", "device"}, {"conout$.txt", "conout$.txt", "device"},
+        {"com10.dds"}, {"console.dds"}}},
+      // Backslash runs before "%", a trailing separator, and "%" beside quotes.
+      {"a/%mods", "a" + sep + sep + "%mods" + sep, {{"%y.dds"}},
+       "zt.pff /del 100%\"off sale.dds\" \"a b\"%c %\n",
+       {inModFolder("zt.pff"), "/del", "100%off sale.dds", "a b%c", "%"}},
       {"long/" + std::string(180, 'x'), native("long/" + std::string(180, 'x')),
        {{"short.dds"}, {longName, longName, "longer than"}}},
   };

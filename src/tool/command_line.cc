@@ -1,6 +1,7 @@
 #include "tool/command_line.h"
 
 #include <algorithm>
+#include <cctype>
 #include <vector>
 
 using platform::Shell;
@@ -36,22 +37,96 @@ size_t backslashesBefore(const std::string& text, size_t end) {
   return count;
 }
 
+// How the C runtime reads a quote inside quotes that another quote follows:
+// as a literal quote that keeps the quotes open (Wine's runtime, and newer
+// ones of Microsoft's), or one that closes them (older ones).
+enum class DoubledQuote { StaysQuoted, EndsQuotes };
+
+// The arguments that a program's C runtime reads from `text`, which follows
+// the program's name on its command line: spaces and tabs part them outside
+// double quotes; 2n backslashes before a quote are n and a real quote, 2n+1
+// are n and a literal one; other backslashes are data.
+std::vector<std::string> runtimeWords(const std::string& text, DoubledQuote rule) {
+  std::vector<std::string> words;
+  bool inWord = false;
+  bool quoted = false;
+  for (size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (!quoted && (c == ' ' || c == '\t')) {
+      inWord = false;
+      ++i;
+      continue;
+    }
+    if (!inWord) words.emplace_back();
+    inWord = true;
+    std::string& word = words.back();
+    if (c == '\\') {
+      size_t run = 0;
+      for (; i < text.size() && text[i] == '\\'; ++i) ++run;
+      const bool beforeQuote = i < text.size() && text[i] == '"';
+      word.append(beforeQuote ? run / 2 : run, '\\');
+      if (beforeQuote && run % 2 == 1) word += text[i++];
+    } else if (c == '"') {
+      if (quoted && i + 1 < text.size() && text[i + 1] == '"') {
+        word += '"';
+        i += 2;
+        if (rule == DoubledQuote::EndsQuotes) quoted = false;
+      } else {
+        quoted = !quoted;
+        ++i;
+      }
+    } else {
+      word += c;
+      ++i;
+    }
+  }
+  return words;
+}
+
 // cmd.exe replaces %NAME% by a variable's value, even between double quotes,
-// and nothing escapes a "%" on its command line. Putting each run of "%" into
-// quotes of its own (or out of them) leaves the program's arguments as they
-// were but makes every %...% enclose a quote, which no variable's name holds.
-// The C runtime then reads 2n backslashes before a quote as n and a real
-// quote, 2n+1 as n and a literal quote: the run before each quote written
-// here is doubled, so that it stays data and the quote still works.
+// and nothing escapes a "%" on its command line. So every run of "%" is
+// given a double quote right before and right after it, which no variable's
+// name holds, in a way that leaves the program's arguments as they were:
+// between quotes the run is closed out of them and they are opened again;
+// outside quotes it gets a pair of its own, or a quote that stands beside it
+// already serves, since a closing quote followed by another one would be
+// read as a literal quote. A quote written here is preceded by twice the
+// backslashes before it, so that they stay data and the quote still works.
 std::string hidePercents(const std::string& text) {
   std::string hidden;
+  bool quoted = false;  // as the C runtime reads the text up to `i`
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && (i == 0 || text[i - 1] != '%')) {
-      hidden.append(backslashesBefore(text, i), '\\');
-      hidden += '"';
+    const char c = text[i];
+    if (c == '"') {
+      hidden += c;
+      if (backslashesBefore(text, i) % 2 == 1) continue;  // a literal quote
+      if (quoted && i + 1 < text.size() && text[i + 1] == '"') {
+        hidden += text[++i];  // a literal quote, and the quotes stay open
+      } else {
+        quoted = !quoted;
+      }
+      continue;
     }
-    hidden += text[i];
-    if (text[i] == '%' && (i + 1 == text.size() || text[i + 1] != '%')) hidden += '"';
+    if (c != '%') {
+      hidden += c;
+      continue;
+    }
+    size_t end = i;
+    while (end < text.size() && text[end] == '%') ++end;
+    const std::string run(end - i, '%');
+    const bool quoteBefore = i > 0 && text[i - 1] == '"';
+    const bool quoteAfter = end < text.size() && text[end] == '"';
+    const std::string backslashes(backslashesBefore(text, i), '\\');
+    if (quoted || (!quoteBefore && !quoteAfter)) {
+      hidden += backslashes + '"' + run + '"';
+    } else if (!quoteBefore) {
+      hidden += backslashes + "\"\"" + run;
+    } else if (!quoteAfter) {
+      hidden += run + "\"\"";
+    } else {
+      hidden += run;
+    }
+    i = end - 1;
   }
   return hidden;
 }
@@ -86,6 +161,43 @@ std::vector<std::string> splitWords(const std::string& line) {
     }
   }
   return words;
+}
+
+// Whether `word` names a folder above the one it is read in: "..", or what
+// Windows reads as "..", since it drops dots and spaces that end a name.
+bool isParentName(const std::string& word) {
+  return std::count(word.begin(), word.end(), '.') >= 2 &&
+         word.find_first_not_of(". ") == std::string::npos;
+}
+
+bool hasDrive(const std::string& word) {
+  return word.size() >= 2 && word[1] == ':' && std::isalpha(static_cast<unsigned char>(word[0]));
+}
+
+// A tool switch such as "/del": a slash and letters.
+bool isSwitch(const std::string& word) {
+  return word.size() >= 2 && word[0] == '/' &&
+         std::all_of(word.begin() + 1, word.end(),
+                     [](char c) { return std::isalpha(static_cast<unsigned char>(c)); });
+}
+
+// The first word of `words` (the archive, in the modification folder) or
+// another one that could lead the tool out of the modification folder, or
+// nothing. Archive entries are base names, so no removal needs a path; with
+// none, every word is a name in the folder the tool resolves it against.
+std::optional<std::string> placeOutside(const std::vector<std::string>& words) {
+  for (size_t i = 0; i < words.size(); ++i) {
+    const std::string& word = words[i];
+    if (i > 0 && isSwitch(word)) continue;
+    if (word.find_first_of("/\\") != std::string::npos || hasDrive(word) || isParentName(word)) {
+      return word;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string outsideRefusal(const std::string& word) {
+  return "it names a place outside the modification folder: " + word;
 }
 
 }  // namespace
@@ -162,9 +274,29 @@ std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::
       return refuse("it holds & | < > or ^ outside double quotes, which would run another "
                     "command or redirect its output");
     }
-    command = dialect.tool + " " + kModFolder + hidePercents(line) + kLogTail;
+    // The tool reads its arguments from the folder and the line as one text;
+    // how a doubled quote is read depends on its C runtime, so both ways
+    // must be safe, and the hiding of "%" must change neither.
+    const std::string tail = kModFolder + line;
+    const std::string hidden = hidePercents(tail);
+    for (DoubledQuote rule : {DoubledQuote::StaysQuoted, DoubledQuote::EndsQuotes}) {
+      std::vector<std::string> words = runtimeWords(tail, rule);
+      const std::string folder = kModFolder;
+      if (words[0].compare(0, folder.size(), folder) == 0) words[0].erase(0, folder.size());
+      if (std::optional<std::string> word = placeOutside(words)) {
+        return refuse(outsideRefusal(*word));
+      }
+      if (runtimeWords(hidden, rule) != runtimeWords(tail, rule)) {
+        return refuse("its % signs cannot be kept from cmd's variables without changing its "
+                      "words");
+      }
+    }
+    command = dialect.tool + " " + hidden + kLogTail;
   } else {
     std::vector<std::string> words = splitWords(line);
+    if (std::optional<std::string> word = placeOutside(words)) {
+      return refuse(outsideRefusal(*word));
+    }
     command = dialect.tool;
     for (size_t i = 0; i < words.size(); ++i) {
       std::string word = i == 0 ? localPath(dialect, kModFolder + words[0]) : words[i];

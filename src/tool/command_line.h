@@ -48,8 +48,11 @@ std::optional<std::string> addCommand(const Dialect& dialect, const std::string&
 // word quoted. Returns nothing for a line that must not be run, and says why
 // in `refusal`: one holding a control character or a double quote that is
 // never closed, one whose command would be longer than the interpreter
-// takes, or for cmd one holding & | < > ^ outside double quotes, which would
-// run another command or redirect.
+// takes, one that names a place outside the modification folder (an archive
+// word that is not a plain name, another word with a separator, a drive or
+// "..", switches such as "/del" apart), or for cmd one holding & | < > ^
+// outside double quotes, which would run another command or redirect, or
+// one whose "%" cannot be hidden without changing the tool's words.
 std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::string& line,
                                              std::string* refusal = nullptr);
 

@@ -55,7 +55,9 @@ TEST(CommandLineTest, CmdDeleteListLinesGoThroughUnchangedUnlessTheyWouldRunAnyt
   // Outside them they would run another command or redirect: refused. So is
   // a quote never closed, which would swallow the redirection to the log,
   // and a line too long for cmd.exe, which would fail with no word said.
+  // cmd reads ^" as a literal quote, so only the caret keeps the & here live.
   for (const char* line : {"x & echo pwned", "x | y", "x > out", "x < in", "x ^& y",
+                           "zt.pff /del ^\" & mkdir pwned & ^\"",
                            "zt.pff /del \"a\" & b", "zt.pff /del \"open & quote",
                            "zt.pff /del a\rb", "zt.pff /del a\x1b"}) {
     EXPECT_FALSE(deleteListCommand(kCmd, line).has_value()) << line;
@@ -81,15 +83,23 @@ TEST(CommandLineTest, CmdKeepsPercentSignsFromVariableExpansion) {
             "ztlog.txt");
   EXPECT_EQ(addCommand(kCmd, "zt.pff", "C:\\a\\%"),
             "pack.exe expansion\\zt\\zt.pff \"C:\\a\\\\\"%\"\" /force >> ztlog.txt");
-  EXPECT_EQ(deleteListCommand(kCmd, "zt.pff /del a\\%b \"c\\%\""),
-            "pack.exe expansion\\zt\\zt.pff /del a\\\\\"%\"b \"c\\\\\"%\"\" >> ztlog.txt");
+  // A "%" beside a quote: the quotes that hide it must not make a doubled
+  // quote, which the C runtime reads as a literal one.
+  EXPECT_EQ(deleteListCommand(kCmd, "zt.pff /del 100%\"off sale.dds\" \"a b\"%c \"d\"%\"e\""),
+            "pack.exe expansion\\zt\\zt.pff /del 100\"\"%\"off sale.dds\" \"a b\"%\"\"c "
+            "\"d\"%\"e\" >> ztlog.txt");
+  // Where the runtimes differ on a doubled quote, this one is read in quotes
+  // by some and outside them by others: no hiding suits both.
+  std::string refusal;
+  EXPECT_FALSE(deleteListCommand(kCmd, "zt.pff /del \"a\"\"b\"%c", &refusal).has_value());
+  EXPECT_NE(refusal.find("% signs"), std::string::npos) << refusal;
 }
 
 TEST(CommandLineTest, ShDeleteListLinesBecomeQuotedWords) {
   EXPECT_EQ(deleteListCommand(kShLocal, "zt.pff /del \"my file.dds\""),
             "./pack 'expansion/zt/zt.pff' '/del' 'my file.dds' >> ztlog.txt");
-  EXPECT_EQ(deleteListCommand(kShPath, " \tsub\\ztL.pff\t/del  a\\b.wav x\"y z\"w "),
-            "pack 'expansion/zt/sub/ztL.pff' '/del' 'a\\b.wav' 'xy zw' >> ztlog.txt");
+  EXPECT_EQ(deleteListCommand(kShPath, " \tztL.pff\t/del  b.wav x\"y z\"w "),
+            "pack 'expansion/zt/ztL.pff' '/del' 'b.wav' 'xy zw' >> ztlog.txt");
   EXPECT_EQ(deleteListCommand(kShPath, "zt.pff /del x; rm -rf ~"),
             "pack 'expansion/zt/zt.pff' '/del' 'x;' 'rm' '-rf' '~' >> ztlog.txt");
   EXPECT_EQ(deleteListCommand(kShPath, "zt.pff /del $(touch pwned) it's"),
@@ -105,6 +115,43 @@ TEST(CommandLineTest, ShDeleteListLinesBecomeQuotedWords) {
                          'x');
   EXPECT_EQ(deleteListCommand(kShPath, fits)->size(), 128u * 1024 - 1);
   EXPECT_FALSE(deleteListCommand(kShPath, fits + "x").has_value());
+}
+
+// A mod's list may not lead the tool to a file outside the modification
+// folder, to overwrite it or to pack it into an archive that gets published.
+TEST(CommandLineTest, DeleteListLinesNameNothingOutsideTheModificationFolder) {
+  struct Row {
+    std::string line, cmdWord, shWord;  // the word refused, as each reads it
+  };
+  const Row rows[] = {
+      {"..\\..\\Game.exe /del x", "..\\..\\Game.exe", "..\\..\\Game.exe"},
+      {"../zt.pff /del x", "../zt.pff", "../zt.pff"},
+      {"C:zt.pff /del x", "C:zt.pff", "C:zt.pff"},
+      {"\\\\server\\share\\zt.pff /del x", "\\\\server\\share\\zt.pff",
+       "\\\\server\\share\\zt.pff"},
+      {"zt.pff /extract a.dds ..\\..\\version.dll", "..\\..\\version.dll", "..\\..\\version.dll"},
+      {"zt.pff C:\\Windows\\win.ini /force", "C:\\Windows\\win.ini", "C:\\Windows\\win.ini"},
+      {"zt.pff ~/.ssh/id_rsa", "~/.ssh/id_rsa", "~/.ssh/id_rsa"},
+      {"zt.pff /extract a.dds \".. .\"", ".. .", ".. ."},
+      {"zt.pff /extract a.dds d:x", "d:x", "d:x"},
+      {"zt.pff /del a\" \"..\\b", "a ..\\b", "a ..\\b"},
+      // Words as the tool's C runtime reads them: 2 backslashes and a quote
+      // are one backslash and a quote that opens.
+      {"\\\"..\\..\\Game.exe\" /del x", "..\\..\\Game.exe", "\\..\\..\\Game.exe"},
+  };
+  for (const Row& row : rows) {
+    for (const Dialect& dialect : {kCmd, kShLocal}) {
+      std::string refusal;
+      EXPECT_FALSE(deleteListCommand(dialect, row.line, &refusal).has_value()) << row.line;
+      EXPECT_EQ(refusal, "it names a place outside the modification folder: " +
+                             (dialect.shell == Shell::Cmd ? row.cmdWord : row.shWord));
+    }
+  }
+  // Switches, and names with dots that lead nowhere, are fine.
+  EXPECT_EQ(deleteListCommand(kCmd, "zt.pff /DEL a..b.dds ...dds \"x y\""),
+            "pack.exe expansion\\zt\\zt.pff /DEL a..b.dds ...dds \"x y\" >> ztlog.txt");
+  EXPECT_EQ(deleteListCommand(kShLocal, "zt.pff /DEL a..b.dds ...dds \"x y\""),
+            "./pack 'expansion/zt/zt.pff' '/DEL' 'a..b.dds' '...dds' 'x y' >> ztlog.txt");
 }
 
 // The quoting is only right if the shell gives back the very bytes: hand it
