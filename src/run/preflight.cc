@@ -130,6 +130,15 @@ bool readyToRun(const std::string& gameRoot) {
   // where the sh dialect then names it ./pack; else along the search path.
   const std::string tool = toolFileName(shell);
   if (platform::isRunnableFile(tool) || platform::findProgram(tool)) return true;
+  platform::FileStamp stamp;
+  // There, but without the mode that lets it run (only POSIX files have one).
+  if (platform::fileStamp(tool, &stamp)) {
+    std::fprintf(stderr,
+                 "zt-rebuild: the archive tool %s in the game root %s cannot be run: make it "
+                 "executable (chmod +x %s)\n",
+                 tool.c_str(), printable(gameRoot).c_str(), tool.c_str());
+    return false;
+  }
   std::fprintf(stderr,
                "zt-rebuild: the archive tool %s is neither in the game root %s nor on the "
                "search path (PATH): put it in the game root; for real archives it must be the "

@@ -338,9 +338,17 @@ TEST_F(RebuildTest, NoGameRootOrNoToolIsRefusedBeforeAnythingIsWritten) {
                  "(PATH): put it in the game root; for real archives it must be the game's own "
                  "archive tool"},
   };
-  for (const auto& [folder, message] : cases) {
+  std::vector<Case> table(std::begin(cases), std::end(cases));
+  if (!onWindows()) {  // a tool copied without its mode is there, but cannot be run
+    const std::string copied = scratch / "Copied";
+    writeFile(copied + "/expansion/zt/temp/a.dds", "");
+    writeFile(copied + "/pack", "#!/bin/sh\n");
+    table.push_back({copied, "the archive tool pack in the game root " + copied +
+                                 " cannot be run: make it executable (chmod +x pack)"});
+  }
+  for (const auto& [folder, message] : table) {
     const std::string given = asGiven(folder);
-    const std::string expected = folder == root ? message : given + message;
+    const std::string expected = message[0] != ' ' ? message : given + message;
     for (const std::string option : {"", "--dry-run "}) {
       RunResult run = rebuildWith(option + shQuoted(given), scratch.path(), "PATH=/usr/bin:/bin");
       EXPECT_EQ(run.status, 1) << option << given;
