@@ -231,4 +231,40 @@ int runCommandLine(const std::string& commandLine) {
   return 128 + sig;
 }
 
+bool isFolder(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool findProgram(const std::string& name) {
+  if (name.find('/') != std::string::npos) return isRunnableFile(name);
+  std::string search;
+  if (const char* path = std::getenv("PATH")) {
+    search = path;
+  } else {  // the system's default, as the shell takes it
+    search.resize(confstr(_CS_PATH, nullptr, 0));
+    if (!search.empty()) confstr(_CS_PATH, &search[0], search.size());
+    search.resize(search.empty() ? 0 : search.size() - 1);
+  }
+  for (size_t start = 0;;) {
+    size_t end = search.find(':', start);
+    if (end == std::string::npos) end = search.size();
+    // An empty entry is the working directory.
+    const std::string folder = end > start ? search.substr(start, end - start) : ".";
+    if (isRunnableFile(folder + "/" + name)) return true;
+    if (end == search.size()) return false;
+    start = end + 1;
+  }
+}
+
+// A terminal is shared by whoever opened it: no count of its users.
+ConsoleUse consoleUse() {
+  ConsoleUse use;
+  use.inputIsConsole = isatty(0) == 1;
+  use.outputIsConsole = isatty(1) == 1;
+  return use;
+}
+
+void waitForKey() { getchar(); }
+
 }  // namespace platform

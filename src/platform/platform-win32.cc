@@ -8,6 +8,7 @@
 // be converted is refused, never best-fit.
 #include "platform/platform.h"
 
+#include <conio.h>
 #include <direct.h>
 #include <errno.h>
 #include <windows.h>
@@ -362,5 +363,80 @@ bool guardStandardStreams() { return true; }
 int runCommandLine(const std::string& commandLine) {
   return std::system(commandLine.c_str());
 }
+
+namespace {
+
+// An environment variable's value, read wide: the narrow environment has
+// been best-fit converted, and a folder with a name outside the code page
+// would be looked for under another name.
+std::wstring environmentValue(const wchar_t* name) {
+  DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+  std::wstring value(size, L'\0');
+  if (size == 0 || GetEnvironmentVariableW(name, &value[0], size) != size - 1) return L"";
+  value.resize(size - 1);
+  return value;
+}
+
+std::vector<std::wstring> splitList(const std::wstring& list) {
+  std::vector<std::wstring> items;
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t end = list.find(L';', start);
+    if (end == std::wstring::npos) end = list.size();
+    std::wstring item;
+    // cmd takes a quoted folder ("C:\Program Files\x") without its quotes.
+    for (wchar_t c : list.substr(start, end - start)) {
+      if (c != L'"') item += c;
+    }
+    if (!item.empty()) items.push_back(item);
+    start = end + 1;
+  }
+  return items;
+}
+
+}  // namespace
+
+bool isFolder(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool findProgram(const std::string& name) {
+  std::wstring wideName;
+  if (!fromCodePage(name, &wideName)) return false;
+  std::vector<std::wstring> folders = {L"."};
+  for (const std::wstring& folder : splitList(environmentValue(L"PATH"))) {
+    folders.push_back(folder);
+  }
+  std::wstring extensions = environmentValue(L"PATHEXT");
+  if (extensions.empty()) extensions = L".COM;.EXE;.BAT;.CMD";
+  // The name as it is first: "pack.exe" runs as itself before pack.exe.bat.
+  std::vector<std::wstring> endings = {L""};
+  for (const std::wstring& ending : splitList(extensions)) endings.push_back(ending);
+  for (const std::wstring& folder : folders) {
+    const bool ends = folder.back() == L'\\' || folder.back() == L'/';
+    const std::wstring prefix = ends ? folder : folder + L"\\";
+    for (const std::wstring& ending : endings) {
+      DWORD attributes = GetFileAttributesW((prefix + wideName + ending).c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+ConsoleUse consoleUse() {
+  ConsoleUse use;
+  DWORD ids[2];
+  // The count of all processes attached, however many the array can take.
+  use.processes = static_cast<int>(GetConsoleProcessList(ids, 2));
+  DWORD mode;
+  use.inputIsConsole = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+  use.outputIsConsole = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+  return use;
+}
+
+void waitForKey() { _getch(); }
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 // The operating system as the rest of the program sees it: the arguments,
 // directory listings, file kinds and stamps, locks, the working directory,
-// the standard streams and the command interpreter.
+// the standard streams and the console, the command interpreter and the
+// programs it finds.
 // One implementation per platform (platform-posix.cc, platform-win32.cc),
 // picked by the build.
 #ifndef ZT_PLATFORM_PLATFORM_H_
@@ -132,6 +133,29 @@ bool guardStandardStreams();
 // Hands `commandLine` to the interpreter and waits for it. Returns the
 // command's exit status, or -1 when the interpreter could not be started.
 int runCommandLine(const std::string& commandLine);
+
+// Whether `path` is a folder (links followed).
+bool isFolder(const std::string& path);
+
+// Whether the interpreter finds the program that a command names `name`
+// bare: cmd looks in the working directory and then along PATH, in each
+// folder for the name as it is and then with each extension of PATHEXT
+// added; sh looks along PATH only.
+bool findProgram(const std::string& name);
+
+// How the process shares its console: the number of processes attached to
+// it (1 when it was made for this process alone, as for a program started
+// from Explorer; 0 without one, and on systems that have no such console),
+// and whether standard input and standard output are a console or terminal.
+struct ConsoleUse {
+  int processes = 0;
+  bool inputIsConsole = false;
+  bool outputIsConsole = false;
+};
+ConsoleUse consoleUse();
+
+// Waits until a key is pressed on the console.
+void waitForKey();
 
 }  // namespace platform
 

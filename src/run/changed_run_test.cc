@@ -190,7 +190,7 @@ TEST_F(ChangedRunTest, DryRunShowsTheCommandLinesAndRunsNone) {
 
 TEST_F(ChangedRunTest, OptionsComeBeforeTheGameRoot) {
   const std::string dashed = scratch / "-Game";
-  makeFolder(dashed);
+  makeFolder(dashed + "/expansion/zt");
   installTool(dashed);
   RunResult ended = rebuildWith("-- " + shQuoted(asGiven(dashed)), scratch.path(), "", dashed);
   EXPECT_EQ(ended.status, 0) << ended.err;

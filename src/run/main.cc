@@ -5,32 +5,62 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "run/console_window.h"
+#include "run/preflight.h"
 #include "run/run_driver.h"
 #include "tool/console.h"
 
 namespace {
 
+using platform::Shell;
+
 // Set by the build, from the CMake project's version.
 const char kVersion[] = ZT_REBUILD_VERSION;
 
+// Written with "\" between path pieces and TOOL for the archive tool's
+// name; each platform gets its own separator and name.
 const char kUsage[] =
     "usage: zt-rebuild [--changed] [--dry-run] [--] GAME_ROOT\n"
     "       zt-rebuild --version\n"
     "\n"
-    "Packs every file staged in GAME_ROOT/expansion/zt/temp into zt.pff and in\n"
-    "expansion/zt/tempL into ztL.pff, replays expansion/zt/deleteList.txt and\n"
-    "optimizes zt.pff, all through the archive tool (pack), which runs in\n"
-    "GAME_ROOT. The tool's output is logged to GAME_ROOT/ztlog.txt.\n"
+    "Packs every file staged in GAME_ROOT\\expansion\\zt\\temp into zt.pff and in\n"
+    "expansion\\zt\\tempL into ztL.pff, replays expansion\\zt\\deleteList.txt and\n"
+    "optimizes zt.pff, all through the archive tool (TOOL), which runs in\n"
+    "GAME_ROOT. The tool's output is logged to GAME_ROOT\\ztlog.txt.\n"
+    "The tool must be in GAME_ROOT or on the search path (PATH); for real\n"
+    "archives it must be the game's own archive tool.\n"
     "\n"
     "  --changed   pack only the staged files that changed since the last\n"
     "              --changed run packed them, as recorded in\n"
-    "              GAME_ROOT/zt-rebuild-record.txt (delete it, or run without\n"
+    "              GAME_ROOT\\zt-rebuild-record.txt (delete it, or run without\n"
     "              the option, to pack everything)\n"
     "  --dry-run   print the command lines the run would run, and run none\n"
-    "  --          ends the options, for a game root that begins with -\n"
+    "  --          ends the options, for a game root that begins with -\n";
+
+const char kWindowsUsage[] =
+    "  /changed, /dry-run, /help, /version and /? work as well, in any case.\n"
+    "\n"
+    "A game root with spaces goes in double quotes:\n"
+    "  zt-rebuild \"C:\\Games\\My Game\"\n";
+
+const char kExitStatus[] =
     "\n"
     "Exit status: 0 when every command succeeded; 1 when any failed, the game\n"
-    "root cannot be entered or another run is using it; 2 for a usage error.\n";
+    "root cannot be entered, is no game root (it has no expansion\\zt), has no\n"
+    "archive tool, or another run is using it; 2 for a usage error.\n";
+
+std::string usage() {
+  const Shell shell = platform::nativeShell();
+  std::string text = std::string(kUsage) + (shell == Shell::Cmd ? kWindowsUsage : "") + kExitStatus;
+  const std::string tool = shell == Shell::Cmd ? "pack.exe" : "pack";
+  for (size_t at = text.find("TOOL"); at != std::string::npos; at = text.find("TOOL", at)) {
+    text.replace(at, 4, tool);
+  }
+  if (shell != Shell::Cmd) {
+    for (char& c : text) c = c == '\\' ? '/' : c;
+  }
+  return text;
+}
 
 // Prints `text` on standard output for --help or --version; exit 1 if it
 // could not be written, as for a run.
@@ -45,14 +75,27 @@ int answer(const std::string& text) {
 
 int usageError(const std::string& problem) {
   if (!problem.empty()) std::fprintf(stderr, "zt-rebuild: %s\n", problem.c_str());
-  std::fputs(kUsage, stderr);
+  std::fputs(usage().c_str(), stderr);
   return 2;
 }
 
-}  // namespace
+// `word` as the option it stands for: on Windows, switches are written the
+// way cmd's own commands take them too (/changed for --changed, /? for
+// --help), in any case. Any other word comes back as it is: /games is a path.
+std::string asOption(const std::string& word) {
+  if (platform::nativeShell() != Shell::Cmd || word.size() < 2 || word[0] != '/') return word;
+  std::string name = word.substr(1);
+  for (char& c : name) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  if (name == "?") return "--help";
+  for (const char* known : {"changed", "dry-run", "help", "version"}) {
+    if (name == known) return "--" + name;
+  }
+  return word;
+}
 
-int main(int argc, char** argv) {
-  if (!platform::guardStandardStreams()) noteMissingOutput();
+bool isOption(const std::string& word) { return word.size() > 1 && word[0] == '-'; }
+
+int run(int argc, char** argv) {
   std::vector<std::string> arguments;  // argv, exactly as the command line spells it
   std::string error;
   if (!platform::commandLineArguments(argc, argv, &arguments, &error)) {
@@ -60,19 +103,15 @@ int main(int argc, char** argv) {
     return 1;
   }
   const int count = static_cast<int>(arguments.size());
-  // cmd's own way to ask, alone.
-  if (count == 2 && platform::nativeShell() == platform::Shell::Cmd && arguments[1] == "/?") {
-    return answer(kUsage);
-  }
   RunOptions options;
   int next = 1;
-  for (; next < count && arguments[next].size() > 1 && arguments[next][0] == '-'; ++next) {
-    const std::string& option = arguments[next];
+  for (; next < count && isOption(asOption(arguments[next])); ++next) {
+    const std::string option = asOption(arguments[next]);
     if (option == "--") {
       ++next;
       break;
     } else if (option == "-h" || option == "--help") {
-      return answer(kUsage);
+      return answer(usage());
     } else if (option == "--version") {
       return answer(std::string("zt-rebuild ") + kVersion + "\n");
     } else if (option == "--changed") {
@@ -89,9 +128,24 @@ int main(int argc, char** argv) {
   // answer to it.
   for (int later = next + 1; later < count; ++later) {
     const std::string& word = arguments[later];
-    if (word.size() > 1 && word[0] == '-') {
+    if (isOption(asOption(word))) {
       return usageError("options go before the game root: " + word);
     }
+    options.wordsAfterRoot.push_back(word);
   }
-  return rebuildArchives(arguments[next], options);
+  return rebuildArchives(gameRootAsTyped(platform::nativeShell(), arguments[next]), options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!platform::guardStandardStreams()) noteMissingOutput();
+  const int status = run(argc, argv);
+  const platform::ConsoleUse console = platform::consoleUse();
+  if (waitsBeforeClosing(console.processes, console.inputIsConsole, console.outputIsConsole)) {
+    std::fflush(stderr);
+    writeLine("Press any key to close this window.");
+    platform::waitForKey();
+  }
+  return status;
 }

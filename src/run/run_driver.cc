@@ -9,6 +9,7 @@
 #include "run/change_record.h"
 #include "run/delete_list_pass.h"
 #include "run/packing_pass.h"
+#include "run/preflight.h"
 #include "scan/count_files.h"
 #include "scan/directory_lister.h"
 #include "tool/command_line.h"
@@ -74,8 +75,10 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
       !pathsBelowFit(gameRoot, &error) || !platform::changeDirectory(gameRoot, &error)) {
     std::fprintf(stderr, "zt-rebuild: cannot enter the game root %s: %s\n",
                  printable(gameRoot).c_str(), error.c_str());
+    hintAtQuotes(gameRootArgument, options.wordsAfterRoot);
     return 1;
   }
+  if (!readyToRun(gameRoot)) return 1;
   // A dry run writes nothing, so it needs no lock.
   platform::HeldLock lock;
   if (!options.dryRun && !lockGameRoot(gameRoot, &lock)) return 1;

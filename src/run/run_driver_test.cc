@@ -2,9 +2,12 @@
 // the exit status.
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 #include <filesystem>
 
 #include "test_support/rebuild_harness.h"
@@ -107,13 +110,19 @@ TEST_F(RebuildTest, GameRootWithSpacesAndTrailingSeparatorIsUsedAsGiven) {
   installTool(spaced);
   writeFile(spaced + "/expansion/zt/temp/a.dds", "");
   const std::string given = asGiven(spaced) + (onWindows() ? "\\" : "/");
-  RunResult run = rebuildWith(shQuoted(given), scratch.path(), "", spaced);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, console(given, progress(1, 1, "a.dds")));
-  std::string doubled = onWindows() ? given + "\\expansion\\zt\\temp\\a.dds"
-                                    : given + "/expansion/zt/temp/a.dds";
-  std::vector<Call> expected = {{inModFolder("zt.pff"), doubled, "/force"}, optimize()};
-  EXPECT_EQ(run.calls, expected);
+  std::vector<std::string> typed = {given};
+  // "...\My Game 'Gold'\" typed at a prompt: the C runtime reads \" as a quote.
+  if (onWindows()) typed.push_back(asGiven(spaced) + "\"");
+  for (const std::string& argument : typed) {
+    fs::remove(spaced + "/pack-calls.txt");
+    RunResult run = rebuildWith(shQuoted(argument), scratch.path(), "", spaced);
+    EXPECT_EQ(run.status, 0) << argument << ": " << run.err;
+    EXPECT_EQ(run.out, console(given, progress(1, 1, "a.dds"))) << argument;
+    std::string doubled = onWindows() ? given + "\\expansion\\zt\\temp\\a.dds"
+                                      : given + "/expansion/zt/temp/a.dds";
+    std::vector<Call> expected = {{inModFolder("zt.pff"), doubled, "/force"}, optimize()};
+    EXPECT_EQ(run.calls, expected) << argument;
+  }
 }
 
 TEST_F(RebuildTest, RelativeGameRootIsResolvedAgainstTheStartingDirectory) {
@@ -153,6 +162,30 @@ TEST_F(RebuildTest, GameRootThatCannotBeEnteredRunsNothing) {
   }
   EXPECT_FALSE(fs::exists(scratch / "ztlog.txt"));
   EXPECT_FALSE(fs::exists(root + "/ztlog.txt"));
+  // A path with spaces typed without quotes: the hint shows the quoted form.
+  // On POSIX only when the words name a folder; cmd has split them itself.
+  makeFolder(scratch / "My Game");
+  for (const std::string name : {"My Game", "No Such Game"}) {
+    const std::string typed = asGiven(scratch / name);
+    std::string words;  // each word quoted for the harness's shell alone
+    for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+      end = typed.find(' ', start);
+      words += " " + shQuoted(typed.substr(start, end == std::string::npos ? end : end - start));
+    }
+    RunResult run = rebuildWith(words, scratch.path());
+    EXPECT_EQ(run.status, 1) << name;
+    const std::string firstWord = typed.substr(0, typed.find(' '));
+    std::string expected = "zt-rebuild: cannot enter the game root " + firstWord + ": ";
+    EXPECT_EQ(run.err.find(text(expected)), 0u) << run.err;
+    if (onWindows() || name == "My Game") {
+      expected = onWindows() ? "a path with spaces needs double quotes: \"" + typed + "\""
+                             : "a path with spaces needs quotes: '" + typed + "'";
+      EXPECT_NE(run.err.find(text("\nzt-rebuild: " + expected + "\n")), std::string::npos)
+          << run.err;
+    }
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'),
+              onWindows() || name == "My Game" ? 2 : 1) << run.err;
+  }
   // Started from a folder that is gone, a relative root has nothing to stand
   // on. (Windows does not remove a process's working folder.)
   if (!onWindows()) {
@@ -272,21 +305,61 @@ TEST_F(RebuildTest, ConsoleThatCannotBeWrittenFailsTheRunAtItsEnd) {
   }
 }
 
-TEST_F(RebuildTest, MissingToolFailsEveryToolCommand) {
-  removeTool(root);
+// A folder that is no game root, or a game root without the archive tool,
+// is refused before anything is written there, with what to do instead; a
+// dry run says the same.
+TEST_F(RebuildTest, NoGameRootOrNoToolIsRefusedBeforeAnythingIsWritten) {
+  const std::string sep = onWindows() ? "\\" : "/";
+  const std::string modFolder = "expansion" + sep + "zt";
+  const std::string spaced = scratch / "My Game";
+  writeFile(spaced + "/expansion/zt/temp/a.dds", "");
+  writeFile(scratch / "copy/temp/a.dds", "");
+  writeFile(scratch / "flat/expansion/zt", "");  // a file, not the folder
+  makeFolder(scratch / "empty");
   stage("temp/a.dds");
-  RunResult run = rebuild("PATH=/usr/bin:/bin");
-  EXPECT_EQ(run.status, 1);
-  std::string withoutToolOutput = console(progress(1, 1, "a.dds"));
-  withoutToolOutput.erase(withoutToolOutput.find(toolOutput(2)), toolOutput(2).size());
-  EXPECT_EQ(run.out, withoutToolOutput);
-  EXPECT_NE(run.err.find("zt-rebuild: 2 of 3 commands failed"), std::string::npos) << run.err;
-  // The interpreter names the command it could not run: cmd.exe says
-  // "'pack.exe' is not recognized ...", Wine's cmd "Can't recognize 'pack.exe
-  // ...'", sh "pack: not found".
-  EXPECT_NE(run.err.find(onWindows() ? "pack.exe" : "pack: not found"), std::string::npos)
-      << run.err;
-  EXPECT_EQ(run.log, logStart());
+  removeTool(root);
+  const std::string quotedSpaced =
+      onWindows() ? "\"" + asGiven(spaced) + "\"" : "'" + asGiven(spaced) + "'";
+  const std::string noRoot = " is not a game root: it has no modification folder " + modFolder +
+                             " (which holds the staging folders temp and tempL); give the "
+                             "folder the game is installed in";
+  struct Case { std::string folder, message; };
+  const Case cases[] = {
+      {scratch / "empty", noRoot},
+      {scratch / "flat", noRoot},
+      {spaced + "/expansion/zt", " is the modification folder, not a game root: give the game "
+                                 "root, which holds it, probably " + quotedSpaced},
+      {spaced + "/expansion/", " is the expansion folder, not a game root: give the game root, "
+                               "probably " + quotedSpaced},
+      {scratch / "copy", " looks like a modification folder, not a game root: give the game "
+                         "root, the folder that holds the modification folder as " + modFolder},
+      {root, "the archive tool " + std::string(onWindows() ? "pack.exe" : "pack") +
+                 " is neither in the game root " + asGiven(root) + " nor on the search path "
+                 "(PATH): put it in the game root; for real archives it must be the game's own "
+                 "archive tool"},
+  };
+  std::vector<Case> table(std::begin(cases), std::end(cases));
+  if (!onWindows()) {  // a tool copied without its mode is there, but cannot be run
+    const std::string copied = scratch / "Copied";
+    writeFile(copied + "/expansion/zt/temp/a.dds", "");
+    writeFile(copied + "/pack", "#!/bin/sh\n");
+    table.push_back({copied, "the archive tool pack in the game root " + copied +
+                                 " cannot be run: make it executable (chmod +x pack)"});
+  }
+  for (const auto& [folder, message] : table) {
+    const std::string given = asGiven(folder);
+    const std::string expected = message[0] != ' ' ? message : given + message;
+    for (const std::string option : {"", "--dry-run "}) {
+      RunResult run = rebuildWith(option + shQuoted(given), scratch.path(), "PATH=/usr/bin:/bin");
+      EXPECT_EQ(run.status, 1) << option << given;
+      EXPECT_EQ(run.out, "") << option << given;
+      EXPECT_EQ(run.err, text("zt-rebuild: " + expected + "\n")) << option << given;
+      EXPECT_TRUE(run.calls.empty()) << option << given;
+      for (const char* written : {"ztlog.txt", "zt-rebuild.lock"}) {
+        EXPECT_FALSE(fs::exists(folder + "/" + written)) << option << given << written;
+      }
+    }
+  }
 }
 
 TEST_F(RebuildTest, FilesArePackedInTheOrderAWindowsFileSystemListsThem) {
@@ -446,8 +519,14 @@ TEST_F(RebuildTest, UsageWithoutGameRootOrOnRequest) {
   EXPECT_EQ(none.err.find(text("usage: zt-rebuild [--changed] [--dry-run] [--] GAME_ROOT\n"
                                "       zt-rebuild --version\n")),
             0u);
+  // Each platform's own paths and tool.
+  EXPECT_NE(none.err.find(onWindows() ? "GAME_ROOT\\expansion\\zt\\temp"
+                                      : "GAME_ROOT/expansion/zt/temp"),
+            std::string::npos) << none.err;
+  EXPECT_NE(none.err.find(onWindows() ? "(pack.exe)" : "(pack)"), std::string::npos);
   std::vector<std::string> flags = {"-h", "--help"};
-  if (onWindows()) flags.push_back("'/?'");
+  // cmd's way of writing switches, in any case.
+  if (onWindows()) flags.insert(flags.end(), {"'/?'", "/help", "/HELP"});
   for (const std::string& flag : flags) {
     RunResult help = rebuildWith(flag, scratch.path());
     EXPECT_EQ(help.status, 0);
@@ -461,6 +540,19 @@ TEST_F(RebuildTest, UsageWithoutGameRootOrOnRequest) {
   EXPECT_EQ(version.out, text("zt-rebuild " ZT_REBUILD_VERSION "\n"));
   EXPECT_EQ(version.err, "");
   EXPECT_TRUE(none.calls.empty() && version.calls.empty());
+  if (!onWindows()) return;  // elsewhere /dry-run is a path
+  EXPECT_EQ(rebuildWith("/Version", scratch.path()).out, version.out);
+  stage("temp/a.dds");
+  RunResult dry = rebuildWith("/DRY-RUN " + shQuoted(asGiven(root)), scratch.path());
+  EXPECT_EQ(dry.status, 0) << dry.err;
+  EXPECT_EQ(dry.out.find(text("echo ZT Log Start > ztlog.txt\n")), 0u) << dry.out;
+  EXPECT_TRUE(dry.calls.empty());
+  EXPECT_FALSE(fs::exists(root + "/ztlog.txt"));
+  EXPECT_EQ(rebuildWith("/changed " + shQuoted(asGiven(root)), scratch.path()).status, 0);
+  EXPECT_TRUE(fs::exists(root + "/zt-rebuild-record.txt"));
+  RunResult late = rebuildWith(shQuoted(asGiven(root)) + " /dry-run", scratch.path());
+  EXPECT_EQ(late.status, 2);
+  EXPECT_EQ(late.err.find(text("zt-rebuild: options go before the game root: /dry-run\n")), 0u);
 }
 
 TEST_F(RebuildTest, InterruptingACommandStopsTheRun) {
@@ -475,17 +567,79 @@ TEST_F(RebuildTest, InterruptingACommandStopsTheRun) {
   EXPECT_EQ(rebuild().status, 0);
 }
 
-// The sh dialect falls back to the search path; cmd.exe searches it anyway.
+// The sh dialect falls back to the search path; cmd.exe searches it anyway,
+// and the check before the run finds the tool there as well.
 TEST_F(RebuildTest, ToolIsFoundAlongThePathWhenTheGameRootHasNone) {
-  if (onWindows()) GTEST_SKIP() << "cmd.exe's own search; covered by the Windows cases";
   removeTool(root);
   stage("temp/a.dds");
   makeFolder(scratch / "bin");
   installTool(scratch / "bin");
-  RunResult run = rebuild("PATH=" + shQuoted(scratch / "bin") + ":\"$PATH\"");
+  // Wine puts WINEPATH before the Windows search path.
+  RunResult run = rebuild(onWindows() ? "WINEPATH=" + shQuoted(asGiven(scratch / "bin"))
+                                      : "PATH=" + shQuoted(scratch / "bin") + ":\"$PATH\"");
   EXPECT_EQ(run.status, 0) << run.err;
   std::vector<Call> expected = {add("zt.pff", "expansion/zt/temp/a.dds"), optimize()};
   EXPECT_EQ(run.calls, expected);
 }
 
 }  // namespace
+
+// Explorer, simulated: `script` runs the program on a terminal of its own,
+// which Wine makes a console with the program alone on it, as Explorer's
+// is; keys reach it through that terminal. Started from a prompt (cmd), or
+// with a stream redirected, it must end without waiting: the timeout would
+// end a wait that no key ends; alone with no key pressed, it is still
+// waiting when a shorter one ends it. A POSIX terminal never waits.
+TEST_F(RebuildTest, OnlyAConsoleOfItsOwnIsKeptOpenUntilAKeyIsPressed) {
+  const char* windowsBuild = std::getenv("ZT_WINDOWS_BUILD");
+  const std::string program =
+      onWindows() ? "WINEDEBUG=-all WINEPREFIX=" +
+                        shQuoted(std::string(windowsBuild) + "/wine-prefix") + " wine " +
+                        shQuoted(std::string(windowsBuild) + "/zt-rebuild.exe")
+                  : shQuoted(ZT_REBUILD_PATH);
+  const std::string redirected = scratch / "redirected";
+  struct Case { std::string what, command, keys; bool waits; };
+  std::vector<Case> cases = {
+      {"alone", program + " --version", "x", onWindows()},
+      {"output redirected", program + " --version >" + shQuoted(redirected), "", false},
+      {"input redirected", program + " --version </dev/null", "", false},
+  };
+  if (onWindows()) {
+    cases.push_back({"from a prompt", program.substr(0, program.rfind(" wine ")) +
+                         " wine cmd /c " + shQuoted(asGiven(std::string(windowsBuild) +
+                                                            "/zt-rebuild.exe")) + " --version",
+                     "", false});
+  }
+  // Last: ending a wait by force may keep Wine busy a while.
+  cases.push_back({"alone, no key", program + " --version", "", onWindows()});
+  for (const auto& [what, command, keys, waits] : cases) {
+    const std::string transcript = scratch / "transcript";
+    const std::string run = "cd " + shQuoted(scratch.path()) + " && printf " + shQuoted(keys) +
+                            " | timeout " + (waits && keys.empty() ? "5" : "60") +
+                            " script -qec " + shQuoted(command) + " /dev/null >" +
+                            shQuoted(transcript);
+    const int status = std::system(run.c_str());
+    EXPECT_TRUE(WIFEXITED(status)) << what;
+    EXPECT_EQ(WEXITSTATUS(status), waits && keys.empty() ? 124 : 0) << what;
+    // Wine's console draws a space as a move of the cursor, between other
+    // control sequences: compare what is left without either.
+    std::string shown;
+    const std::string raw = readFile(transcript);
+    for (size_t i = 0; i < raw.size(); ++i) {
+      if (raw[i] == '\x1b' && i + 1 < raw.size() && raw[i + 1] == '[') {
+        i += 2;
+        while (i < raw.size() && !std::isalpha(static_cast<unsigned char>(raw[i]))) ++i;
+      } else if (raw[i] != ' ' && raw[i] != '\r' && raw[i] != '\n') {
+        shown += raw[i];
+      }
+    }
+    EXPECT_EQ(shown.find("Pressanykeytoclosethiswindow.") != std::string::npos, waits)
+        << what << ": " << shown;
+    if (keys.empty() && waits) continue;  // ended by force, with the prompt shown
+    if (what == "output redirected") {
+      EXPECT_EQ(readFile(redirected), text("zt-rebuild " ZT_REBUILD_VERSION "\n"));
+    } else {
+      EXPECT_NE(shown.find("zt-rebuild" ZT_REBUILD_VERSION), std::string::npos) << what << shown;
+    }
+  }
+}

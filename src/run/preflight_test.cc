@@ -1,0 +1,24 @@
+#include "run/preflight.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using platform::Shell;
+
+// "C:\My Game\" as typed at a prompt reaches the program with a quote where
+// the backslash was; a POSIX name may end in a quote.
+TEST(PreflightTest, TheGameRootIsReadAndShownAsTyped) {
+  EXPECT_EQ(gameRootAsTyped(Shell::Cmd, "C:\\Games\\My Game\""), "C:\\Games\\My Game\\");
+  EXPECT_EQ(gameRootAsTyped(Shell::Cmd, "C:\\Games\\Game"), "C:\\Games\\Game");
+  EXPECT_EQ(gameRootAsTyped(Shell::Cmd, ""), "");
+  EXPECT_EQ(gameRootAsTyped(Shell::Sh, "/g/My Game\""), "/g/My Game\"");
+
+  EXPECT_EQ(typedForm(Shell::Cmd, "C:\\Games\\My Game"), "\"C:\\Games\\My Game\"");
+  EXPECT_EQ(typedForm(Shell::Cmd, "C:\\Games\\Game"), "C:\\Games\\Game");
+  EXPECT_EQ(typedForm(Shell::Sh, "/g/My Game"), "'/g/My Game'");
+  EXPECT_EQ(typedForm(Shell::Sh, "/g/it's"), "'/g/it'\\''s'");
+  EXPECT_EQ(typedForm(Shell::Sh, "/g/Game-1.0_x"), "/g/Game-1.0_x");
+}
+
+}  // namespace
