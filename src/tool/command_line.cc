@@ -200,6 +200,50 @@ std::string outsideRefusal(const std::string& word) {
   return "it names a place outside the modification folder: " + word;
 }
 
+std::string lowerAscii(std::string word) {
+  for (char& c : word) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return word;
+}
+
+bool isToolSwitch(const std::string& word) {
+  const std::string lower = lowerAscii(word);
+  return lower == "/del" || lower == "/force" || lower == "/opt" || lower == "/list" ||
+         lower == "/verify" || lower == "/extract";
+}
+
+// A word after the archive that the tool would take as a file in the game
+// root, its working folder: every such word of a line that adds, and the
+// destination of one that extracts (a library planted beside the game is
+// loaded by it). Only the names a removal is given are entry names, which
+// name no place; a switch the tool does not know it would take as a file.
+std::optional<std::string> fileInGameRoot(const std::vector<std::string>& words) {
+  bool removes = false;
+  bool extracts = false;
+  for (size_t i = 1; i < words.size(); ++i) {
+    const std::string lower = lowerAscii(words[i]);
+    removes = removes || lower == "/del";
+    extracts = extracts || lower == "/extract";
+  }
+  if (removes && !extracts) return std::nullopt;
+  for (size_t i = 1; i < words.size(); ++i) {
+    if (!isToolSwitch(words[i])) return words[i];
+  }
+  return std::nullopt;
+}
+
+// Why the tool must not be handed `words`, if it must not: they lead it out
+// of the modification folder.
+std::optional<std::string> outsideReason(const std::vector<std::string>& words) {
+  if (std::optional<std::string> word = placeOutside(words)) return outsideRefusal(*word);
+  if (std::optional<std::string> word = fileInGameRoot(words)) {
+    return "it names a file in the game root, outside the modification folder: " + *word +
+           " (a line only removes entries)";
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 Dialect dialectFor(Shell shell, bool toolInWorkingDirectory) {
@@ -283,9 +327,7 @@ std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::
       std::vector<std::string> words = runtimeWords(tail, rule);
       const std::string folder = kModFolder;
       if (words[0].compare(0, folder.size(), folder) == 0) words[0].erase(0, folder.size());
-      if (std::optional<std::string> word = placeOutside(words)) {
-        return refuse(outsideRefusal(*word));
-      }
+      if (std::optional<std::string> reason = outsideReason(words)) return refuse(*reason);
       if (runtimeWords(hidden, rule) != runtimeWords(tail, rule)) {
         return refuse("its % signs cannot be kept from cmd's variables without changing its "
                       "words");
@@ -294,9 +336,7 @@ std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::
     command = dialect.tool + " " + hidden + kLogTail;
   } else {
     std::vector<std::string> words = splitWords(line);
-    if (std::optional<std::string> word = placeOutside(words)) {
-      return refuse(outsideRefusal(*word));
-    }
+    if (std::optional<std::string> reason = outsideReason(words)) return refuse(*reason);
     command = dialect.tool;
     for (size_t i = 0; i < words.size(); ++i) {
       std::string word = i == 0 ? localPath(dialect, kModFolder + words[0]) : words[i];

@@ -50,7 +50,9 @@ std::optional<std::string> addCommand(const Dialect& dialect, const std::string&
 // never closed, one whose command would be longer than the interpreter
 // takes, one that names a place outside the modification folder (an archive
 // word that is not a plain name, another word with a separator, a drive or
-// "..", switches such as "/del" apart), or for cmd one holding & | < > ^
+// "..", switches such as "/del" apart), one that would add a file of the
+// game root or extract over one (only a removal names anything but the
+// archive), or for cmd one holding & | < > ^
 // outside double quotes, which would run another command or redirect, or
 // one whose "%" cannot be hidden without changing the tool's words.
 std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::string& line,

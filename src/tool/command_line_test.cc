@@ -147,6 +147,25 @@ TEST(CommandLineTest, DeleteListLinesNameNothingOutsideTheModificationFolder) {
                              (dialect.shell == Shell::Cmd ? row.cmdWord : row.shWord));
     }
   }
+  // Nor may a line add a file of the game root, where the tool runs, or
+  // extract over one: only a removal's words are entry names, which name no
+  // place. A switch the tool does not know it would take as a file.
+  const std::pair<std::string, std::string> files[] = {
+      {"zt.pff /EXTRACT a.dds version.dll", "a.dds"},
+      {"zt.pff Game.exe /force", "Game.exe"},
+      {"zt.pff /vmlinuz", "/vmlinuz"},
+      {"zt.pff /del a.dds /extract b.dds c.dll", "a.dds"},
+  };
+  for (const auto& [line, word] : files) {
+    for (const Dialect& dialect : {kCmd, kShLocal}) {
+      std::string refusal;
+      EXPECT_FALSE(deleteListCommand(dialect, line, &refusal).has_value()) << line;
+      EXPECT_EQ(refusal, "it names a file in the game root, outside the modification folder: " +
+                             word + " (a line only removes entries)");
+    }
+  }
+  EXPECT_EQ(deleteListCommand(kCmd, "ztL.pff /opt"),
+            "pack.exe expansion\\zt\\ztL.pff /opt >> ztlog.txt");
   // Switches, and names with dots that lead nowhere, are fine.
   EXPECT_EQ(deleteListCommand(kCmd, "zt.pff /DEL a..b.dds ...dds \"x y\""),
             "pack.exe expansion\\zt\\zt.pff /DEL a..b.dds ...dds \"x y\" >> ztlog.txt");
