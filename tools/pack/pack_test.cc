@@ -259,7 +259,7 @@ TEST_F(PackTest, RandomChangesMatchAPlainModel) {
   const char* seedSetting = std::getenv("PACK_MODEL_SEED");
   const char* stepsSetting = std::getenv("PACK_MODEL_STEPS");
   const unsigned long long seed = seedSetting ? std::strtoull(seedSetting, nullptr, 0) : 20261209;
-  const long steps = stepsSetting ? std::atol(stepsSetting) : 200;
+  const long steps = stepsSetting ? std::atol(stepsSetting) : 150;
   SCOPED_TRACE("PACK_MODEL_SEED=" + std::to_string(seed));
   std::mt19937_64 random(seed);
   auto pick = [&](uint64_t n) { return static_cast<size_t>(random() % n); };
