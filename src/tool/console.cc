@@ -8,6 +8,10 @@
 namespace {
 
 std::string firstOutputError;
+// Whether the last text written to standard output left its line open, and
+// how much of that line shows (the spaces that blank it out do not).
+bool lineOpen = false;
+size_t shownWidth = 0;
 
 void noteFailure(int error) {
   if (firstOutputError.empty()) firstOutputError = std::strerror(error != 0 ? error : EIO);
@@ -34,8 +38,12 @@ std::string printable(const std::string& text) {
 }
 
 void writeOut(const std::string& text) {
+  if (text.empty()) return;
   errno = 0;
   if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) noteFailure(errno);
+  lineOpen = text.back() != '\n';
+  const size_t lineEnd = text.rfind('\n');
+  shownWidth = lineEnd == std::string::npos ? shownWidth + text.size() : text.size() - lineEnd - 1;
 }
 
 void flushOut() {
@@ -46,6 +54,22 @@ void flushOut() {
 void writeLine(const std::string& text) {
   writeOut(text + "\n");
   flushOut();
+}
+
+void overwriteLine(const std::string& text, size_t pad) {
+  const size_t before = shownWidth;
+  writeOut("\r");
+  flushOut();
+  if (before > text.size() + pad) pad = before - text.size();
+  writeOut(text + std::string(pad, ' '));
+  shownWidth = text.size();
+}
+
+void writeError(const std::string& message) {
+  if (lineOpen) writeOut("\n");
+  flushOut();
+  std::fputs(("zt-rebuild: " + message + "\n").c_str(), stderr);
+  std::fflush(stderr);
 }
 
 void noteMissingOutput() { noteFailure(EBADF); }
