@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/platform.h"
+
 namespace {
 
 std::string firstOutputError;
@@ -39,8 +41,13 @@ std::string printable(const std::string& text) {
 
 void writeOut(const std::string& text) {
   if (text.empty()) return;
-  errno = 0;
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) noteFailure(errno);
+  bool written = true;
+  if (platform::writeToConsole(platform::Stream::Output, text, &written)) {
+    if (!written) noteFailure(EIO);
+  } else {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) noteFailure(errno);
+  }
   lineOpen = text.back() != '\n';
   const size_t lineEnd = text.rfind('\n');
   shownWidth = lineEnd == std::string::npos ? shownWidth + text.size() : text.size() - lineEnd - 1;
@@ -68,8 +75,12 @@ void overwriteLine(const std::string& text, size_t pad) {
 void writeError(const std::string& message) {
   if (lineOpen) writeOut("\n");
   flushOut();
-  std::fputs(("zt-rebuild: " + message + "\n").c_str(), stderr);
-  std::fflush(stderr);
+  const std::string line = "zt-rebuild: " + message + "\n";
+  bool written = true;
+  if (!platform::writeToConsole(platform::Stream::Error, line, &written)) {
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+  }
 }
 
 void noteMissingOutput() { noteFailure(EBADF); }
