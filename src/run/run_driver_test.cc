@@ -248,7 +248,8 @@ TEST_F(RebuildTest, FailedCommandsAreNamedWhereTheyFailAndTheRunEndsFailed) {
       "zt-rebuild: " + list + ":1: not run: a double quote in it is never closed\n"
       "zt-rebuild: " + list + ":2: the tool failed (exit status 1)\n";
   const std::string runFailed = "zt-rebuild: the run failed: 3 of 7 commands failed; see the "
-                                "errors above, and the tool's output in " + underRoot("ztlog.txt") + "\n";
+                                "errors above, and the tool's output in " +
+                                underRoot("ztlog.txt") + "\n";
   EXPECT_EQ(run.err, text(packFailed + listFailed + runFailed));
   // On one terminal, each message follows what it is about, and the run's
   // failure comes last.

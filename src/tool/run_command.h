@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include "platform/platform.h"
-
 // How many commands a run started, and how many of them failed; in a dry run,
 // the commands are shown instead of run.
 struct CommandTally {
@@ -26,8 +24,5 @@ void countCommand(CommandTally* tally, bool succeeded);
 // and returns true.
 bool runCommand(const std::string& commandLine, CommandTally* tally,
                 const std::string& failed = "");
-
-// Why a tool command failed, from the status that runCommandLine returned.
-std::string commandFailure(platform::Shell shell, int status);
 
 #endif  // ZT_TOOL_RUN_COMMAND_H_
