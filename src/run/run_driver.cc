@@ -136,9 +136,11 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
     const std::string skipped =
         std::to_string(unchanged) + " unchanged staged file" + (unchanged == 1 ? "" : "s");
     // Without a record that can be read, nothing can be vouched for.
-    const std::string noRecord = stampOf(kChangeRecordFile)
-                                     ? "the record of packed files cannot be read"
-                                     : "there is no record of packed files yet";
+    std::string noRecord;
+    if (!hasRecord) {
+      noRecord = stampOf(kChangeRecordFile) ? "the record of packed files cannot be read"
+                                            : "there is no record of packed files yet";
+    }
     if (showStages) {
       writeLine(hasRecord ? "Skipping " + skipped
                           : "Packing every staged file: " + noRecord);
