@@ -217,6 +217,9 @@ bool guardStandardStreams() {
   return outputWasOpen;
 }
 
+// A terminal here takes the bytes as they are.
+bool writeToConsole(Stream, const std::string&, bool*) { return false; }
+
 int runCommandLine(const std::string& commandLine) {
   int status = std::system(commandLine.c_str());
   if (status == -1) return -1;

@@ -360,6 +360,40 @@ LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error)
 // A Windows console program's C runtime fails the writes to a missing stream.
 bool guardStandardStreams() { return true; }
 
+std::wstring consoleText(const std::string& text) {
+  std::string lines;
+  for (char c : text) {
+    if (c == '\n') lines += '\r';
+    lines += c;
+  }
+  std::wstring wide;
+  const int length = static_cast<int>(lines.size());
+  const int size = MultiByteToWideChar(CP_ACP, 0, lines.data(), length, nullptr, 0);
+  if (size <= 0) return wide;
+  wide.resize(size);
+  MultiByteToWideChar(CP_ACP, 0, lines.data(), length, &wide[0], size);
+  return wide;
+}
+
+// A console shows bytes in its own (OEM) code page, not in the system's one
+// that names are in: it is handed the characters instead.
+bool writeToConsole(Stream stream, const std::string& text, bool* written) {
+  HANDLE console = GetStdHandle(stream == Stream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+  DWORD mode;
+  if (console == INVALID_HANDLE_VALUE || !console || !GetConsoleMode(console, &mode)) return false;
+  const std::wstring wide = consoleText(text);
+  *written = true;
+  DWORD done = 0;
+  for (size_t at = 0; at < wide.size(); at += done) {
+    if (!WriteConsoleW(console, wide.data() + at, static_cast<DWORD>(wide.size() - at), &done,
+                       nullptr) || done == 0) {
+      *written = false;
+      break;
+    }
+  }
+  return true;
+}
+
 int runCommandLine(const std::string& commandLine) {
   return std::system(commandLine.c_str());
 }

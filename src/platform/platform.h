@@ -130,6 +130,21 @@ LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error)
 // process. Returns false when standard output was missing.
 bool guardStandardStreams();
 
+enum class Stream { Output, Error };
+
+// Writes `text`, in the system's code page, to the standard stream when that
+// is a console, converted so that the console shows each character as it is
+// whatever its own code page; `written` says whether all of it went through.
+// Returns false, writing nothing, when the stream is not a console: a file
+// or pipe takes the bytes as they are.
+bool writeToConsole(Stream stream, const std::string& text, bool* written);
+
+#ifdef _WIN32
+// `text`, in the system's code page, as WriteConsoleW takes it: in UTF-16,
+// each line end as the C runtime's text mode writes it ("\r\n").
+std::wstring consoleText(const std::string& text);
+#endif
+
 // Hands `commandLine` to the interpreter and waits for it. Returns the
 // command's exit status, or -1 when the interpreter could not be started.
 int runCommandLine(const std::string& commandLine);

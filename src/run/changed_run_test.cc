@@ -133,10 +133,15 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
 
 TEST_F(ChangedRunTest, ConsoleCountsOnlyTheFilesPacked) {
   restage();
-  rebuildChanged();
+  // The first run says why it packs everything.
+  std::string expected =
+      console(progress(1, 3, "a.dds") + progress(2, 3, "b.dds") + progress(3, 3, "c.wav"));
+  expected.insert(expected.find("\rPacking file"),
+                  text("Packing every staged file: there is no record of packed files yet\n"));
+  EXPECT_EQ(rebuildChanged().out, expected);
   stage("temp/b.dds", "new");
   RunResult run = rebuildChanged();
-  std::string expected = console(progress(1, 1, "b.dds"));
+  expected = console(progress(1, 1, "b.dds"));
   expected.insert(expected.find("\rPacking file"), text("Skipping 2 unchanged staged files\n"));
   EXPECT_EQ(run.out, expected);
 }
@@ -173,9 +178,15 @@ TEST_F(ChangedRunTest, DryRunShowsTheCommandLinesAndRunsNone) {
     RunResult run = rebuildWith(options + " " + shQuoted(asGiven(root)), scratch.path());
     EXPECT_EQ(run.status, 1) << options;  // the line with an open quote
     EXPECT_EQ(run.out, text(all)) << options;
-    EXPECT_EQ(run.err, text("zt-rebuild: " + underRoot("expansion/zt/deleteList.txt") +
+    // Standard output holds only the command lines: the rest goes to stderr.
+    const std::string noRecord =
+        options == "--dry-run" ? ""
+                               : "zt-rebuild: every staged file would be packed: there is no "
+                                 "record of packed files yet\n";
+    EXPECT_EQ(run.err, text(noRecord + "zt-rebuild: " + underRoot("expansion/zt/deleteList.txt") +
                             ":2: not run: a double quote in it is never closed\n"
-                            "zt-rebuild: 1 of 6 commands would fail; see the errors above\n"))
+                            "zt-rebuild: the run would fail: 1 of 6 commands would fail; see "
+                            "the errors above\n"))
         << options;
     EXPECT_TRUE(run.calls.empty()) << options;
     for (const char* written : {"ztlog.txt", "zt-rebuild.lock", "zt-rebuild-record.txt"}) {
@@ -186,6 +197,8 @@ TEST_F(ChangedRunTest, DryRunShowsTheCommandLinesAndRunsNone) {
   rebuildChanged();
   RunResult next = rebuildWith("--changed --dry-run " + shQuoted(asGiven(root)), scratch.path());
   EXPECT_EQ(next.out.find("/force"), std::string::npos) << next.out;
+  EXPECT_EQ(next.err.find(text("zt-rebuild: would skip 2 unchanged staged files\n")), 0u)
+      << next.err;
 }
 
 TEST_F(ChangedRunTest, OptionsComeBeforeTheGameRoot) {

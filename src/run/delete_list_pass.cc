@@ -163,8 +163,7 @@ bool readLine(ListReader* list, size_t limit, std::string* line, bool* tooLong, 
 
 void refuseLine(const std::string& listPath, int number, const std::string& reason,
                 CommandTally* tally) {
-  std::fprintf(stderr, "zt-rebuild: %s:%d: not run: %s\n", printable(listPath).c_str(), number,
-               reason.c_str());
+  writeError(printable(listPath) + ":" + std::to_string(number) + ": not run: " + reason);
   countCommand(tally, false);
 }
 
@@ -172,8 +171,7 @@ void refuseLine(const std::string& listPath, int number, const std::string& reas
 
 void replayDeleteList(const std::string& listPath, const Dialect& dialect, CommandTally* tally) {
   if (platform::isSpecialFile(listPath)) {
-    std::fprintf(stderr, "zt-rebuild: %s: not read: it is not a regular file\n",
-                 printable(listPath).c_str());
+    writeError(printable(listPath) + ": not read: it is not a regular file");
     countCommand(tally, false);
     return;
   }
@@ -210,11 +208,10 @@ void replayDeleteList(const std::string& listPath, const Dialect& dialect, Comma
       refuseLine(listPath, number, refusal, tally);
       continue;
     }
-    runCommand(*command, tally);
+    runCommand(*command, tally, printable(listPath) + ":" + std::to_string(number));
   }
   if (!readError.empty()) {
-    std::fprintf(stderr, "zt-rebuild: %s: cannot read the delete list to its end: %s\n",
-                 printable(listPath).c_str(), readError.c_str());
+    writeError(printable(listPath) + ": cannot read the delete list to its end: " + readError);
     countCommand(tally, false);
   }
 }

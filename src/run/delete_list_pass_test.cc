@@ -130,7 +130,7 @@ TEST_F(DeleteListTest, RefusedLinesAreNamedWithTheirNumberAndReason) {
             "zt.pff /del fine.dds\n");
   RunResult run = rebuild();
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err.substr(0, run.err.find("zt-rebuild: 5 of")),
+  EXPECT_EQ(run.err.substr(0, run.err.find("zt-rebuild: the run failed: 5 of")),
             text("zt-rebuild: " + listPath() + ":2: not run: it holds a control character\n"
                  "zt-rebuild: " + listPath() + ":3: not run: a double quote in it is never "
                  "closed\n"
@@ -203,10 +203,10 @@ TEST_F(DeleteListTest, NotepadListsReachTheToolInTheSystemCodePage) {
 TEST_F(DeleteListTest, AListThatIsAFolder) {
   makeFolder(root + "/expansion/zt/deleteList.txt");
   RunResult run = rebuild();
-  EXPECT_EQ(run.out, console(""));
   EXPECT_EQ(deletions(run), std::vector<Call>{});
   if (onWindows()) {
     // Windows will not open a folder as a file: there is no list to replay.
+    EXPECT_EQ(run.out, console(""));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
   } else {

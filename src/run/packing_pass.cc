@@ -9,15 +9,35 @@
 namespace {
 
 void showProgress(int number, int total, const std::string& name) {
-  writeOut("\r");
-  flushOut();
   char numbers[64];
   std::snprintf(numbers, sizeof numbers, "Packing file %4d of %4d (", number, total);
-  // Nine spaces blank out what a longer name left behind.
-  writeOut(numbers + printable(name) + ")         ");
+  // Nine spaces blank out what a longer name left behind; a name much
+  // shorter than the one before gets as many as it takes.
+  overwriteLine(numbers + printable(name) + ")", 9);
+}
+
+std::string counted(int count, const std::string& what) {
+  return std::to_string(count) + " " + what + (count == 1 ? "" : "s");
 }
 
 }  // namespace
+
+void notePassedOver(const DirectoryLister& lister) {
+  int folders = 0, hidden = 0;
+  for (const platform::DirEntry& entry : lister.entries()) {
+    if (entry.name == "." || entry.name == "..") continue;
+    if (entry.isFolder) {
+      ++folders;
+    } else if (!isCountedFile(entry)) {
+      ++hidden;
+    }
+  }
+  if (folders == 0 && hidden == 0) return;
+  std::string what = folders ? counted(folders, "subfolder") : "";
+  if (hidden) what += (folders ? " and " : "") + counted(hidden, "hidden file");
+  writeError(printable(lister.folder()) + ": " + what +
+             " not packed (only the files directly in the folder are)");
+}
 
 std::vector<std::string> packFolder(DirectoryLister& lister, const PackingJob& job,
                                     const Dialect& dialect, CommandTally* tally) {
@@ -36,10 +56,9 @@ std::vector<std::string> packFolder(DirectoryLister& lister, const PackingJob& j
     if (!command) {
       // A name the tool cannot be handed as itself is never run: another
       // spelling could pack another file, or end a quote.
-      std::fprintf(stderr, "zt-rebuild: %s: not packed: %s\n", printable(path).c_str(),
-                   refusal.c_str());
+      writeError(printable(path) + ": not packed: " + refusal);
       countCommand(tally, false);
-    } else if (runCommand(*command, tally)) {
+    } else if (runCommand(*command, tally, printable(path) + ": not packed")) {
       added.push_back(name);
     }
     ++packed;

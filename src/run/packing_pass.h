@@ -27,4 +27,9 @@ struct PackingJob {
 std::vector<std::string> packFolder(DirectoryLister& lister, const PackingJob& job,
                                     const Dialect& dialect, CommandTally* tally);
 
+// Says on stderr, once, how many subfolders and hidden (dot) files the
+// staging folder that `lister` read holds, which are never packed; nothing
+// when it holds none.
+void notePassedOver(const DirectoryLister& lister);
+
 #endif  // ZT_RUN_PACKING_PASS_H_

@@ -29,8 +29,8 @@ const char kLogFile[] = "ztlog.txt";
 // that could not be run for its files.
 void reportUnreadable(const DirectoryLister& folder, CommandTally* tally) {
   if (!folder.unreadable()) return;
-  std::fprintf(stderr, "zt-rebuild: cannot read the staging folder %s: %s\n",
-               printable(folder.folder()).c_str(), folder.error().c_str());
+  writeError("cannot read the staging folder " + printable(folder.folder()) + ": " +
+             folder.error());
   countCommand(tally, false);
 }
 
@@ -89,7 +89,10 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
 
   CommandTally tally;
   tally.dryRun = options.dryRun;
-  runCommand(startLogCommand(dialect), &tally);
+  const std::string logPath = pathOf("\\ztlog.txt");
+  if (!runCommand(startLogCommand(dialect), &tally)) {
+    writeError("cannot start the log " + printable(logPath) + "; the interpreter's error is above");
+  }
   // The log was written just now: its time is the file system's clock at the
   // start, against which later edits are told apart.
   const std::optional<platform::FileStamp> logStarted = stampOf(kLogFile);
@@ -107,6 +110,7 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   const std::string deleteList = pathOf(kDeleteList);
   std::map<std::string, platform::FileStamp> tempStamps, tempLStamps;
   std::optional<platform::FileStamp> deleteListStamp;
+  bool hasRecord = false;
   if (options.changedOnly) {
     // All taken before anything is packed or replayed: a change made while
     // the run goes on shows as one to the next run.
@@ -114,7 +118,8 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
     tempLStamps = stampFiles(tempLLister);
     deleteListStamp = stampOf(deleteList);
     ChangeRecord previous;
-    if (readChangeRecord(kChangeRecordFile, &previous)) {
+    hasRecord = readChangeRecord(kChangeRecordFile, &previous);
+    if (hasRecord) {
       skipUnchanged(previous, deleteListStamp, tempStamps, &temp);
       skipUnchanged(previous, deleteListStamp, tempLStamps, &tempL);
     }
@@ -124,16 +129,31 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   tempL.files -= static_cast<int>(tempL.unchanged.size());
   temp.total = tempL.total = temp.files + tempL.files;
   tempL.firstNumber = temp.files + 1;
-  const std::string logPath = pathOf("\\ztlog.txt");
 
   if (showStages) {
     writeLine("Logging to: " + printable(logPath));
     writeLine("Packing resource files, please wait...");
-    if (options.changedOnly) {
-      writeLine("Skipping " + std::to_string(unchanged) + " unchanged staged file" +
-                (unchanged == 1 ? "" : "s"));
+  }
+  if (options.changedOnly) {
+    // A dry run's standard output is only the command lines.
+    const std::string skipped =
+        std::to_string(unchanged) + " unchanged staged file" + (unchanged == 1 ? "" : "s");
+    // Without a record that can be read, nothing can be vouched for.
+    std::string noRecord;
+    if (!hasRecord) {
+      noRecord = stampOf(kChangeRecordFile) ? "the record of packed files cannot be read"
+                                            : "there is no record of packed files yet";
+    }
+    if (showStages) {
+      writeLine(hasRecord ? "Skipping " + skipped
+                          : "Packing every staged file: " + noRecord);
+    } else {
+      writeError(hasRecord ? "would skip " + skipped
+                           : "every staged file would be packed: " + noRecord);
     }
   }
+  notePassedOver(tempLister);
+  notePassedOver(tempLLister);
   std::vector<std::string> tempAdded = packFolder(tempLister, temp, dialect, &tally);
   std::vector<std::string> tempLAdded = packFolder(tempLLister, tempL, dialect, &tally);
   if (showStages) {
@@ -147,11 +167,9 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
     writeLine("");
     writeLine("Optimizing pff...");
   }
-  runCommand(optimizeCommand(dialect), &tally);
-  if (showStages) {
-    writeLine("");
-    writeLine("All done!");
-  }
+  runCommand(optimizeCommand(dialect), &tally,
+             printable(pathOf("\\expansion\\zt\\zt.pff")) + ": not optimized");
+  if (showStages) writeLine("");
 
   if (options.changedOnly && !options.dryRun && logStarted) {
     ChangeRecord record;
@@ -160,23 +178,24 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
     vouchFor(tempL, tempLAdded, tempLStamps, &record);
     record.deleteList = deleteListStamp;
     if (!writeChangeRecord(kChangeRecordFile, record, &error)) {
-      std::fprintf(stderr, "zt-rebuild: cannot write the record of packed files %s: %s\n",
-                   kChangeRecordFile, printable(error).c_str());
+      writeError(std::string("cannot write the record of packed files ") + kChangeRecordFile +
+                 ": " + printable(error));
       countCommand(&tally, false);
     }
   }
 
+  // A run that failed says so last, in place of "All done!", on stderr
+  // where a script looks for it.
+  if (showStages && tally.failed == 0) writeLine("All done!");
   flushOut();
   int status = 0;
   if (tally.failed > 0) {
+    const std::string counts = std::to_string(tally.failed) + " of " + std::to_string(tally.run);
     if (options.dryRun) {
-      std::fprintf(stderr, "zt-rebuild: %d of %d commands would fail; see the errors above\n",
-                   tally.failed, tally.run);
+      writeError("the run would fail: " + counts + " commands would fail; see the errors above");
     } else {
-      std::fprintf(stderr,
-                   "zt-rebuild: %d of %d commands failed; see the errors above, and the tool's "
-                   "output in %s\n",
-                   tally.failed, tally.run, printable(logPath).c_str());
+      writeError("the run failed: " + counts + " commands failed; see the errors above, and the "
+                 "tool's output in " + printable(logPath));
     }
     status = 1;
   }

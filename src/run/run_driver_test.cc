@@ -35,6 +35,17 @@ TEST_F(RebuildTest, PacksBothStagingFoldersAndOptimizesTheMainArchive) {
   EXPECT_EQ(run.log, logStart() + toolOutput(3) + toolOutput(3) + toolOutput(3));
 }
 
+TEST_F(RebuildTest, ProgressLineBlanksWhatALongerNameLeft) {
+  const std::string longName = "a_texture_name_for_the_castle_wall.dds";
+  stage("temp/" + longName);
+  stage("tempL/b.ai");
+  stage("tempL/c.ai");
+  RunResult run = rebuild();
+  // Nine spaces are too few after the long name; after a short one they do.
+  EXPECT_EQ(run.out, console(progress(1, 3, longName) + progress(2, 3, "b.ai") +
+                             std::string(longName.size() - 4 - 9, ' ') + progress(3, 3, "c.ai")));
+}
+
 TEST_F(RebuildTest, EmptyOrMissingStagingFoldersAndNoDeleteListRunOnlyTheOptimize) {
   makeFolder(root + "/expansion/zt/temp");  // tempL and the delete list are missing
   RunResult run = rebuild();
@@ -53,10 +64,16 @@ TEST_F(RebuildTest, PacksExactlyTheCountedFilesPastSubfoldersAndDotFiles) {
   stage("temp/B/inner.dds");
   stage("temp/c.dds");
   stage("temp/d.dds");
+  stage("tempL/.c");
   RunResult run = rebuild();
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, console(progress(1, 3, "A.dds") + progress(2, 3, "c.dds") +
                              progress(3, 3, "d.dds")));
+  // Said once per folder, so that a file left in a subfolder is no surprise.
+  const std::string why = " not packed (only the files directly in the folder are)\n";
+  EXPECT_EQ(run.err, text("zt-rebuild: " + underRoot("expansion/zt/temp") +
+                          ": 1 subfolder and 2 hidden files" + why + "zt-rebuild: " +
+                          underRoot("expansion/zt/tempL") + ": 1 hidden file" + why));
   std::vector<Call> expected = {
       add("zt.pff", "expansion/zt/temp/A.dds"),
       add("zt.pff", "expansion/zt/temp/c.dds"),
@@ -98,6 +115,10 @@ TEST_F(RebuildTest, HostileFileNamesReachTheToolAsDataOnly) {
   if (!onWindows()) {
     EXPECT_NE(run.out.find("(?]0;title??[2Jclear.dds)"), std::string::npos);
   }
+  // Output that is not a console gets the name's own bytes: 1252's under
+  // Wine, as the tool is handed it.
+  EXPECT_NE(run.out.find(onWindows() ? "(caf\xe9.dds)" : "(caf\xc3\xa9.dds)"), std::string::npos)
+      << run.out;
   for (const char* witness : {"pwned", "pwned2", "pwned3"}) {
     EXPECT_FALSE(fs::exists(root + "/" + witness)) << witness;
     EXPECT_FALSE(fs::exists(scratch / witness)) << witness;
@@ -235,18 +256,41 @@ TEST_F(RebuildTest, AFileSavedDuringTheRunTakesNoCountedFilesPlace) {
   EXPECT_EQ(run.calls, expected);
 }
 
-TEST_F(RebuildTest, FailedCommandsAreCountedAfterTheRunEnds) {
+// Each failure is named where it happens, on a line of its own, and the run
+// ends by saying that it failed, not with "All done!".
+TEST_F(RebuildTest, FailedCommandsAreNamedWhereTheyFailAndTheRunEndsFailed) {
   stage("temp/a.dds");
   stage("temp/broken.dds");
   stage("tempL/c.wav");
+  // A refused line, then a typo that makes the tool fail.
+  stage("deleteList.txt", "zt.pff /del \"open\nzt.pff /dell broken\n");
   RunResult run = rebuild("ZT_PACK_FAIL=broken");
   EXPECT_EQ(run.status, 1);
-  // The run still goes to its end, and standard output is as in a clean run.
-  EXPECT_EQ(run.out, console(progress(1, 3, "a.dds") + progress(2, 3, "broken.dds") +
-                             progress(3, 3, "c.wav")));
-  EXPECT_EQ(run.calls.size(), 4u);
-  EXPECT_EQ(run.err, text("zt-rebuild: 1 of 5 commands failed; see the errors above, and the "
-                          "tool's output in " + underRoot("ztlog.txt") + "\n"));
+  // The run still goes to its end; each message ends the line it would be
+  // glued onto.
+  std::string out = failed(console(progress(1, 3, "a.dds") + progress(2, 3, "broken.dds") + "\n" +
+                                   progress(3, 3, "c.wav")));
+  const std::string removing = text("Removing unused files (may take a minute or two)...");
+  out.insert(out.find(removing) + removing.size(), text("\n"));
+  EXPECT_EQ(run.out, out);
+  EXPECT_EQ(run.calls.size(), 5u);
+  const std::string list = underRoot("expansion/zt/deleteList.txt");
+  const std::string packFailed = "zt-rebuild: " + underRoot("expansion/zt/temp/broken.dds") +
+                                 ": not packed: the tool failed (exit status 1)\n";
+  const std::string listFailed =
+      "zt-rebuild: " + list + ":1: not run: a double quote in it is never closed\n"
+      "zt-rebuild: " + list + ":2: the tool failed (exit status 1)\n";
+  const std::string runFailed = "zt-rebuild: the run failed: 3 of 7 commands failed; see the "
+                                "errors above, and the tool's output in " +
+                                underRoot("ztlog.txt") + "\n";
+  EXPECT_EQ(run.err, text(packFailed + listFailed + runFailed));
+  // On one terminal, each message follows what it is about, and the run's
+  // failure comes last.
+  RunResult together = rebuildWith(shQuoted(asGiven(root)) + " 2>&1", scratch.path(),
+                                   "ZT_PACK_FAIL=broken");
+  out.insert(out.find(progress(3, 3, "c.wav")), text(packFailed));
+  out.insert(out.find(removing) + removing.size() + text("\n").size(), text(listFailed));
+  EXPECT_EQ(together.out, out + text(runFailed));
 }
 
 TEST_F(RebuildTest, UnreadableStagingFolderIsNamedAndCountedAsFailed) {
@@ -256,13 +300,13 @@ TEST_F(RebuildTest, UnreadableStagingFolderIsNamedAndCountedAsFailed) {
   fs::create_directory_symlink("temp", root + "/expansion/zt/temp");
   RunResult run = rebuild();
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, console(progress(1, 1, "c.wav")));
+  EXPECT_EQ(run.out, failed(console(progress(1, 1, "c.wav"))));
   const std::string reason =
       onWindows() ? "The filename cannot be resolved" : "Too many levels of symbolic links";
   EXPECT_EQ(run.err, text("zt-rebuild: cannot read the staging folder " +
                           underRoot("expansion/zt/temp") + ": " + reason + "\n"
-                          "zt-rebuild: 1 of 4 commands failed; see the errors above, and the "
-                          "tool's output in " + underRoot("ztlog.txt") + "\n"));
+                          "zt-rebuild: the run failed: 1 of 4 commands failed; see the errors "
+                          "above, and the tool's output in " + underRoot("ztlog.txt") + "\n"));
   EXPECT_EQ(run.calls.size(), 2u);
 }
 
@@ -291,9 +335,11 @@ TEST_F(RebuildTest, ConsoleThatCannotBeWrittenFailsTheRunAtItsEnd) {
     redirects.push_back({">&-", "", "zt-rebuild: cannot write to standard output: ", 1});
     // The optimize command, which writes there too, fails as well.
     redirects.push_back({">" + shQuoted(pipe), reader,
-                         "zt-rebuild: 1 of 3 commands failed; see the errors above, and the "
-                         "tool's output in " + underRoot("ztlog.txt") + "\n"
-                         "zt-rebuild: cannot write to standard output: Broken pipe\n", 2});
+                         "zt-rebuild: " + underRoot("expansion/zt/zt.pff") + ": not optimized: "
+                         "the tool failed (exit status 141)\n"
+                         "zt-rebuild: the run failed: 1 of 3 commands failed; see the errors "
+                         "above, and the tool's output in " + underRoot("ztlog.txt") + "\n"
+                         "zt-rebuild: cannot write to standard output: Broken pipe\n", 3});
   }
   for (const auto& [redirect, before, err, lines] : redirects) {
     fs::remove(root + "/pack-calls.txt");
@@ -360,6 +406,32 @@ TEST_F(RebuildTest, NoGameRootOrNoToolIsRefusedBeforeAnythingIsWritten) {
       }
     }
   }
+}
+
+// A tool that is gone in the middle of a run (moved away while it packs
+// a.dds): each later command says that the tool could not be started, by the
+// status the interpreter gives for that.
+TEST_F(RebuildTest, ToolGoneInTheMiddleOfARunIsNamedAsNotStartedAtEachCommand) {
+  stage("temp/a.dds");
+  stage("temp/b.dds");
+  const std::string moveAway = onWindows() ? "move pack.exe gone.exe" : "mv pack gone";
+  RunResult run = rebuild("PATH=/usr/bin:/bin ZT_PACK_RUN_ON=a.dds ZT_PACK_RUN=" +
+                          shQuoted(moveAway));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.runStatuses, "0\n");
+  const std::string notStarted = "the tool could not be started (exit status " +
+                                 std::string(onWindows() ? "9009" : "127") + ")";
+  for (const std::string& failure :
+       {underRoot("expansion/zt/temp/b.dds") + ": not packed: " + notStarted,
+        underRoot("expansion/zt/zt.pff") + ": not optimized: " + notStarted,
+        std::string("zt-rebuild: the run failed: 2 of 4 commands failed")}) {
+    EXPECT_NE(run.err.find(failure), std::string::npos) << run.err;
+  }
+  // The interpreter names the command it could not run: cmd.exe says
+  // "'pack.exe' is not recognized ...", Wine's cmd "Can't recognize 'pack.exe
+  // ...'", sh "./pack: not found".
+  EXPECT_NE(run.err.find(onWindows() ? "pack.exe" : "pack: not found"), std::string::npos)
+      << run.err;
 }
 
 TEST_F(RebuildTest, FilesArePackedInTheOrderAWindowsFileSystemListsThem) {

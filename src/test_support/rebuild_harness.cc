@@ -155,6 +155,12 @@ std::string RebuildTest::console(const std::string& gameRoot,
          toolOutput(2) + text("\nAll done!\n");
 }
 
+std::string RebuildTest::failed(const std::string& console) const {
+  const std::string allDone = text("All done!\n");
+  EXPECT_EQ(console.substr(console.size() - allDone.size()), allDone);
+  return console.substr(0, console.size() - allDone.size());
+}
+
 std::string RebuildTest::logStart() const {
   // cmd's echo keeps the space before the redirection.
   return onWindows() ? "ZT Log Start \r\n" : "ZT Log Start\n";

@@ -77,6 +77,8 @@ class RebuildTest : public ::testing::Test {
   std::string console(const std::string& progressLines) const {
     return console(asGiven(root), progressLines);
   }
+  // `console` as a run that failed ends it: without "All done!".
+  std::string failed(const std::string& console) const;
   // The log's first line, as the interpreter's echo writes it.
   std::string logStart() const;
   // What the recording tool prints for one call.

@@ -15,6 +15,16 @@ void writeOut(const std::string& text);
 void writeLine(const std::string& text);
 void flushOut();
 
+// Writes a carriage return, flushes, then writes `text` and at least `pad`
+// spaces over the line that standard output has open, without a flush; more
+// spaces where fewer would leave part of what that line showed.
+void overwriteLine(const std::string& text, size_t pad);
+
+// Writes "zt-rebuild: ", `message` and a line end to standard error, on a
+// line of its own: a line left open on standard output (the progress line)
+// is ended and flushed first, since both often go to one terminal.
+void writeError(const std::string& message);
+
 // Records that standard output was missing when the program started.
 void noteMissingOutput();
 // Why standard output could not be written, as said where it failed; empty

@@ -3,12 +3,26 @@
 #include "platform/platform.h"
 #include "tool/console.h"
 
+namespace {
+
+// Why a tool command failed, from the status that runCommandLine returned.
+std::string commandFailure(platform::Shell shell, int status) {
+  if (status == -1) return "the command interpreter could not be started";
+  const std::string code = " (exit status " + std::to_string(status) + ")";
+  // What each interpreter returns when it cannot find or run the program.
+  const bool notStarted =
+      shell == platform::Shell::Cmd ? status == 9009 : status == 126 || status == 127;
+  return (notStarted ? "the tool could not be started" : "the tool failed") + code;
+}
+
+}  // namespace
+
 void countCommand(CommandTally* tally, bool succeeded) {
   ++tally->run;
   if (!succeeded) ++tally->failed;
 }
 
-bool runCommand(const std::string& commandLine, CommandTally* tally) {
+bool runCommand(const std::string& commandLine, CommandTally* tally, const std::string& failed) {
   if (tally->dryRun) {
     // As everything on the console: a name cannot drive the terminal, nor
     // split one command over two lines.
@@ -17,7 +31,12 @@ bool runCommand(const std::string& commandLine, CommandTally* tally) {
     return true;
   }
   flushOut();
-  bool ok = platform::runCommandLine(commandLine) == 0;
+  const int status = platform::runCommandLine(commandLine);
+  const bool ok = status == 0;
   countCommand(tally, ok);
+  if (!ok && !failed.empty()) {
+    writeError(failed + ": " + commandFailure(platform::nativeShell(), status));
+  }
   return ok;
 }
+
