@@ -262,8 +262,8 @@ TEST_F(RebuildTest, FailedCommandsAreNamedWhereTheyFailAndTheRunEndsFailed) {
   stage("temp/a.dds");
   stage("temp/broken.dds");
   stage("tempL/c.wav");
-  // A refused line, then a typo that makes the tool fail.
-  stage("deleteList.txt", "zt.pff /del \"open\nzt.pff /dell broken\n");
+  // A refused line, then one the tool fails on.
+  stage("deleteList.txt", "zt.pff /del \"open\nzt.pff /del broken\n");
   RunResult run = rebuild("ZT_PACK_FAIL=broken");
   EXPECT_EQ(run.status, 1);
   // The run still goes to its end; each message ends the line it would be
