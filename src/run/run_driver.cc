@@ -83,13 +83,29 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   const Dialect dialect = dialectFor(shell, platform::isRunnableFile(toolFileName(shell)));
   auto pathOf = [&](const char* piece) { return gameRoot + localPath(dialect, piece); };
   const bool showStages = !options.dryRun;
+  // Writing to a pipe would wait for a reader forever.
+  if (platform::isPipe(kLogFile)) {
+    std::fprintf(stderr, "zt-rebuild: the log %s is a pipe, which would keep the run waiting; "
+                 "nothing was done\n", printable(pathOf("\\ztlog.txt")).c_str());
+    return 1;
+  }
 
   CommandTally tally;
   tally.dryRun = options.dryRun;
   runCommand(startLogCommand(dialect), &tally);
-  // The log was written just now: its time is the file system's clock at the
-  // start, against which later edits are told apart.
-  const std::optional<platform::FileStamp> logStarted = stampOf(kLogFile);
+  // The file system's clock at the start, read on the run's own lock file
+  // before any stamp is taken: later edits are told apart against it.
+  std::optional<long long> startedAt;
+  if (options.changedOnly && !options.dryRun) {
+    long long now = 0;
+    if (platform::touchFile(kLockFile, &now, &error)) {
+      startedAt = now;
+    } else {
+      std::fprintf(stderr, "zt-rebuild: cannot read the clock on %s: %s; no record is written\n",
+                   kLockFile, error.c_str());
+      countCommand(&tally, false);
+    }
+  }
 
   // Each staging folder is read once, here: what is counted is what is packed.
   const std::string tempFolder = pathOf("\\expansion\\zt\\temp");
@@ -150,9 +166,9 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
     writeLine("All done!");
   }
 
-  if (options.changedOnly && !options.dryRun && logStarted) {
+  if (startedAt) {
     ChangeRecord record;
-    record.startedAt = logStarted->writeTime;
+    record.startedAt = *startedAt;
     vouchFor(temp, tempAdded, tempStamps, &record);
     vouchFor(tempL, tempLAdded, tempLStamps, &record);
     record.deleteList = deleteListStamp;
