@@ -100,6 +100,14 @@ std::string archivePath(const std::string& archive) {
   return localPath(dialectFor(platform::nativeShell(), false), "expansion\\zt\\" + archive);
 }
 
+// Whether `stamp` shows the file as it was before `startedAt`, in an earlier
+// clock tick: a file changed in the tick a run started may change again in
+// that tick, as far as a coarse clock can tell, without its stamp showing it.
+// Both times: the last-write time can be set forward, the other not back.
+bool stampedBefore(const platform::FileStamp& stamp, long long startedAt) {
+  return stamp.writeTime < startedAt && stamp.changeTime < startedAt;
+}
+
 // On a file system that stamps whole seconds (or two), an archive changed
 // after the run, in the tick its stamp was taken, would keep that stamp. So
 // the record is put in place only once the file system's clock, read on the
@@ -128,14 +136,6 @@ bool waitPastStamps(const std::string& ownFile, const ChangeRecord& record, std:
 
 }  // namespace
 
-
-// Whether `stamp` shows the file as it was before `startedAt`, in an earlier
-// clock tick: a file changed in the tick a run started may change again in
-// that tick, as far as a coarse clock can tell, without its stamp showing it.
-// Both times: the last-write time can be set forward, the other not back.
-bool stampedBefore(const platform::FileStamp& stamp, long long startedAt) {
-  return stamp.writeTime < startedAt && stamp.changeTime < startedAt;
-}
 
 std::set<std::string> unchangedFiles(const ChangeRecord& previous, const std::string& archive,
                                      const std::optional<platform::FileStamp>& archiveNow,
