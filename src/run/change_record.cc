@@ -188,6 +188,9 @@ bool readChangeRecord(const std::string& path, ChangeRecord* record) {
       if (!unescaped(rest, &name)) return false;
       record->files[{archive, name}] = stamp;
       ++files;
+    } else if (kind == "failed") {
+      record->failed.emplace();
+      if (!(words >> *record->failed)) return false;
     } else if (kind == "end") {
       // The last line counts the files: a record cut short is no record.
       size_t counted;
@@ -210,6 +213,7 @@ bool writeChangeRecord(const std::string& path, const ChangeRecord& record, std:
   for (const auto& [key, stamp] : record.files) {
     text += "file " + key.first + " " + stampText(stamp) + " " + escaped(key.second) + "\n";
   }
+  if (record.failed) text += "failed " + std::to_string(*record.failed) + "\n";
   text += "end " + std::to_string(record.files.size()) + "\n";
 
   const std::string temporary = path + ".tmp";
@@ -255,6 +259,19 @@ void skipUnchanged(const ChangeRecord& previous,
                    const std::map<std::string, platform::FileStamp>& stamps, PackingJob* job) {
   job->unchanged =
       unchangedFiles(previous, job->archive, stampOf(archivePath(job->archive)), deleteList, stamps);
+}
+
+bool upToDate(const ChangeRecord& previous, const std::optional<platform::FileStamp>& deleteList) {
+  if (previous.failed != 0 || deleteList != previous.deleteList ||
+      (deleteList && !stampedBefore(*deleteList, previous.startedAt))) {
+    return false;
+  }
+  for (const char* archive : {"zt.pff", "ztL.pff"}) {
+    auto left = previous.archives.find(archive);
+    std::optional<platform::FileStamp> now = stampOf(archivePath(archive));
+    if (left == previous.archives.end() ? now.has_value() : now != left->second) return false;
+  }
+  return true;
 }
 
 void vouchFor(const PackingJob& job, const std::vector<std::string>& added,

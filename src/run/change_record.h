@@ -29,6 +29,9 @@ struct ChangeRecord {
   std::optional<platform::FileStamp> deleteList;
   // (archive name, staged file name) to the file's stamp when it was packed.
   std::map<std::pair<std::string, std::string>, platform::FileStamp> files;
+  // How many commands (or steps that stand for one) failed in the run; none
+  // in a record from before it was kept, which proves nothing.
+  std::optional<int> failed;
 };
 
 // Reads the record at `path`. False when there is none, or it cannot be read
@@ -63,6 +66,12 @@ std::set<std::string> unchangedFiles(const ChangeRecord& previous, const std::st
 void skipUnchanged(const ChangeRecord& previous,
                    const std::optional<platform::FileStamp>& deleteList,
                    const std::map<std::string, platform::FileStamp>& stamps, PackingJob* job);
+
+// Whether `previous` proves that the run now starting would change nothing,
+// given that it has no staged file to pack: that run ended without any
+// failure, and both archives and the delete list (stamped `deleteList` now)
+// are as it left them, the delete list from a tick before it started.
+bool upToDate(const ChangeRecord& previous, const std::optional<platform::FileStamp>& deleteList);
 
 // Adds to `record` what a run can vouch for in job's archive: the files it
 // passed over as unchanged and those the tool `added`, with the archive's

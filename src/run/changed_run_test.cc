@@ -57,14 +57,40 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
   const auto rename = [&](const std::string& from, const std::string& to) {
     fs::rename(staged(from), staged(to));
   };
+  const auto removeStaged = [&] {
+    for (const char* name : {"temp/a.dds", "temp/b.dds", "tempL/c.wav"}) fs::remove(staged(name));
+  };
   struct Case {
     const char* what;
     std::string firstRunEnvironment;
     std::function<void()> between;
     std::vector<std::string> expected;
+    // Whether the run is to do nothing at all.
+    bool upToDate = false;
   };
   const std::vector<Case> cases = {
-      {"nothing changed", "", [] {}, {}},
+      {"nothing changed", "", [] {}, {}, true},
+      // Each of these is to be a run as usual, with nothing to pack.
+      {"an earlier failure", "ZT_PACK_FAIL=/opt", [] {}, {}},
+      {"an archive touched, none of its files staged", "",
+       [&] {
+         fs::remove(staged("tempL/c.wav"));
+         writeFile(staged("ztL.pff"), "another copy");
+       },
+       {}},
+      {"the delete list touched, no file staged", "",
+       [&] {
+         removeStaged();
+         stage("deleteList.txt", "zt.pff /del x\n");
+       },
+       {}},
+      {"a record from before the outcome was kept", "",
+       [&] {
+         std::string text = readFile(record());
+         text.erase(text.find("failed 0\n"), 9);
+         writeFile(record(), text);
+       },
+       {}},
       {"new content", "", [&] { stage("temp/a.dds", "longer data"); }, {"a.dds"}},
       {"same size, written later", "", [&] { aHourLater(staged("temp/b.dds")); }, {"b.dds"}},
       {"a new file", "", [&] { stage("tempL/d.wav"); }, {"d.wav"}},
@@ -104,7 +130,7 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
                      fs::create_symlink("/dev/null", root + "/ztlog.txt");
                      stage("temp/a.dds", "edited");
                      rebuildChanged();
-                   }, {}});
+                   }, {}, true});
     // Twins both packed, in the listing's order: the last one's entry stays.
     all.push_back({"a case twin staged", "", [&] { stage("temp/A.DDS", "twin"); },
                    {"A.DDS", "a.dds"}});
@@ -125,12 +151,32 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
         << c.what << ": " << first.out << first.err;
     c.between();
     forgetCalls();
+    const std::string log = readFile(root + "/ztlog.txt"), left = readFile(record());
     RunResult second = rebuildChanged();
     EXPECT_EQ(second.status, 0) << c.what << ": " << second.err;
     EXPECT_EQ(packed(second), c.expected) << c.what;
-    // The delete list and the optimize run as in any run.
-    EXPECT_EQ(second.calls.back(), optimize()) << c.what;
+    if (c.upToDate) {
+      EXPECT_EQ(second.out, text("Archives are up to date; nothing to do\n")) << c.what;
+      EXPECT_TRUE(second.calls.empty()) << c.what;
+      EXPECT_EQ(readFile(root + "/ztlog.txt"), log) << c.what;
+      EXPECT_EQ(readFile(record()), left) << c.what;
+    } else {
+      // The delete list and the optimize run as in any run.
+      ASSERT_FALSE(second.calls.empty()) << c.what;
+      EXPECT_EQ(second.calls.back(), optimize()) << c.what;
+    }
   }
+  // A run after one that had a failure runs as usual, and says it again.
+  restage();
+  stage("deleteList.txt", "zt.pff /del \"open\n");
+  RunResult refused = rebuildChanged();
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("never closed"), std::string::npos) << refused.err;
+  forgetCalls();
+  RunResult again = rebuildChanged();
+  EXPECT_EQ(again.status, 1);
+  EXPECT_EQ(again.err.substr(0, again.err.find('\n')), refused.err.substr(0, refused.err.find('\n')));
+  EXPECT_EQ(again.calls, std::vector<Call>{optimize()});
   // A file written during the run that packed it (in its clock tick or
   // after) is packed again.
   restage();

@@ -92,7 +92,6 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
 
   CommandTally tally;
   tally.dryRun = options.dryRun;
-  runCommand(startLogCommand(dialect), &tally);
   // The file system's clock at the start, read on the run's own lock file
   // before any stamp is taken: later edits are told apart against it.
   std::optional<long long> startedAt;
@@ -130,8 +129,21 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
     if (readChangeRecord(kChangeRecordFile, &previous)) {
       skipUnchanged(previous, deleteListStamp, tempStamps, &temp);
       skipUnchanged(previous, deleteListStamp, tempLStamps, &tempL);
+      // Nothing to pack, and nothing else that a run could change: no command,
+      // and the last run's log and record stay as they are.
+      if (temp.files == static_cast<int>(temp.unchanged.size()) &&
+          tempL.files == static_cast<int>(tempL.unchanged.size()) && tally.failed == 0 &&
+          upToDate(previous, deleteListStamp)) {
+        if (showStages) writeLine("Archives are up to date; nothing to do");
+        flushOut();
+        if (outputError().empty()) return 0;
+        std::fprintf(stderr, "zt-rebuild: cannot write to standard output: %s\n",
+                     outputError().c_str());
+        return 1;
+      }
     }
   }
+  runCommand(startLogCommand(dialect), &tally);
   const int unchanged = static_cast<int>(temp.unchanged.size() + tempL.unchanged.size());
   temp.files -= static_cast<int>(temp.unchanged.size());
   tempL.files -= static_cast<int>(tempL.unchanged.size());
@@ -172,6 +184,8 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
     vouchFor(temp, tempAdded, tempStamps, &record);
     vouchFor(tempL, tempLAdded, tempLStamps, &record);
     record.deleteList = deleteListStamp;
+    flushOut();
+    record.failed = tally.failed + (outputError().empty() ? 0 : 1);
     if (!writeChangeRecord(kChangeRecordFile, record, &error)) {
       std::fprintf(stderr, "zt-rebuild: cannot write the record of packed files %s: %s\n",
                    kChangeRecordFile, printable(error).c_str());
