@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <stdio.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -93,6 +94,11 @@ bool isSpecialFile(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
 }
 
+bool isPipe(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
 bool isRunnableFile(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
@@ -142,23 +148,88 @@ bool changeDirectory(const std::string& path, std::string* error) {
   return false;
 }
 
+namespace {
+
+long long nanoseconds(const struct timespec& time) {
+  return static_cast<long long>(time.tv_sec) * 1000000000LL + time.tv_nsec;
+}
+
+#ifdef __APPLE__
+const struct timespec& writtenAt(const struct stat& st) { return st.st_mtimespec; }
+const struct timespec& changedAt(const struct stat& st) { return st.st_ctimespec; }
+#else
+const struct timespec& writtenAt(const struct stat& st) { return st.st_mtim; }
+const struct timespec& changedAt(const struct stat& st) { return st.st_ctim; }
+#endif
+
+struct FdCloser {
+  int fd;
+  ~FdCloser() {
+    if (fd >= 0) close(fd);
+  }
+};
+
+}  // namespace
+
 bool fileStamp(const std::string& path, FileStamp* stamp) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-#ifdef __APPLE__
-  const struct timespec& written = st.st_mtimespec;
-  const struct timespec& changed = st.st_ctimespec;
-#else
-  const struct timespec& written = st.st_mtim;
-  const struct timespec& changed = st.st_ctim;
-#endif
-  auto nanoseconds = [](const struct timespec& time) {
-    return static_cast<long long>(time.tv_sec) * 1000000000LL + time.tv_nsec;
-  };
   stamp->size = static_cast<unsigned long long>(st.st_size);
-  stamp->writeTime = nanoseconds(written);
-  stamp->changeTime = nanoseconds(changed);
+  stamp->writeTime = nanoseconds(writtenAt(st));
+  stamp->changeTime = nanoseconds(changedAt(st));
+  stamp->volume = static_cast<unsigned long long>(st.st_dev);
+  stamp->index = static_cast<unsigned long long>(st.st_ino);
   return true;
+}
+
+bool touchFile(const std::string& path, long long* now, std::string* error) {
+  // Non-blocking: a pipe planted there must not keep the run waiting.
+  FdCloser file{open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK)};
+  struct stat st;
+  if (file.fd < 0 || fstat(file.fd, &st) != 0) {
+    *error = strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = "not a regular file";
+    return false;
+  }
+  // Both times become the file system's clock, at its own resolution.
+  if (futimens(file.fd, nullptr) != 0 || fstat(file.fd, &st) != 0) {
+    *error = strerror(errno);
+    return false;
+  }
+  *now = std::max(nanoseconds(writtenAt(st)), nanoseconds(changedAt(st)));
+  return true;
+}
+
+bool writeNewFile(const std::string& path, const std::string& content, std::string* error) {
+  FdCloser file{open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644)};
+  if (file.fd < 0) {
+    *error = strerror(errno);
+    return false;
+  }
+  for (size_t done = 0; done < content.size();) {
+    ssize_t written = write(file.fd, content.data() + done, content.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      *error = written < 0 ? strerror(errno) : "the file system took nothing";
+      return false;
+    }
+    done += static_cast<size_t>(written);
+  }
+  int fd = file.fd;
+  file.fd = -1;
+  if (close(fd) != 0) {
+    *error = strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+void pause(int milliseconds) {
+  struct timespec wait = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+  nanosleep(&wait, nullptr);
 }
 
 bool replaceFile(const std::string& from, const std::string& to, std::string* error) {

@@ -15,6 +15,7 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -266,6 +267,7 @@ bool fromUtf8(const std::string& utf8, std::string* text, std::string* error) {
 
 // Pipes and devices have no place among a folder's files on Windows.
 bool isSpecialFile(const std::string&) { return false; }
+bool isPipe(const std::string&) { return false; }
 
 bool isRunnableFile(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
@@ -304,21 +306,116 @@ bool changeDirectory(const std::string& path, std::string* error) {
   return false;
 }
 
-bool fileStamp(const std::string& path, FileStamp* stamp) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
-      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+namespace {
+
+long long ticksOf(const FILETIME& time) {
+  return static_cast<long long>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) |
+                                time.dwLowDateTime);
+}
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using OwnedHandle = std::unique_ptr<void, HandleCloser>;
+
+OwnedHandle openHandle(const std::string& path, DWORD access, DWORD disposition, DWORD flags) {
+  HANDLE handle = CreateFileA(path.c_str(), access,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              disposition, flags, nullptr);
+  return OwnedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
+// The stamp of an open file; false when it is not a regular file on disk.
+bool stampOfHandle(HANDLE file, FileStamp* stamp) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return false;
   }
-  auto ticks = [](const FILETIME& time) {
-    return static_cast<long long>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) |
-                                  time.dwLowDateTime);
-  };
-  stamp->size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  stamp->writeTime = ticks(data.ftLastWriteTime);
-  stamp->changeTime = ticks(data.ftCreationTime);
+  stamp->size = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  stamp->writeTime = ticksOf(info.ftLastWriteTime);
+  stamp->volume = info.dwVolumeSerialNumber;
+  stamp->index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  // FAT keeps no change time: the creation time at least tells files apart.
+  FILE_BASIC_INFO basic;
+  const bool changed = GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) &&
+                       basic.ChangeTime.QuadPart != 0;
+  stamp->changeTime = changed ? basic.ChangeTime.QuadPart : ticksOf(info.ftCreationTime);
   return true;
 }
+
+}  // namespace
+
+bool fileStamp(const std::string& path, FileStamp* stamp) {
+  // Opening a folder without backup semantics fails: only files get stamps.
+  OwnedHandle file = openHandle(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, 0);
+  return file && stampOfHandle(file.get(), stamp);
+}
+
+bool touchFile(const std::string& path, long long* now, std::string* error) {
+  // The link itself, should one be there: it is refused below.
+  OwnedHandle file = openHandle(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT);
+  if (!file) {
+    *error = describeError(GetLastError());
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file.get(), &info)) {
+    *error = describeError(GetLastError());
+    return false;
+  }
+  if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
+    *error = "not a regular file";
+    return false;
+  }
+  FILETIME present;
+  GetSystemTimeAsFileTime(&present);
+  FileStamp stamp;
+  if (!SetFileTime(file.get(), nullptr, nullptr, &present)) {
+    *error = describeError(GetLastError());
+    return false;
+  }
+  if (!stampOfHandle(file.get(), &stamp)) {
+    *error = "its times cannot be read back";
+    return false;
+  }
+  // The last-write time as the file system rounded it, or its change time
+  // where that came later; never the creation time stamps fall back on.
+  FILE_BASIC_INFO basic;
+  long long changed = 0;
+  if (GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
+    changed = basic.ChangeTime.QuadPart;
+  }
+  *now = std::max(stamp.writeTime, changed);
+  return true;
+}
+
+bool writeNewFile(const std::string& path, const std::string& content, std::string* error) {
+  // CREATE_NEW fails on anything there, a link included.
+  OwnedHandle file = openHandle(path, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+  if (!file) {
+    *error = describeError(GetLastError());
+    return false;
+  }
+  DWORD written = 0;
+  if (!WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written,
+                 nullptr)) {
+    *error = describeError(GetLastError());
+    return false;
+  }
+  if (written != content.size()) {
+    *error = "the file system took only part of it";
+    return false;
+  }
+  if (!CloseHandle(file.release())) {
+    *error = describeError(GetLastError());
+    return false;
+  }
+  return true;
+}
+
+void pause(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
 
 bool replaceFile(const std::string& from, const std::string& to, std::string* error) {
   if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;

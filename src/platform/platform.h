@@ -57,6 +57,10 @@ bool fromUtf8(const std::string& utf8, std::string* text, std::string* error);
 // pipe, a socket or a device, which a read could wait on forever.
 bool isSpecialFile(const std::string& path);
 
+// Whether `path` is a pipe (links followed), which a write could wait on
+// forever.
+bool isPipe(const std::string& path);
+
 // Whether `path` is a regular file the interpreter could run as a program.
 bool isRunnableFile(const std::string& path);
 
@@ -82,19 +86,25 @@ bool absolutePath(const std::string& path, std::string* absolute, std::string* e
 // describes the reason in `error`.
 bool changeDirectory(const std::string& path, std::string* error);
 
-// What tells one state of a file from another: its size, its last-write
-// time, and a second time that whoever writes the file cannot set back. On
-// POSIX that is the status-change time, which every write, rename and
-// setting of the times moves; on Windows the creation time, which a file
-// keeps through renames, so that two files swapped by name are told apart.
-// Times are in the platform's own units (nanoseconds, or 100-nanosecond
-// ticks).
+// What tells one state of a file from another: which file it is, its size,
+// its last-write time, and a second time that whoever writes the file cannot
+// set back. On POSIX the file is its device and inode, and the second time
+// the status-change time, which every write, rename and setting of the times
+// moves. On Windows the file is its volume serial and file index, and the
+// second time the file system's change time (FILE_BASIC_INFO.ChangeTime);
+// where the file system keeps none (FAT), the creation time, which only
+// tells files apart. Times are in the platform's own units (nanoseconds, or
+// 100-nanosecond ticks), as fine as the file system keeps them: on some
+// only whole seconds, or two.
 struct FileStamp {
   unsigned long long size = 0;
   long long writeTime = 0;
   long long changeTime = 0;
+  unsigned long long volume = 0;
+  unsigned long long index = 0;
   bool operator==(const FileStamp& other) const {
-    return size == other.size && writeTime == other.writeTime && changeTime == other.changeTime;
+    return size == other.size && writeTime == other.writeTime &&
+           changeTime == other.changeTime && volume == other.volume && index == other.index;
   }
   bool operator!=(const FileStamp& other) const { return !(*this == other); }
 };
@@ -102,6 +112,19 @@ struct FileStamp {
 // The stamp of the file at `path` (links followed); false when there is no
 // regular file there.
 bool fileStamp(const std::string& path, FileStamp* stamp);
+
+// Sets the last-write time of the regular file at `path` (never through a
+// link) to the present, and sets `now` to the file system's clock as that
+// file then shows it (the later of its two times): whatever is written on
+// that file system afterwards is stamped at `now` or later.
+bool touchFile(const std::string& path, long long* now, std::string* error);
+
+// Creates the file `path` holding `content`: always a new file, never
+// through a link or over anything that is there.
+bool writeNewFile(const std::string& path, const std::string& content, std::string* error);
+
+// Waits about `milliseconds`.
+void pause(int milliseconds);
 
 // Puts `from` in the place of `to` in one step, replacing what is there.
 bool replaceFile(const std::string& from, const std::string& to, std::string* error);

@@ -1,9 +1,7 @@
 #include "run/change_record.h"
 
-#include <errno.h>
-
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -16,7 +14,8 @@ const char kChangeRecordFile[] = "zt-rebuild-record.txt";
 
 namespace {
 
-const char kHeading[] = "zt-rebuild record 1";
+// Stamps grew the file's identity in 2.
+const char kHeading[] = "zt-rebuild record 2";
 
 // A name is the rest of its line: only the line end and the escape itself
 // need escaping.
@@ -59,12 +58,14 @@ std::string upper(std::string name) {
 }
 
 bool readStamp(std::istringstream& words, platform::FileStamp* stamp) {
-  return static_cast<bool>(words >> stamp->size >> stamp->writeTime >> stamp->changeTime);
+  return static_cast<bool>(words >> stamp->size >> stamp->writeTime >> stamp->changeTime >>
+                           stamp->volume >> stamp->index);
 }
 
 std::string stampText(const platform::FileStamp& stamp) {
   return std::to_string(stamp.size) + " " + std::to_string(stamp.writeTime) + " " +
-         std::to_string(stamp.changeTime);
+         std::to_string(stamp.changeTime) + " " + std::to_string(stamp.volume) + " " +
+         std::to_string(stamp.index);
 }
 
 // No line of a record is longer: a longer one, or one cut short, means the
@@ -99,6 +100,43 @@ std::string archivePath(const std::string& archive) {
   return localPath(dialectFor(platform::nativeShell(), false), "expansion\\zt\\" + archive);
 }
 
+// Whether `stamp` shows the file as it was before `startedAt`, in an earlier
+// clock tick: a file changed in the tick a run started may change again in
+// that tick, as far as a coarse clock can tell, without its stamp showing it.
+// Both times: the last-write time can be set forward, the other not back.
+bool stampedBefore(const platform::FileStamp& stamp, long long startedAt) {
+  return stamp.writeTime < startedAt && stamp.changeTime < startedAt;
+}
+
+// On a file system that stamps whole seconds (or two), an archive changed
+// after the run, in the tick its stamp was taken, would keep that stamp. So
+// the record is put in place only once the file system's clock, read on the
+// record's own file, has passed every archive and delete-list stamp in it:
+// at once where the clock is fine, within a tick where it is coarse.
+bool waitPastStamps(const std::string& ownFile, const ChangeRecord& record, std::string* error) {
+  long long latest = 0;
+  auto include = [&](const platform::FileStamp& stamp) {
+    latest = std::max({latest, stamp.writeTime, stamp.changeTime});
+  };
+  for (const auto& entry : record.archives) include(entry.second);
+  if (record.deleteList) include(*record.deleteList);
+  // FAT's tick is two seconds; a clock set back is given no more.
+  const int kPollMs = 10, kLongestWaitMs = 4000;
+  for (int waited = 0;; waited += kPollMs) {
+    long long now = 0;
+    if (!platform::touchFile(ownFile, &now, error)) return false;
+    if (now > latest) return true;
+    if (waited >= kLongestWaitMs) {
+      *error = "the file system's clock does not move past the archives' stamps";
+      return false;
+    }
+    platform::pause(kPollMs);
+  }
+}
+
+}  // namespace
+
+
 std::set<std::string> unchangedFiles(const ChangeRecord& previous, const std::string& archive,
                                      const std::optional<platform::FileStamp>& archiveNow,
                                      const std::optional<platform::FileStamp>& deleteListNow,
@@ -106,21 +144,20 @@ std::set<std::string> unchangedFiles(const ChangeRecord& previous, const std::st
   std::set<std::string> unchanged;
   auto left = previous.archives.find(archive);
   if (left == previous.archives.end() || archiveNow != left->second ||
-      deleteListNow != previous.deleteList) {
+      deleteListNow != previous.deleteList ||
+      (previous.deleteList && !stampedBefore(*previous.deleteList, previous.startedAt))) {
     return unchanged;
   }
   const std::set<std::string> twins = caseTwins(stamps);
   for (const auto& [name, stamp] : stamps) {
     auto packed = previous.files.find({archive, name});
     if (packed != previous.files.end() && packed->second == stamp &&
-        stamp.writeTime < previous.startedAt && !twins.count(name)) {
+        stampedBefore(stamp, previous.startedAt) && !twins.count(name)) {
       unchanged.insert(name);
     }
   }
   return unchanged;
 }
-
-}  // namespace
 
 bool readChangeRecord(const std::string& path, ChangeRecord* record) {
   *record = ChangeRecord();
@@ -151,6 +188,9 @@ bool readChangeRecord(const std::string& path, ChangeRecord* record) {
       if (!unescaped(rest, &name)) return false;
       record->files[{archive, name}] = stamp;
       ++files;
+    } else if (kind == "failed") {
+      record->failed.emplace();
+      if (!(words >> *record->failed)) return false;
     } else if (kind == "end") {
       // The last line counts the files: a record cut short is no record.
       size_t counted;
@@ -173,20 +213,23 @@ bool writeChangeRecord(const std::string& path, const ChangeRecord& record, std:
   for (const auto& [key, stamp] : record.files) {
     text += "file " + key.first + " " + stampText(stamp) + " " + escaped(key.second) + "\n";
   }
+  if (record.failed) text += "failed " + std::to_string(*record.failed) + "\n";
   text += "end " + std::to_string(record.files.size()) + "\n";
 
   const std::string temporary = path + ".tmp";
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (!file) {
-    *error = temporary + ": " + std::strerror(errno);
+  // A leftover of a killed run goes; so does a link planted there, itself,
+  // never what it points to. Should another one be planted in between, the
+  // exclusive creation fails.
+  std::remove(temporary.c_str());
+  std::string failure;
+  if (!platform::writeNewFile(temporary, text, &failure)) {
+    *error = temporary + ": " + failure;
     return false;
   }
-  std::string failure;
-  if (std::fwrite(text.data(), 1, text.size(), file) != text.size()) {
-    failure = std::strerror(errno);
+  if (waitPastStamps(temporary, record, &failure) &&
+      platform::replaceFile(temporary, path, &failure)) {
+    return true;
   }
-  if (std::fclose(file) != 0 && failure.empty()) failure = std::strerror(errno);
-  if (failure.empty() && platform::replaceFile(temporary, path, &failure)) return true;
   *error = temporary + ": " + failure;
   std::remove(temporary.c_str());
   return false;
@@ -216,6 +259,19 @@ void skipUnchanged(const ChangeRecord& previous,
                    const std::map<std::string, platform::FileStamp>& stamps, PackingJob* job) {
   job->unchanged =
       unchangedFiles(previous, job->archive, stampOf(archivePath(job->archive)), deleteList, stamps);
+}
+
+bool upToDate(const ChangeRecord& previous, const std::optional<platform::FileStamp>& deleteList) {
+  if (previous.failed != 0 || deleteList != previous.deleteList ||
+      (deleteList && !stampedBefore(*deleteList, previous.startedAt))) {
+    return false;
+  }
+  for (const char* archive : {"zt.pff", "ztL.pff"}) {
+    auto left = previous.archives.find(archive);
+    std::optional<platform::FileStamp> now = stampOf(archivePath(archive));
+    if (left == previous.archives.end() ? now.has_value() : now != left->second) return false;
+  }
+  return true;
 }
 
 void vouchFor(const PackingJob& job, const std::vector<std::string>& added,

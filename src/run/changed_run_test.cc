@@ -1,8 +1,13 @@
 // End-to-end tests of the runs that pack only what changed, and of dry runs.
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "test_support/rebuild_harness.h"
 
@@ -27,8 +32,8 @@ class ChangedRunTest : public RebuildTest {
   }
   // A game root of its own for each case: a new folder, never one made again
   // where another was removed, which Wine has been seen to list stale.
-  void restage() {
-    root = scratch / ("Game" + std::to_string(++roots_));
+  void restage(const std::string& base = "") {
+    root = (base.empty() ? scratch.path() : base) + "/Game" + std::to_string(++roots_);
     makeFolder(root);
     installTool(root);
     stage("temp/a.dds", "data a");
@@ -52,14 +57,40 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
   const auto rename = [&](const std::string& from, const std::string& to) {
     fs::rename(staged(from), staged(to));
   };
+  const auto removeStaged = [&] {
+    for (const char* name : {"temp/a.dds", "temp/b.dds", "tempL/c.wav"}) fs::remove(staged(name));
+  };
   struct Case {
     const char* what;
     std::string firstRunEnvironment;
     std::function<void()> between;
     std::vector<std::string> expected;
+    // Whether the run is to do nothing at all.
+    bool upToDate = false;
   };
   const std::vector<Case> cases = {
-      {"nothing changed", "", [] {}, {}},
+      {"nothing changed", "", [] {}, {}, true},
+      // Each of these is to be a run as usual, with nothing to pack.
+      {"an earlier failure", "ZT_PACK_FAIL=/opt", [] {}, {}},
+      {"an archive touched, none of its files staged", "",
+       [&] {
+         fs::remove(staged("tempL/c.wav"));
+         writeFile(staged("ztL.pff"), "another copy");
+       },
+       {}},
+      {"the delete list touched, no file staged", "",
+       [&] {
+         removeStaged();
+         stage("deleteList.txt", "zt.pff /del x\n");
+       },
+       {}},
+      {"a record from before the outcome was kept", "",
+       [&] {
+         std::string text = readFile(record());
+         text.erase(text.find("failed 0\n"), 9);
+         writeFile(record(), text);
+       },
+       {}},
       {"new content", "", [&] { stage("temp/a.dds", "longer data"); }, {"a.dds"}},
       {"same size, written later", "", [&] { aHourLater(staged("temp/b.dds")); }, {"b.dds"}},
       {"a new file", "", [&] { stage("tempL/d.wav"); }, {"d.wav"}},
@@ -77,18 +108,32 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
        [&] { writeFile(record(), readFile(record()).substr(0, readFile(record()).size() - 4)); },
        {"a.dds", "b.dds", "c.wav"}},
       {"a normal run in between", "", [&] { rebuild(); }, {"a.dds", "b.dds", "c.wav"}},
+      // A dry run shows the add as if it succeeded: it must vouch for nothing.
+      {"a failed add, then a dry run", "ZT_PACK_FAIL=b.dds",
+       [&] { rebuildWith("--changed --dry-run " + shQuoted(asGiven(root)), scratch.path()); },
+       {"b.dds"}},
+      // The file's identity, whatever its times say.
+      {"two files swapped by name", "",
+       [&] {
+         rename("temp/a.dds", "temp/x");
+         rename("temp/b.dds", "temp/a.dds");
+         rename("temp/x", "temp/b.dds");
+       },
+       {"a.dds", "b.dds"}},
   };
   std::vector<Case> all = cases;
   if (!onWindows()) {
-    // The status-change time tells them apart. (On Windows the creation time
-    // does, which Wine does not keep for Linux files.)
-    all.push_back({"two files swapped by name", "",
-                   [&] {
-                     rename("temp/a.dds", "temp/x");
-                     rename("temp/b.dds", "temp/a.dds");
-                     rename("temp/x", "temp/b.dds");
-                   },
-                   {"a.dds", "b.dds"}});
+    // A log kept as a link to the null device: the run's clock is read on a
+    // file of its own, and the record of the run in between is written.
+    all.push_back({"a run in between with the log a link to /dev/null", "", [&] {
+                     fs::remove(root + "/ztlog.txt");
+                     fs::create_symlink("/dev/null", root + "/ztlog.txt");
+                     stage("temp/a.dds", "edited");
+                     rebuildChanged();
+                   }, {}, true});
+    // Twins both packed, in the listing's order: the last one's entry stays.
+    all.push_back({"a case twin staged", "", [&] { stage("temp/A.DDS", "twin"); },
+                   {"A.DDS", "a.dds"}});
     // Windows has no names that differ only in case.
     // Packed together, the twins leave one entry: the last one's.
     all.push_back({"a case twin, then the other twin gone", "", [&] {
@@ -106,12 +151,32 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
         << c.what << ": " << first.out << first.err;
     c.between();
     forgetCalls();
+    const std::string log = readFile(root + "/ztlog.txt"), left = readFile(record());
     RunResult second = rebuildChanged();
     EXPECT_EQ(second.status, 0) << c.what << ": " << second.err;
     EXPECT_EQ(packed(second), c.expected) << c.what;
-    // The delete list and the optimize run as in any run.
-    EXPECT_EQ(second.calls.back(), optimize()) << c.what;
+    if (c.upToDate) {
+      EXPECT_EQ(second.out, text("Archives are up to date; nothing to do\n")) << c.what;
+      EXPECT_TRUE(second.calls.empty()) << c.what;
+      EXPECT_EQ(readFile(root + "/ztlog.txt"), log) << c.what;
+      EXPECT_EQ(readFile(record()), left) << c.what;
+    } else {
+      // The delete list and the optimize run as in any run.
+      ASSERT_FALSE(second.calls.empty()) << c.what;
+      EXPECT_EQ(second.calls.back(), optimize()) << c.what;
+    }
   }
+  // A run after one that had a failure runs as usual, and says it again.
+  restage();
+  stage("deleteList.txt", "zt.pff /del \"open\n");
+  RunResult refused = rebuildChanged();
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("never closed"), std::string::npos) << refused.err;
+  forgetCalls();
+  RunResult again = rebuildChanged();
+  EXPECT_EQ(again.status, 1);
+  EXPECT_EQ(again.err.substr(0, again.err.find('\n')), refused.err.substr(0, refused.err.find('\n')));
+  EXPECT_EQ(again.calls, std::vector<Call>{optimize()});
   // A file written during the run that packed it (in its clock tick or
   // after) is packed again.
   restage();
@@ -129,6 +194,133 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
   EXPECT_NE(blocked.err.find("cannot write the record of packed files"), std::string::npos)
       << blocked.err;
   EXPECT_FALSE(fs::exists(record() + ".tmp"));
+
+  // A link planted as the record's temporary file: its target is never
+  // written, and the record is. (Wine removes a Unix link's target along
+  // with the link, where Windows removes the link.)
+  if (onWindows()) return;
+  fs::remove_all(record());
+  writeFile(scratch / "victim", "keep");
+  fs::create_symlink(scratch / "victim", record() + ".tmp");
+  EXPECT_EQ(rebuildChanged().status, 0);
+  EXPECT_EQ(readFile(scratch / "victim"), "keep");
+  EXPECT_NE(readFile(record()).find("end 3"), std::string::npos) << readFile(record());
+}
+
+// A file system that stamps whole seconds, as ext3, ext4 with 128-byte
+// inodes and HFS+ do, mounted from an image for the test's time.
+class CoarseClockMount {
+ public:
+  explicit CoarseClockMount(const TempDir& scratch)
+      : image_(scratch / "coarse.img"), folder_(scratch / "coarse") {
+    makeFolder(folder_);
+    mounted_ = std::system(("truncate -s 16M " + shQuoted(image_) + " && mkfs.ext4 -q -F -I 128 " +
+                            shQuoted(image_) + " 2>/dev/null && mount -o loop " +
+                            shQuoted(image_) + " " + shQuoted(folder_) + " 2>/dev/null")
+                               .c_str()) == 0;
+  }
+  // Unmounted before the scratch folder is removed, lazily should it be busy.
+  ~CoarseClockMount() {
+    if (mounted_ && std::system(("umount " + shQuoted(folder_)).c_str()) != 0) {
+      std::system(("umount -l " + shQuoted(folder_)).c_str());
+    }
+  }
+  bool mounted() const { return mounted_; }
+  const std::string& folder() const { return folder_; }
+
+ private:
+  std::string image_, folder_;
+  bool mounted_ = false;
+};
+
+// Just past the start of the next second, so that what follows falls in
+// one tick of a whole-second clock.
+void startOfASecond() {
+  using namespace std::chrono;
+  const auto now = system_clock::now();
+  std::this_thread::sleep_until(ceil<seconds>(now) + milliseconds(30));
+}
+
+TEST_F(ChangedRunTest, ACoarseClockHidesNoChangeInTheTickARunStartsOrEnds) {
+  if (onWindows()) GTEST_SKIP() << "the rules are the stamps' own, tested on both builds' code";
+  if (geteuid() != 0) GTEST_SKIP() << "mounting a file system needs root";
+  CoarseClockMount coarse(scratch);
+  if (!coarse.mounted()) GTEST_SKIP() << "no loop device or ext4 tools here";
+  const auto sameSize = [](const std::string& path) {
+    std::string content = readFile(path);
+    content[0] = content[0] == 'x' ? 'y' : 'x';
+    writeFile(path, content);
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> before;  // at the start of the tick the first run starts in
+    std::string firstRunEnvironment;
+    std::function<void()> after;
+    std::vector<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      {"an archive changed in the tick the run ended", [] {}, "",
+       [&] { sameSize(staged("ztL.pff")); }, {"c.wav"}},
+      {"a file rewritten in the tick the run started, its last-write time set back",
+       [&] { restage(coarse.folder()); },
+       "ZT_PACK_RUN_ON=b.dds ZT_PACK_RUN='printf \"data A\" >expansion/zt/temp/a.dds && "
+       "touch -r expansion/zt/temp/b.dds expansion/zt/temp/a.dds'",
+       [] {}, {"a.dds", "b.dds", "c.wav"}},
+      {"the delete list rewritten in the tick the run started",
+       [&] { stage("deleteList.txt", "zt.pff /del x\n"); },
+       "ZT_PACK_RUN_ON=c.wav ZT_PACK_RUN='printf \"zt.pff /del y\\n\" "
+       ">expansion/zt/deleteList.txt'",
+       [] {}, {"a.dds", "b.dds", "c.wav"}},
+      {"a link switched to another file of the same size and times",
+       [&] {
+         writeFile(root + "/one", "linked 1");
+         writeFile(root + "/two", "linked 2");
+         fs::last_write_time(root + "/two", fs::last_write_time(root + "/one"));
+         fs::remove(staged("temp/a.dds"));
+         fs::create_symlink(root + "/one", staged("temp/a.dds"));
+         startOfASecond();  // both files in one tick, before the run's
+       },
+       "",
+       [&] {
+         fs::remove(staged("temp/a.dds"));
+         fs::create_symlink(root + "/two", staged("temp/a.dds"));
+       },
+       {"a.dds"}},
+  };
+  for (const Case& c : cases) {
+    restage(coarse.folder());
+    startOfASecond();
+    c.before();
+    RunResult first = rebuildChanged(c.firstRunEnvironment);
+    EXPECT_EQ(packed(first), (std::vector<std::string>{"a.dds", "b.dds", "c.wav"}))
+        << c.what << ": " << first.err;
+    c.after();
+    forgetCalls();
+    RunResult second = rebuildChanged();
+    EXPECT_EQ(second.status, 0) << c.what << ": " << second.err;
+    EXPECT_EQ(packed(second), c.expected) << c.what;
+  }
+}
+
+TEST_F(ChangedRunTest, ALogThatIsAPipeIsRefusedBeforeAnythingRuns) {
+  if (onWindows()) GTEST_SKIP() << "a POSIX pipe";
+  // A game root of its own: the harness reads back the log of `root`.
+  const std::string piped = scratch / "Piped";
+  makeFolder(piped);
+  installTool(piped);
+  writeFile(piped + "/expansion/zt/temp/a.dds", "data");
+  ASSERT_EQ(mkfifo((piped + "/ztlog.txt").c_str(), 0644), 0);
+  for (const char* options : {"", "--changed "}) {
+    RunResult run = rebuildWith(options + shQuoted(piped), scratch.path(), "", piped);
+    EXPECT_EQ(run.status, 1) << options;
+    EXPECT_EQ(run.out, "") << options;
+    EXPECT_EQ(run.err, "zt-rebuild: the log " + piped +
+                           "/ztlog.txt is a pipe, which would keep the run waiting; nothing was "
+                           "done\n")
+        << options;
+    EXPECT_TRUE(run.calls.empty()) << options;
+    EXPECT_FALSE(fs::exists(piped + "/zt-rebuild-record.txt")) << options;
+  }
 }
 
 TEST_F(ChangedRunTest, ConsoleCountsOnlyTheFilesPacked) {

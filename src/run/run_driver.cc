@@ -86,16 +86,29 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   const Dialect dialect = dialectFor(shell, platform::isRunnableFile(toolFileName(shell)));
   auto pathOf = [&](const char* piece) { return gameRoot + localPath(dialect, piece); };
   const bool showStages = !options.dryRun;
+  // Writing to a pipe would wait for a reader forever.
+  if (platform::isPipe(kLogFile)) {
+    std::fprintf(stderr, "zt-rebuild: the log %s is a pipe, which would keep the run waiting; "
+                 "nothing was done\n", printable(pathOf("\\ztlog.txt")).c_str());
+    return 1;
+  }
 
   CommandTally tally;
   tally.dryRun = options.dryRun;
   const std::string logPath = pathOf("\\ztlog.txt");
-  if (!runCommand(startLogCommand(dialect), &tally)) {
-    writeError("cannot start the log " + printable(logPath) + "; the interpreter's error is above");
+  // The file system's clock at the start, read on the run's own lock file
+  // before any stamp is taken: later edits are told apart against it.
+  std::optional<long long> startedAt;
+  if (options.changedOnly && !options.dryRun) {
+    long long now = 0;
+    if (platform::touchFile(kLockFile, &now, &error)) {
+      startedAt = now;
+    } else {
+      writeError(std::string("cannot read the clock on ") + kLockFile + ": " + error +
+                 "; no record is written");
+      countCommand(&tally, false);
+    }
   }
-  // The log was written just now: its time is the file system's clock at the
-  // start, against which later edits are told apart.
-  const std::optional<platform::FileStamp> logStarted = stampOf(kLogFile);
 
   // Each staging folder is read once, here: what is counted is what is packed.
   const std::string tempFolder = pathOf("\\expansion\\zt\\temp");
@@ -122,7 +135,22 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
     if (hasRecord) {
       skipUnchanged(previous, deleteListStamp, tempStamps, &temp);
       skipUnchanged(previous, deleteListStamp, tempLStamps, &tempL);
+      // Nothing to pack, and nothing else that a run could change: no command,
+      // and the last run's log and record stay as they are.
+      if (temp.files == static_cast<int>(temp.unchanged.size()) &&
+          tempL.files == static_cast<int>(tempL.unchanged.size()) && tally.failed == 0 &&
+          upToDate(previous, deleteListStamp)) {
+        if (showStages) writeLine("Archives are up to date; nothing to do");
+        flushOut();
+        if (outputError().empty()) return 0;
+        std::fprintf(stderr, "zt-rebuild: cannot write to standard output: %s\n",
+                     outputError().c_str());
+        return 1;
+      }
     }
+  }
+  if (!runCommand(startLogCommand(dialect), &tally)) {
+    writeError("cannot start the log " + printable(logPath) + "; the interpreter's error is above");
   }
   const int unchanged = static_cast<int>(temp.unchanged.size() + tempL.unchanged.size());
   temp.files -= static_cast<int>(temp.unchanged.size());
@@ -171,12 +199,14 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
              printable(pathOf("\\expansion\\zt\\zt.pff")) + ": not optimized");
   if (showStages) writeLine("");
 
-  if (options.changedOnly && !options.dryRun && logStarted) {
+  if (startedAt) {
     ChangeRecord record;
-    record.startedAt = logStarted->writeTime;
+    record.startedAt = *startedAt;
     vouchFor(temp, tempAdded, tempStamps, &record);
     vouchFor(tempL, tempLAdded, tempLStamps, &record);
     record.deleteList = deleteListStamp;
+    flushOut();
+    record.failed = tally.failed + (outputError().empty() ? 0 : 1);
     if (!writeChangeRecord(kChangeRecordFile, record, &error)) {
       writeError(std::string("cannot write the record of packed files ") + kChangeRecordFile +
                  ": " + printable(error));

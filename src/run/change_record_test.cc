@@ -1,0 +1,113 @@
+#include "run/change_record.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "test_support/temp_dir.h"
+
+namespace {
+
+using platform::FileStamp;
+
+// The rules by which a staged file counts as unchanged, on stamps made up
+// here: what a file system shows is not needed to break them.
+TEST(ChangeRecordTest, AFileIsUnchangedOnlyWhenEveryPartOfItsStampAndItsSurroundingsHold) {
+  const long long started = 1000;
+  const FileStamp file{10, 500, 600, 1, 7};
+  const FileStamp archive{99, 900, 900, 1, 8};
+  const FileStamp deleteList{5, 400, 400, 1, 9};
+  struct Case {
+    const char* what;
+    std::function<void(ChangeRecord*, FileStamp* archiveNow, std::optional<FileStamp>* listNow,
+                       std::map<std::string, FileStamp>* stamps)>
+        change;
+    bool unchanged;
+  };
+  const std::vector<Case> cases = {
+      {"nothing changed", [](auto...) {}, true},
+      // Each part of the stamp on its own, the second time kept: on Windows
+      // a save moves neither the creation time nor, on FAT, a change time.
+      {"the size alone", [](auto, auto, auto, auto s) { (*s)["a"].size = 11; }, false},
+      {"the last-write time alone", [](auto, auto, auto, auto s) { (*s)["a"].writeTime = 501; },
+       false},
+      {"the second time alone", [](auto, auto, auto, auto s) { (*s)["a"].changeTime = 601; },
+       false},
+      {"another file of the same size and times (a link switched)",
+       [](auto, auto, auto, auto s) { (*s)["a"].index = 70; }, false},
+      {"the same index on another volume", [](auto, auto, auto, auto s) { (*s)["a"].volume = 2; },
+       false},
+      // In the tick the run started, the file may have changed again unseen.
+      {"written in the tick the run started",
+       [&](auto r, auto, auto, auto s) {
+         (*s)["a"].writeTime = started;
+         r->files[{"zt.pff", "a"}].writeTime = started;
+       },
+       false},
+      {"changed in the tick the run started, its last-write time set back",
+       [&](auto r, auto, auto, auto s) {
+         (*s)["a"].changeTime = started;
+         r->files[{"zt.pff", "a"}].changeTime = started;
+       },
+       false},
+      {"the archive changed", [](auto, auto a, auto, auto) { a->size = 98; }, false},
+      {"the archive another file", [](auto, auto a, auto, auto) { a->index = 80; }, false},
+      {"the delete list changed", [](auto, auto, auto l, auto) { (*l)->writeTime = 401; }, false},
+      {"the delete list gone", [](auto, auto, auto l, auto) { l->reset(); }, false},
+      {"the delete list written in the tick the run started",
+       [&](auto r, auto, auto l, auto) {
+         r->deleteList->changeTime = started;
+         (*l)->changeTime = started;
+       },
+       false},
+      {"a case twin staged", [&](auto, auto, auto, auto s) { (*s)["A"] = file; }, false},
+  };
+  for (const Case& c : cases) {
+    ChangeRecord record;
+    record.startedAt = started;
+    record.archives["zt.pff"] = archive;
+    record.deleteList = deleteList;
+    record.files[{"zt.pff", "a"}] = file;
+    FileStamp archiveNow = archive;
+    std::optional<FileStamp> listNow = deleteList;
+    std::map<std::string, FileStamp> stamps = {{"a", file}};
+    c.change(&record, &archiveNow, &listNow, &stamps);
+    std::set<std::string> unchanged = unchangedFiles(record, "zt.pff", archiveNow, listNow, stamps);
+    EXPECT_EQ(unchanged.count("a") == 1, c.unchanged) << c.what;
+    EXPECT_EQ(unchanged.count("A"), 0u) << c.what;
+    EXPECT_TRUE(unchangedFiles(record, "ztL.pff", archiveNow, listNow, stamps).empty()) << c.what;
+  }
+}
+
+TEST(ChangeRecordTest, TheRecordReadsBackAsWrittenAndItsTemporaryFileIsAlwaysNew) {
+  TempDir dir;
+  const std::string path = dir / "record.txt";
+  ChangeRecord written;
+  written.startedAt = 1234;
+  written.archives["zt.pff"] = {1, 2, 3, 4, 5};
+  written.deleteList = FileStamp{6, 7, 8, 9, 10};
+  written.files[{"zt.pff", "a\nb\\c"}] = {11, 12, 13, 14, 18446744073709551615ULL};
+  std::string error;
+  ASSERT_TRUE(writeChangeRecord(path, written, &error)) << error;
+  ChangeRecord read;
+  ASSERT_TRUE(readChangeRecord(path, &read));
+  EXPECT_EQ(read.startedAt, written.startedAt);
+  EXPECT_EQ(read.archives, written.archives);
+  EXPECT_EQ(read.deleteList, written.deleteList);
+  EXPECT_EQ(read.files, written.files);
+
+  // Never through a link, never over what is there.
+  writeFile(dir / "victim", "keep");
+  ASSERT_EQ(symlink((dir / "victim").c_str(), (dir / "planted").c_str()), 0);
+  EXPECT_FALSE(platform::writeNewFile(dir / "planted", "overwritten", &error));
+  EXPECT_FALSE(platform::writeNewFile(dir / "victim", "overwritten", &error));
+  EXPECT_EQ(readFile(dir / "victim"), "keep");
+  // A link planted as the record's temporary file goes, its target stays.
+  ASSERT_EQ(symlink((dir / "victim").c_str(), (path + ".tmp").c_str()), 0);
+  ASSERT_TRUE(writeChangeRecord(path, written, &error)) << error;
+  EXPECT_EQ(readFile(dir / "victim"), "keep");
+  EXPECT_TRUE(readChangeRecord(path, &read));
+}
+
+}  // namespace
