@@ -42,6 +42,9 @@ std::string describeError(DWORD code) {
   return message;
 }
 
+// The exit status of a run that Ctrl+C stopped.
+const UINT kInterruptedStatus = 130;
+
 // MAX_PATH counts the terminating NUL.
 const size_t kLongestPath = MAX_PATH - 1;
 
@@ -209,6 +212,10 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
 // Pipes and devices have no place among a folder's files on Windows.
 bool isSpecialFile(const std::string&) { return false; }
 
+bool exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 bool isRunnableFile(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -302,8 +309,35 @@ LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error)
 // A Windows console program's C runtime fails the writes to a missing stream.
 bool guardStandardStreams() { return true; }
 
+namespace {
+
+// Whether a command runs (1), and whether Ctrl+C or Ctrl+Break came while
+// it did (2): the run then ends once that command has, and no other starts.
+volatile LONG commandState = 0;
+
+// Called on a thread of its own. Outside a command the program ends at once,
+// as by default; a command, which the console interrupts too, is waited for.
+// Either way the exit status is 130, as a POSIX shell reports a Ctrl+C.
+BOOL WINAPI noteInterruption(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  if (InterlockedCompareExchange(&commandState, 2, 1) == 0) ExitProcess(kInterruptedStatus);
+  return TRUE;
+}
+
+}  // namespace
+
 int runCommandLine(const std::string& commandLine) {
-  return std::system(commandLine.c_str());
+  static const bool watching = SetConsoleCtrlHandler(noteInterruption, TRUE) != 0;
+  (void)watching;
+  InterlockedExchange(&commandState, 1);
+  // A Ctrl+C in the moment before system() has started the interpreter
+  // reaches the program alone: that command still runs, and is the last.
+  int status = std::system(commandLine.c_str());
+  if (InterlockedExchange(&commandState, 0) == 2) {
+    std::fflush(stdout);
+    ExitProcess(kInterruptedStatus);
+  }
+  return status;
 }
 
 }  // namespace platform

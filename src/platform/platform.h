@@ -49,6 +49,10 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
 // pipe, a socket or a device, which a read could wait on forever.
 bool isSpecialFile(const std::string& path);
 
+// Whether anything at all is at `path`: a file, a folder, a link even if it
+// leads nowhere.
+bool exists(const std::string& path);
+
 // Whether `path` is a regular file the interpreter could run as a program.
 bool isRunnableFile(const std::string& path);
 

@@ -144,7 +144,12 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
     writeLine("");
     writeLine("Optimizing pff...");
   }
-  runCommand(optimizeCommand(dialect), &tally);
+  // A modification with only a second archive has no main one to optimize:
+  // that is nothing to do, not a failure. A dry run cannot know whether the
+  // commands it shows would make one, so it shows the command.
+  if (options.dryRun || platform::exists(pathOf("\\expansion\\zt\\zt.pff"))) {
+    runCommand(optimizeCommand(dialect), &tally);
+  }
   if (showStages) {
     writeLine("");
     writeLine("All done!");

@@ -77,6 +77,9 @@ class RebuildTest : public ::testing::Test {
   std::string console(const std::string& progressLines) const {
     return console(asGiven(root), progressLines);
   }
+  // `console` without the optimize command's output: for a run without a
+  // main archive, or without the tool.
+  std::string unoptimized(std::string console) const;
   // The log's first line, as the interpreter's echo writes it.
   std::string logStart() const;
   // What the recording tool prints for one call.
