@@ -135,6 +135,34 @@ struct LocalFreer {
 
 }  // namespace
 
+size_t decodeCharacter(const std::string& text, size_t at, char32_t* character) {
+  const unsigned char lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x80) {
+    *character = lead;
+    return 1;
+  }
+  static const UINT codePage = GetACP();
+  size_t length = 1;
+  if (codePage == CP_UTF8) {
+    length = lead >= 0xc2 && lead <= 0xdf ? 2 : lead >= 0xe0 && lead <= 0xef ? 3
+           : lead >= 0xf0 && lead <= 0xf4 ? 4 : 0;
+  } else if (IsDBCSLeadByteEx(codePage, lead)) {
+    length = 2;
+  }
+  if (length == 0 || at + length > text.size()) return 0;
+  wchar_t wide[2];
+  int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data() + at,
+                                  static_cast<int>(length), wide, 2);
+  if (units == 1) {
+    *character = wide[0];
+  } else if (units == 2 && IS_HIGH_SURROGATE(wide[0]) && IS_LOW_SURROGATE(wide[1])) {
+    *character = 0x10000 + ((wide[0] - 0xd800U) << 10) + (wide[1] - 0xdc00U);
+  } else {
+    return 0;
+  }
+  return length;
+}
+
 bool commandLineArguments(int argc, char** argv, std::vector<std::string>* arguments,
                           std::string* error) {
   int count = 0;

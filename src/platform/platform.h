@@ -56,6 +56,12 @@ bool exists(const std::string& path);
 // Whether `path` is a regular file the interpreter could run as a program.
 bool isRunnableFile(const std::string& path);
 
+// The character that starts at `text[at]`, in the encoding of the
+// program's strings (UTF-8 on POSIX, the system's code page on Windows):
+// sets `character` to its Unicode value and returns its length in bytes, or
+// returns 0 when the bytes there are no character of that encoding.
+size_t decodeCharacter(const std::string& text, size_t at, char32_t* character);
+
 // The program's arguments, argv[0] first, in the system's code page exactly
 // as the command line spells them. On Windows they are read again from the
 // wide command line, since argv has been best-fit converted (a fullwidth
