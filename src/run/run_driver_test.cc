@@ -212,7 +212,12 @@ TEST_F(RebuildTest, ASecondRunOnTheSameRootRunsNothingAndEmptiesNothing) {
                                 add("zt.pff", "expansion/zt/temp/b.dds"), optimize()};
   EXPECT_EQ(run.calls, expected);
   EXPECT_EQ(run.log, logStart() + toolOutput(3) + toolOutput(3));
-  // The lock ends with the run that held it.
+  // The lock ends with the run that held it, even when its tool left a
+  // process running: no command inherits it.
+  const std::string lingers =
+      onWindows() ? "start /b ping -n 4 127.0.0.1 >nul" : "sleep 3 >/dev/null 2>&1 &";
+  RunResult left = rebuild("ZT_PACK_RUN_ON=a.dds ZT_PACK_RUN=" + shQuoted(lingers));
+  EXPECT_EQ(left.status, 0) << left.err;
   EXPECT_EQ(rebuild().status, 0);
   if (!onWindows()) {  // a lock file that is a link leads nowhere outside the root
     fs::remove(root + "/zt-rebuild.lock");
