@@ -134,6 +134,11 @@ bool guardStandardStreams();
 
 // Hands `commandLine` to the interpreter and waits for it. Returns the
 // command's exit status, or -1 when the interpreter could not be started.
+// Ctrl+C (SIGINT or SIGQUIT on POSIX, Ctrl+C or Ctrl+Break on Windows) ends
+// the program once the command it came during has ended, and at once when it
+// comes between commands, so that no command starts after it: on POSIX by
+// the signal itself, on Windows with exit status 130. From the first command
+// on, the program hears it itself, even when the command swallows it.
 int runCommandLine(const std::string& commandLine);
 
 }  // namespace platform

@@ -18,7 +18,8 @@ void countCommand(CommandTally* tally, bool succeeded);
 // Hands `commandLine` whole to the interpreter and waits until it has ended.
 // Standard output is flushed first, so what the program wrote stands before
 // what the command writes. Returns whether the command exited with status 0,
-// and counts it in `tally`. In a dry run, writes the line to standard output
+// and counts it in `tally`; a Ctrl+C ends the program instead (see
+// platform::runCommandLine). In a dry run, writes the line to standard output
 // instead, as one line with control characters shown as "?", and returns true.
 bool runCommand(const std::string& commandLine, CommandTally* tally);
 
