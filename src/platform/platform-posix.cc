@@ -7,6 +7,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -20,6 +21,9 @@
 #include <cstring>
 #include <memory>
 #include <vector>
+
+// The environment the commands are started with; some systems declare it nowhere.
+extern char** environ;
 
 namespace platform {
 
@@ -99,9 +103,38 @@ bool isPipe(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
 }
 
+bool exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
 bool isRunnableFile(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+size_t decodeCharacter(const std::string& text, size_t at, char32_t* character) {
+  const unsigned char lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x80) {
+    *character = lead;
+    return 1;
+  }
+  // The shortest form only, and no surrogates: anything else is no character.
+  size_t length = lead >= 0xc2 && lead <= 0xdf ? 2 : lead >= 0xe0 && lead <= 0xef ? 3
+                : lead >= 0xf0 && lead <= 0xf4 ? 4 : 0;
+  if (length == 0 || at + length > text.size()) return 0;
+  char32_t value = lead & (0x7f >> length);
+  for (size_t i = 1; i < length; ++i) {
+    const unsigned char next = static_cast<unsigned char>(text[at + i]);
+    if ((next & 0xc0) != 0x80) return 0;
+    value = (value << 6) | (next & 0x3f);
+  }
+  const char32_t shortest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (value < shortest[length] || value > 0x10ffff || (value >= 0xd800 && value <= 0xdfff)) {
+    return 0;
+  }
+  *character = value;
+  return length;
 }
 
 bool commandLineArguments(int argc, char** argv, std::vector<std::string>* arguments,
@@ -291,17 +324,104 @@ bool guardStandardStreams() {
 // A terminal here takes the bytes as they are.
 bool writeToConsole(Stream, const std::string&, bool*) { return false; }
 
+namespace {
+
+// The interrupt (SIGINT or SIGQUIT) that came while a command ran, and
+// whether one runs: the run ends once that command has, and no other starts.
+volatile sig_atomic_t interruption = 0;
+volatile sig_atomic_t commandRunning = 0;
+
+// Outside a command the program ends at once, by the signal's default; a
+// command is waited for, so that the run ends between two commands.
+void noteInterruption(int sig) {
+  if (commandRunning) {
+    interruption = sig;
+    return;
+  }
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+// Once, before the first command. Unlike system(), which ignores these
+// signals while the command runs, the program hears them itself: a Ctrl+C
+// that the interpreter or the tool swallowed still stops the run. One that
+// was ignored when the program started (a job started in the background)
+// stays ignored, for the commands too.
+void watchInterrupts() {
+  static bool watching = false;
+  if (watching) return;
+  watching = true;
+  for (int sig : {SIGINT, SIGQUIT}) {
+    struct sigaction previous;
+    if (sigaction(sig, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
+    struct sigaction action = {};
+    action.sa_handler = noteInterruption;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(sig, &action, nullptr);
+  }
+}
+
+// Ends the program by `sig`, as its default would have.
+[[noreturn]] void endBy(int sig) {
+  signal(sig, SIG_DFL);
+  raise(sig);
+  // Blocked or ignored in some odd start: end with the shell's number for it.
+  std::_Exit(128 + sig);
+}
+
+// Whether an interrupt waits behind the blocked mask.
+bool interruptPending() {
+  sigset_t pending;
+  return sigpending(&pending) == 0 &&
+         (sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGQUIT) == 1);
+}
+
+}  // namespace
+
 int runCommandLine(const std::string& commandLine) {
-  int status = std::system(commandLine.c_str());
-  if (status == -1) return -1;
+  watchInterrupts();
+  // Blocked from the last look to the start of the command, so that one
+  // that comes in between is seen: the command cannot have missed it unseen.
+  sigset_t interrupts, unblocked;
+  sigemptyset(&interrupts);
+  sigaddset(&interrupts, SIGINT);
+  sigaddset(&interrupts, SIGQUIT);
+  sigprocmask(SIG_BLOCK, &interrupts, &unblocked);
+  // One already here ends the program as the mask lifts: nothing is started.
+  if (interruptPending()) sigprocmask(SIG_SETMASK, &unblocked, nullptr);
+  commandRunning = 1;
+
+  // What system() does, without its ignoring: the interpreter in the
+  // program's process group, so that the terminal's Ctrl+C reaches it, with
+  // the signal mask the program had; caught signals are reset by exec.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setsigmask(&attributes, &unblocked);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+  char shell[] = "sh", dashC[] = "-c";
+  char* const arguments[] = {shell, dashC, const_cast<char*>(commandLine.c_str()), nullptr};
+  pid_t child = -1;
+  int spawnError = posix_spawn(&child, "/bin/sh", nullptr, &attributes, arguments, environ);
+  posix_spawnattr_destroy(&attributes);
+  // Came before the interpreter was in the process group, it reached only
+  // the program: the interpreter is stopped before it can start the tool.
+  if (spawnError == 0 && interruptPending()) kill(child, SIGKILL);
+  sigprocmask(SIG_SETMASK, &unblocked, nullptr);
+
+  int status = 0;
+  bool waited = spawnError == 0;
+  while (waited && waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) waited = false;
+  }
+  commandRunning = 0;
+  if (interruption) endBy(interruption);
+  if (!waited) return -1;
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   int sig = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-  // system() ignores these signals while the command runs; a user who
-  // interrupted it meant to stop the whole run, as on a Windows console.
-  if (sig == SIGINT || sig == SIGQUIT) {
-    signal(sig, SIG_DFL);
-    raise(sig);
-  }
+  // A user who interrupted the command meant to stop the whole run, as on a
+  // Windows console, even when the signal reached the command alone.
+  if (sig == SIGINT || sig == SIGQUIT) endBy(sig);
   return 128 + sig;
 }
 

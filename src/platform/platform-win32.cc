@@ -45,6 +45,9 @@ std::string describeError(DWORD code) {
   return message;
 }
 
+// The exit status of a run that Ctrl+C stopped.
+const UINT kInterruptedStatus = 130;
+
 // MAX_PATH counts the terminating NUL.
 const size_t kLongestPath = MAX_PATH - 1;
 
@@ -160,6 +163,34 @@ struct LocalFreer {
 
 }  // namespace
 
+size_t decodeCharacter(const std::string& text, size_t at, char32_t* character) {
+  const unsigned char lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x80) {
+    *character = lead;
+    return 1;
+  }
+  static const UINT codePage = GetACP();
+  size_t length = 1;
+  if (codePage == CP_UTF8) {
+    length = lead >= 0xc2 && lead <= 0xdf ? 2 : lead >= 0xe0 && lead <= 0xef ? 3
+           : lead >= 0xf0 && lead <= 0xf4 ? 4 : 0;
+  } else if (IsDBCSLeadByteEx(codePage, lead)) {
+    length = 2;
+  }
+  if (length == 0 || at + length > text.size()) return 0;
+  wchar_t wide[2];
+  int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data() + at,
+                                  static_cast<int>(length), wide, 2);
+  if (units == 1) {
+    *character = wide[0];
+  } else if (units == 2 && IS_HIGH_SURROGATE(wide[0]) && IS_LOW_SURROGATE(wide[1])) {
+    *character = 0x10000 + ((wide[0] - 0xd800U) << 10) + (wide[1] - 0xdc00U);
+  } else {
+    return 0;
+  }
+  return length;
+}
+
 bool commandLineArguments(int argc, char** argv, std::vector<std::string>* arguments,
                           std::string* error) {
   int count = 0;
@@ -268,6 +299,10 @@ bool fromUtf8(const std::string& utf8, std::string* text, std::string* error) {
 // Pipes and devices have no place among a folder's files on Windows.
 bool isSpecialFile(const std::string&) { return false; }
 bool isPipe(const std::string&) { return false; }
+
+bool exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 bool isRunnableFile(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
@@ -491,8 +526,35 @@ bool writeToConsole(Stream stream, const std::string& text, bool* written) {
   return true;
 }
 
+namespace {
+
+// Whether a command runs (1), and whether Ctrl+C or Ctrl+Break came while
+// it did (2): the run then ends once that command has, and no other starts.
+volatile LONG commandState = 0;
+
+// Called on a thread of its own. Outside a command the program ends at once,
+// as by default; a command, which the console interrupts too, is waited for.
+// Either way the exit status is 130, as a POSIX shell reports a Ctrl+C.
+BOOL WINAPI noteInterruption(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  if (InterlockedCompareExchange(&commandState, 2, 1) == 0) ExitProcess(kInterruptedStatus);
+  return TRUE;
+}
+
+}  // namespace
+
 int runCommandLine(const std::string& commandLine) {
-  return std::system(commandLine.c_str());
+  static const bool watching = SetConsoleCtrlHandler(noteInterruption, TRUE) != 0;
+  (void)watching;
+  InterlockedExchange(&commandState, 1);
+  // A Ctrl+C in the moment before system() has started the interpreter
+  // reaches the program alone: that command still runs, and is the last.
+  int status = std::system(commandLine.c_str());
+  if (InterlockedExchange(&commandState, 0) == 2) {
+    std::fflush(stdout);
+    ExitProcess(kInterruptedStatus);
+  }
+  return status;
 }
 
 namespace {

@@ -61,8 +61,18 @@ bool isSpecialFile(const std::string& path);
 // forever.
 bool isPipe(const std::string& path);
 
+// Whether anything at all is at `path`: a file, a folder, a link even if it
+// leads nowhere.
+bool exists(const std::string& path);
+
 // Whether `path` is a regular file the interpreter could run as a program.
 bool isRunnableFile(const std::string& path);
+
+// The character that starts at `text[at]`, in the encoding of the
+// program's strings (UTF-8 on POSIX, the system's code page on Windows):
+// sets `character` to its Unicode value and returns its length in bytes, or
+// returns 0 when the bytes there are no character of that encoding.
+size_t decodeCharacter(const std::string& text, size_t at, char32_t* character);
 
 // The program's arguments, argv[0] first, in the system's code page exactly
 // as the command line spells them. On Windows they are read again from the
@@ -170,6 +180,11 @@ std::wstring consoleText(const std::string& text);
 
 // Hands `commandLine` to the interpreter and waits for it. Returns the
 // command's exit status, or -1 when the interpreter could not be started.
+// Ctrl+C (SIGINT or SIGQUIT on POSIX, Ctrl+C or Ctrl+Break on Windows) ends
+// the program once the command it came during has ended, and at once when it
+// comes between commands, so that no command starts after it: on POSIX by
+// the signal itself, on Windows with exit status 130. From the first command
+// on, the program hears it itself, even when the command swallows it.
 int runCommandLine(const std::string& commandLine);
 
 // Whether `path` is a folder (links followed).

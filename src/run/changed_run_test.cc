@@ -397,6 +397,7 @@ TEST_F(ChangedRunTest, OptionsComeBeforeTheGameRoot) {
   const std::string dashed = scratch / "-Game";
   makeFolder(dashed + "/expansion/zt");
   installTool(dashed);
+  writeFile(dashed + "/expansion/zt/zt.pff", "");
   RunResult ended = rebuildWith("-- " + shQuoted(asGiven(dashed)), scratch.path(), "", dashed);
   EXPECT_EQ(ended.status, 0) << ended.err;
   EXPECT_EQ(ended.calls, std::vector<Call>{optimize()});

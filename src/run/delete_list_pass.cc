@@ -175,8 +175,17 @@ void replayDeleteList(const std::string& listPath, const Dialect& dialect, Comma
     countCommand(tally, false);
     return;
   }
+  errno = 0;
   OpenFile list(std::fopen(listPath.c_str(), "rb"));
-  if (!list) return;
+  if (!list) {
+    // No list is nothing to replay; one that is there but cannot be read
+    // (permission denied, a link loop) leaves its deletions undone.
+    if (errno == ENOENT || errno == ENOTDIR) return;
+    writeError(printable(listPath) + ": cannot read the delete list: " +
+               std::strerror(errno != 0 ? errno : EIO));
+    countCommand(tally, false);
+    return;
+  }
   ListReader reader{list.get(), detectEncoding(list.get())};
   // A line longer than a whole command is refused whatever it holds; one
   // more byte than that tells it apart, and a carriage return may follow.

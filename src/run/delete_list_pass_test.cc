@@ -1,5 +1,6 @@
 // End-to-end tests of the delete list's replay.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -57,6 +58,7 @@ TEST_F(DeleteListTest, ReplayedAfterPackingAndBeforeOptimizing) {
 }
 
 TEST_F(DeleteListTest, EmptyListRunsNothing) {
+  writeFile(root + "/expansion/zt/zt.pff", "");
   for (const char* content : {"", "\n", "\r\n  \r\n\t\n"}) {
     writeList(content);
     fs::remove(root + "/pack-calls.txt");
@@ -68,6 +70,7 @@ TEST_F(DeleteListTest, EmptyListRunsNothing) {
 }
 
 TEST_F(DeleteListTest, SpacesAtTheEndsOfALineStay) {
+  writeFile(root + "/expansion/zt/zt.pff", "");  // on Windows the line names no archive
   writeList("  zt.pff /del a.dds  \n");
   RunResult run = rebuild();
   // cmd gets the line unchanged, so the leading spaces part the archive from
@@ -201,21 +204,53 @@ TEST_F(DeleteListTest, NotepadListsReachTheToolInTheSystemCodePage) {
 }
 
 TEST_F(DeleteListTest, AListThatIsAFolder) {
+  writeFile(root + "/expansion/zt/zt.pff", "");
   makeFolder(root + "/expansion/zt/deleteList.txt");
   RunResult run = rebuild();
   EXPECT_EQ(deletions(run), std::vector<Call>{});
-  if (onWindows()) {
-    // Windows will not open a folder as a file: there is no list to replay.
-    EXPECT_EQ(run.out, console(""));
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "");
-  } else {
-    // POSIX opens it, and the first read fails.
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find(listPath() + ": cannot read the delete list to its end: Is a directory"),
-              std::string::npos)
-        << run.err;
-    EXPECT_NE(run.err.find("1 of 3 commands failed"), std::string::npos) << run.err;
+  // POSIX opens a folder, and the first read fails; Windows will not open it.
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find(listPath() + (onWindows() ? ": cannot read the delete list: Permission denied"
+                                                   : ": cannot read the delete list to its end: Is a directory")),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("1 of 3 commands failed"), std::string::npos) << run.err;
+
+  // Lists that cannot be opened are named with the reason, and counted as
+  // failed: a link to itself, which not even root can open, and (as a user
+  // who may not read it) a list without read permission.
+  struct Unreadable { std::string make, runAs, reason; };
+  std::vector<Unreadable> unreadables = {
+      {"ln -s deleteList.txt deleteList.txt", "",
+       onWindows() ? "Invalid argument" : "Too many levels of symbolic links"}};
+  if (!onWindows()) {
+    // Root reads any file: the run is then made by an unprivileged user.
+    const std::string asUser = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
+    unreadables.push_back({"echo 'zt.pff /del x' > deleteList.txt && chmod 0 deleteList.txt", asUser,
+                           "Permission denied"});
+  }
+  for (const auto& [make, runAs, reason] : unreadables) {
+    fs::remove_all(root + "/expansion/zt/deleteList.txt");
+    fs::remove(root + "/pack-calls.txt");
+    ASSERT_EQ(std::system(("cd " + shQuoted(root + "/expansion/zt") + " && " + make).c_str()), 0);
+    if (!runAs.empty()) {
+      // The user needs to reach the game root and write its log, lock and calls.
+      chmod(scratch.path().c_str(), 0755);
+      ASSERT_EQ(std::system(("chown -R 65534:65534 " + shQuoted(root)).c_str()), 0);
+    }
+    RunResult unread = rebuild(runAs);
+    EXPECT_EQ(unread.status, 1) << make;
+    EXPECT_EQ(unread.out, failed(console(""))) << make;
+    EXPECT_EQ(deletions(unread), std::vector<Call>{}) << make;
+    EXPECT_EQ(unread.err, text("zt-rebuild: " + listPath() + ": cannot read the delete list: " +
+                               reason + "\n"
+                               "zt-rebuild: the run failed: 1 of 3 commands failed; see the "
+                               "errors above, and the "
+                               "tool's output in " + underRoot("ztlog.txt") + "\n"))
+        << make;
+  }
+
+  if (!onWindows()) {
     // A pipe, which a read would wait on forever, is not read at all.
     fs::remove(root + "/expansion/zt/deleteList.txt");
     ASSERT_EQ(mkfifo((root + "/expansion/zt/deleteList.txt").c_str(), 0644), 0);

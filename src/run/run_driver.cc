@@ -195,8 +195,13 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
     writeLine("");
     writeLine("Optimizing pff...");
   }
-  runCommand(optimizeCommand(dialect), &tally,
-             printable(pathOf("\\expansion\\zt\\zt.pff")) + ": not optimized");
+  // A modification with only a second archive has no main one to optimize:
+  // that is nothing to do, not a failure. A dry run cannot know whether the
+  // commands it shows would make one, so it shows the command.
+  const std::string mainArchive = pathOf("\\expansion\\zt\\zt.pff");
+  if (options.dryRun || platform::exists(mainArchive)) {
+    runCommand(optimizeCommand(dialect), &tally, printable(mainArchive) + ": not optimized");
+  }
   if (showStages) writeLine("");
 
   if (startedAt) {

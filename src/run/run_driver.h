@@ -18,7 +18,8 @@ struct RunOptions {
 
 // Rebuilds the archives below `gameRoot`. Returns the exit status: 0 when
 // every command succeeded, 1 when the game root cannot be entered, is no game
-// root, has no archive tool or cannot be locked, or anything failed.
+// root, has no archive tool or cannot be locked, or anything failed. A Ctrl+C
+// ends the program between two commands.
 int rebuildArchives(const std::string& gameRoot, const RunOptions& options);
 
 #endif  // ZT_RUN_RUN_DRIVER_H_

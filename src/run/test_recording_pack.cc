@@ -10,10 +10,13 @@
 // through the interpreter (so that a test can act in the middle of a run)
 // and appends its exit status to "pack-run-status.txt". On POSIX,
 // when one contains the text of ZT_PACK_INTERRUPT, it sends SIGINT to its
-// process group, as Ctrl+C on a terminal does.
+// process group, as Ctrl+C on a terminal does; with ZT_PACK_SWALLOW set, to
+// the group's leader alone (the run, in a session of its own) and ends well,
+// as when the interpreter caught the signal just before starting the tool.
 #ifndef _WIN32
 #include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include <cstdio>
@@ -69,7 +72,9 @@ int main(int argc, char** argv) {
   std::printf("pack called with %d arguments\n", argc - 1);
 
 #ifndef _WIN32
-  if (anyArgumentHolds(argc, argv, "ZT_PACK_INTERRUPT")) kill(0, SIGINT);
+  if (anyArgumentHolds(argc, argv, "ZT_PACK_INTERRUPT")) {
+    kill(std::getenv("ZT_PACK_SWALLOW") ? getpgrp() : 0, SIGINT);
+  }
 #endif
   return fails ? 1 : 0;
 }

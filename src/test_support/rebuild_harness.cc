@@ -161,6 +161,15 @@ std::string RebuildTest::failed(const std::string& console) const {
   return console.substr(0, console.size() - allDone.size());
 }
 
+std::string RebuildTest::unoptimized(std::string console) const {
+  const std::string optimizeOutput = text("Optimizing pff...\n") + toolOutput(2);
+  size_t at = console.find(optimizeOutput);
+  if (at != std::string::npos) {
+    console.erase(at + optimizeOutput.size() - toolOutput(2).size(), toolOutput(2).size());
+  }
+  return console;
+}
+
 std::string RebuildTest::logStart() const {
   // cmd's echo keeps the space before the redirection.
   return onWindows() ? "ZT Log Start \r\n" : "ZT Log Start\n";

@@ -79,6 +79,10 @@ class RebuildTest : public ::testing::Test {
   }
   // `console` as a run that failed ends it: without "All done!".
   std::string failed(const std::string& console) const;
+
+  // `console` without the optimize command's output: for a run without a
+  // main archive, or without the tool.
+  std::string unoptimized(std::string console) const;
   // The log's first line, as the interpreter's echo writes it.
   std::string logStart() const;
   // What the recording tool prints for one call.

@@ -19,9 +19,10 @@ void countCommand(CommandTally* tally, bool succeeded);
 // Standard output is flushed first, so what the program wrote stands before
 // what the command writes. Returns whether the command exited with status 0,
 // and counts it in `tally`; when it failed and `failed` names what was not
-// done, says so on stderr with the reason. In a dry run, writes the line to
-// standard output instead, as one line with control characters shown as "?",
-// and returns true.
+// done, says so on stderr with the reason. A Ctrl+C ends the program instead
+// (see platform::runCommandLine). In a dry run, writes the line to standard
+// output instead, as one line with control characters shown as "?", and
+// returns true.
 bool runCommand(const std::string& commandLine, CommandTally* tally,
                 const std::string& failed = "");
 
