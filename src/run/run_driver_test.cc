@@ -689,11 +689,14 @@ TEST_F(RebuildTest, InterruptingACommandStopsTheRun) {
 TEST_F(RebuildTest, ToolIsFoundAlongThePathWhenTheGameRootHasNone) {
   removeTool(root);
   stage("temp/a.dds");
-  makeFolder(scratch / "bin");
-  installTool(scratch / "bin");
+  // A folder whose name holds the list's separator is quoted there, and
+  // cmd finds the tool in it.
+  const std::string bin = scratch / (onWindows() ? "bin;x" : "bin");
+  makeFolder(bin);
+  installTool(bin);
   // Wine puts WINEPATH before the Windows search path.
-  RunResult run = rebuild(onWindows() ? "WINEPATH=" + shQuoted(asGiven(scratch / "bin"))
-                                      : "PATH=" + shQuoted(scratch / "bin") + ":\"$PATH\"");
+  RunResult run = rebuild(onWindows() ? "WINEPATH=" + shQuoted("\"" + asGiven(bin) + "\"")
+                                      : "PATH=" + shQuoted(bin) + ":\"$PATH\"");
   EXPECT_EQ(run.status, 0) << run.err;
   std::vector<Call> expected = {add("zt.pff", "expansion/zt/temp/a.dds"), optimize()};
   EXPECT_EQ(run.calls, expected);
