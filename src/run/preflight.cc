@@ -85,9 +85,20 @@ std::string notAGameRoot(Shell shell, const std::string& folder) {
 
 }  // namespace
 
-std::string gameRootAsTyped(Shell shell, const std::string& argument) {
-  if (shell != Shell::Cmd || argument.empty() || argument.back() != '"') return argument;
-  return argument.substr(0, argument.size() - 1) + "\\";
+std::string gameRootAsTyped(Shell shell, const std::string& argument,
+                            std::vector<std::string>* wordsAfter) {
+  const size_t quote = argument.find('"');
+  if (shell != Shell::Cmd || quote == std::string::npos) return argument;
+  std::string word;
+  for (char c : argument.substr(quote + 1) + " ") {
+    if (c != ' ' && c != '\t' && c != '"') {
+      word += c;
+    } else if (!word.empty()) {
+      if (wordsAfter) wordsAfter->push_back(word);
+      word.clear();
+    }
+  }
+  return argument.substr(0, quote) + "\\";
 }
 
 std::string typedForm(Shell shell, const std::string& path) {
