@@ -114,8 +114,19 @@ std::string typedForm(Shell shell, const std::string& path) {
 }
 
 void hintAtQuotes(const std::string& argument, const std::vector<std::string>& wordsAfter) {
-  if (wordsAfter.empty()) return;
   const Shell shell = platform::nativeShell();
+  // A mistyped switch (/chnaged) is taken for the folder \chnaged of the
+  // drive: joining it to the root in quotes would not help.
+  if (shell == Shell::Cmd && argument.size() >= 2 && argument[0] == '/' &&
+      argument.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-", 1) ==
+          std::string::npos) {
+    std::fprintf(stderr,
+                 "zt-rebuild: %s is no option: the options are /changed, /dry-run, /help, "
+                 "/version and /?\n",
+                 argument.c_str());
+    return;
+  }
+  if (wordsAfter.empty()) return;
   std::string joined = argument;
   for (const std::string& word : wordsAfter) joined += " " + word;
   // cmd hands the program its command line whole, split only by the C

@@ -26,7 +26,8 @@ std::string typedForm(platform::Shell shell, const std::string& path);
 
 // Called when the game root `argument` cannot be entered: when words
 // followed it on the command line, says on stderr that a path with spaces
-// needs quotes, and shows the quoted form.
+// needs quotes, and shows the quoted form; for cmd, a root that looks like
+// a switch is named as no option instead.
 void hintAtQuotes(const std::string& argument, const std::vector<std::string>& wordsAfter);
 
 // Whether the run may start in `gameRoot`, the working directory: it holds
