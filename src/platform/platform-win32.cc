@@ -570,20 +570,21 @@ std::wstring environmentValue(const wchar_t* name) {
   return value;
 }
 
+// cmd takes a quoted folder ("C:\Program Files\x") without its quotes, and
+// a ";" between quotes as part of the folder's name.
 std::vector<std::wstring> splitList(const std::wstring& list) {
-  std::vector<std::wstring> items;
-  size_t start = 0;
-  while (start <= list.size()) {
-    size_t end = list.find(L';', start);
-    if (end == std::wstring::npos) end = list.size();
-    std::wstring item;
-    // cmd takes a quoted folder ("C:\Program Files\x") without its quotes.
-    for (wchar_t c : list.substr(start, end - start)) {
-      if (c != L'"') item += c;
+  std::vector<std::wstring> items(1);
+  bool quoted = false;
+  for (wchar_t c : list) {
+    if (c == L'"') {
+      quoted = !quoted;
+    } else if (c == L';' && !quoted) {
+      if (!items.back().empty()) items.emplace_back();
+    } else {
+      items.back() += c;
     }
-    if (!item.empty()) items.push_back(item);
-    start = end + 1;
   }
+  if (items.back().empty()) items.pop_back();
   return items;
 }
 

@@ -126,14 +126,16 @@ int run(int argc, char** argv) {
   // Further words are ignored; but one that looks like an option was surely
   // meant as one, and running without it (a real run for a dry one) is no
   // answer to it.
-  for (int later = next + 1; later < count; ++later) {
-    const std::string& word = arguments[later];
+  std::vector<std::string> later;
+  const std::string root = gameRootAsTyped(platform::nativeShell(), arguments[next], &later);
+  later.insert(later.end(), arguments.begin() + next + 1, arguments.end());
+  for (const std::string& word : later) {
     if (isOption(asOption(word))) {
       return usageError("options go before the game root: " + word);
     }
     options.wordsAfterRoot.push_back(word);
   }
-  return rebuildArchives(gameRootAsTyped(platform::nativeShell(), arguments[next]), options);
+  return rebuildArchives(root, options);
 }
 
 }  // namespace

@@ -85,9 +85,20 @@ std::string notAGameRoot(Shell shell, const std::string& folder) {
 
 }  // namespace
 
-std::string gameRootAsTyped(Shell shell, const std::string& argument) {
-  if (shell != Shell::Cmd || argument.empty() || argument.back() != '"') return argument;
-  return argument.substr(0, argument.size() - 1) + "\\";
+std::string gameRootAsTyped(Shell shell, const std::string& argument,
+                            std::vector<std::string>* wordsAfter) {
+  const size_t quote = argument.find('"');
+  if (shell != Shell::Cmd || quote == std::string::npos) return argument;
+  std::string word;
+  for (char c : argument.substr(quote + 1) + " ") {
+    if (c != ' ' && c != '\t' && c != '"') {
+      word += c;
+    } else if (!word.empty()) {
+      if (wordsAfter) wordsAfter->push_back(word);
+      word.clear();
+    }
+  }
+  return argument.substr(0, quote) + "\\";
 }
 
 std::string typedForm(Shell shell, const std::string& path) {
@@ -103,8 +114,19 @@ std::string typedForm(Shell shell, const std::string& path) {
 }
 
 void hintAtQuotes(const std::string& argument, const std::vector<std::string>& wordsAfter) {
-  if (wordsAfter.empty()) return;
   const Shell shell = platform::nativeShell();
+  // A mistyped switch (/chnaged) is taken for the folder \chnaged of the
+  // drive: joining it to the root in quotes would not help.
+  if (shell == Shell::Cmd && argument.size() >= 2 && argument[0] == '/' &&
+      argument.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-", 1) ==
+          std::string::npos) {
+    std::fprintf(stderr,
+                 "zt-rebuild: %s is no option: the options are /changed, /dry-run, /help, "
+                 "/version and /?\n",
+                 argument.c_str());
+    return;
+  }
+  if (wordsAfter.empty()) return;
   std::string joined = argument;
   for (const std::string& word : wordsAfter) joined += " " + word;
   // cmd hands the program its command line whole, split only by the C

@@ -13,8 +13,11 @@
 // The game root argument as the user typed it. For cmd a trailing double
 // quote stands for the backslash before it: "C:\My Game\" reaches the
 // program as C:\My Game" by the C runtime's rule for \", and no Windows path
-// holds a quote. Elsewhere the argument is used as it is.
-std::string gameRootAsTyped(platform::Shell shell, const std::string& argument);
+// holds a quote. By the same rule the words typed after it, as in
+// "C:\My Game\" /changed, stay in the argument after the quote: they are
+// added to `wordsAfter`. Elsewhere the argument is used as it is.
+std::string gameRootAsTyped(platform::Shell shell, const std::string& argument,
+                            std::vector<std::string>* wordsAfter = nullptr);
 
 // `path` as one word typed to the interpreter: for cmd in double quotes when
 // it holds a space or a tab; for sh in single quotes when it holds anything
@@ -23,7 +26,8 @@ std::string typedForm(platform::Shell shell, const std::string& path);
 
 // Called when the game root `argument` cannot be entered: when words
 // followed it on the command line, says on stderr that a path with spaces
-// needs quotes, and shows the quoted form.
+// needs quotes, and shows the quoted form; for cmd, a root that looks like
+// a switch is named as no option instead.
 void hintAtQuotes(const std::string& argument, const std::vector<std::string>& wordsAfter);
 
 // Whether the run may start in `gameRoot`, the working directory: it holds

@@ -12,6 +12,11 @@ TEST(PreflightTest, TheGameRootIsReadAndShownAsTyped) {
   EXPECT_EQ(gameRootAsTyped(Shell::Cmd, "C:\\Games\\My Game\""), "C:\\Games\\My Game\\");
   EXPECT_EQ(gameRootAsTyped(Shell::Cmd, "C:\\Games\\Game"), "C:\\Games\\Game");
   EXPECT_EQ(gameRootAsTyped(Shell::Cmd, ""), "");
+  // "C:\Games\My Game\" /changed x: what follows the quote was typed after it.
+  std::vector<std::string> after;
+  EXPECT_EQ(gameRootAsTyped(Shell::Cmd, "C:\\Games\\My Game\" /changed x", &after),
+            "C:\\Games\\My Game\\");
+  EXPECT_EQ(after, std::vector<std::string>({"/changed", "x"}));
   EXPECT_EQ(gameRootAsTyped(Shell::Sh, "/g/My Game\""), "/g/My Game\"");
 
   EXPECT_EQ(typedForm(Shell::Cmd, "C:\\Games\\My Game"), "\"C:\\Games\\My Game\"");

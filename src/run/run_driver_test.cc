@@ -240,6 +240,17 @@ TEST_F(RebuildTest, GameRootThatCannotBeEnteredRunsNothing) {
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'),
               onWindows() || name == "My Game" ? 2 : 1) << run.err;
   }
+  // A mistyped switch before the root is no part of a path with spaces.
+  if (onWindows()) {
+    RunResult run = rebuildWith("/chnaged " + shQuoted(asGiven(scratch / "My Game")),
+                                scratch.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(text("\nzt-rebuild: /chnaged is no option: the options are /changed, "
+                                "/dry-run, /help, /version and /?\n")),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
+  }
   // Started from a folder that is gone, a relative root has nothing to stand
   // on. (Windows does not remove a process's working folder.)
   if (!onWindows()) {
@@ -689,11 +700,14 @@ TEST_F(RebuildTest, InterruptingACommandStopsTheRun) {
 TEST_F(RebuildTest, ToolIsFoundAlongThePathWhenTheGameRootHasNone) {
   removeTool(root);
   stage("temp/a.dds");
-  makeFolder(scratch / "bin");
-  installTool(scratch / "bin");
+  // A folder whose name holds the list's separator is quoted there, and
+  // cmd finds the tool in it.
+  const std::string bin = scratch / (onWindows() ? "bin;x" : "bin");
+  makeFolder(bin);
+  installTool(bin);
   // Wine puts WINEPATH before the Windows search path.
-  RunResult run = rebuild(onWindows() ? "WINEPATH=" + shQuoted(asGiven(scratch / "bin"))
-                                      : "PATH=" + shQuoted(scratch / "bin") + ":\"$PATH\"");
+  RunResult run = rebuild(onWindows() ? "WINEPATH=" + shQuoted("\"" + asGiven(bin) + "\"")
+                                      : "PATH=" + shQuoted(bin) + ":\"$PATH\"");
   EXPECT_EQ(run.status, 0) << run.err;
   std::vector<Call> expected = {add("zt.pff", "expansion/zt/temp/a.dds"), optimize()};
   EXPECT_EQ(run.calls, expected);
