@@ -331,6 +331,10 @@ namespace {
 volatile sig_atomic_t interruption = 0;
 volatile sig_atomic_t commandRunning = 0;
 
+// The interrupts the program hears. One ignored or blocked when it started
+// is not among them: pending behind the mask, it was never meant for it.
+sigset_t watched;
+
 // Outside a command the program ends at once, by the signal's default; a
 // command is waited for, so that the run ends between two commands.
 void noteInterruption(int sig) {
@@ -351,9 +355,14 @@ void watchInterrupts() {
   static bool watching = false;
   if (watching) return;
   watching = true;
+  sigemptyset(&watched);
+  sigset_t blocked;
+  sigprocmask(SIG_BLOCK, nullptr, &blocked);
   for (int sig : {SIGINT, SIGQUIT}) {
     struct sigaction previous;
     if (sigaction(sig, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
+    if (sigismember(&blocked, sig) == 1) continue;
+    sigaddset(&watched, sig);
     struct sigaction action = {};
     action.sa_handler = noteInterruption;
     sigemptyset(&action.sa_mask);
@@ -373,8 +382,11 @@ void watchInterrupts() {
 // Whether an interrupt waits behind the blocked mask.
 bool interruptPending() {
   sigset_t pending;
-  return sigpending(&pending) == 0 &&
-         (sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGQUIT) == 1);
+  if (sigpending(&pending) != 0) return false;
+  for (int sig : {SIGINT, SIGQUIT}) {
+    if (sigismember(&watched, sig) == 1 && sigismember(&pending, sig) == 1) return true;
+  }
+  return false;
 }
 
 }  // namespace

@@ -693,6 +693,14 @@ TEST_F(RebuildTest, InterruptingACommandStopsTheRun) {
   }
   // A run killed in its course leaves nothing that blocks the next one.
   EXPECT_EQ(rebuild().status, 0);
+  // Ignored from the start (a background job), an interrupt that came while
+  // a command was being started is no reason to kill that command.
+  fs::remove(root + "/pack-calls.txt");
+  RunResult ignored = rebuild(
+      "perl -MPOSIX -e 'sigprocmask(SIG_BLOCK, POSIX::SigSet->new(SIGINT)); "
+      "$SIG{INT} = q(IGNORE); kill(q(INT), $$); exec(@ARGV) or exit 99' --");
+  EXPECT_EQ(ignored.status, 0) << ignored.err;
+  EXPECT_EQ(ignored.calls.size(), 3u) << ignored.err;
 }
 
 // The sh dialect falls back to the search path; cmd.exe searches it anyway,
