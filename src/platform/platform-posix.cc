@@ -7,6 +7,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -20,6 +21,9 @@
 #include <cstring>
 #include <memory>
 #include <vector>
+
+// The environment the commands are started with; some systems declare it nowhere.
+extern char** environ;
 
 namespace platform {
 
@@ -402,41 +406,23 @@ int runCommandLine(const std::string& commandLine) {
 
   // What system() does, without its ignoring: the interpreter in the
   // program's process group, so that the terminal's Ctrl+C reaches it, with
-  // the signal mask the program had. The child waits for a go from the
-  // program before it lifts the mask: an interrupt that came before the child
-  // was in the process group reached the program alone, which then sends no
-  // go, and one that came after is the child's own and ends it before the
-  // interpreter starts. Either way no tool starts after the interrupt.
-  int go[2];
+  // the signal mask the program had; caught signals are reset by exec.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setsigmask(&attributes, &unblocked);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+  char shell[] = "sh", dashC[] = "-c";
+  char* const arguments[] = {shell, dashC, const_cast<char*>(commandLine.c_str()), nullptr};
   pid_t child = -1;
-  if (pipe2(go, O_CLOEXEC) == 0) {
-    child = fork();
-    if (child == 0) {
-      for (int sig : {SIGINT, SIGQUIT}) {
-        if (sigismember(&watched, sig) == 1) signal(sig, SIG_DFL);
-      }
-      close(go[1]);
-      char byte = 0;
-      ssize_t got;
-      while ((got = read(go[0], &byte, 1)) < 0 && errno == EINTR) {
-      }
-      if (got != 1) _exit(127);
-      sigprocmask(SIG_SETMASK, &unblocked, nullptr);
-      execl("/bin/sh", "sh", "-c", commandLine.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(go[0]);
-    if (child > 0 && !interruptPending()) {
-      ssize_t sent;
-      while ((sent = write(go[1], "g", 1)) < 0 && errno == EINTR) {
-      }
-    }
-    close(go[1]);
-  }
+  int spawnError = posix_spawn(&child, "/bin/sh", nullptr, &attributes, arguments, environ);
+  posix_spawnattr_destroy(&attributes);
+  // Came before the interpreter was in the process group, it reached only
+  // the program: the interpreter is stopped before it can start the tool.
+  if (spawnError == 0 && interruptPending()) kill(child, SIGKILL);
   sigprocmask(SIG_SETMASK, &unblocked, nullptr);
 
   int status = 0;
-  bool waited = child > 0;
+  bool waited = spawnError == 0;
   while (waited && waitpid(child, &status, 0) < 0) {
     if (errno != EINTR) waited = false;
   }
