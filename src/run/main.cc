@@ -8,6 +8,7 @@
 #include "run/console_window.h"
 #include "run/preflight.h"
 #include "run/run_driver.h"
+#include "tool/command_line.h"
 #include "tool/console.h"
 
 namespace {
@@ -84,8 +85,7 @@ int usageError(const std::string& problem) {
 // --help), in any case. Any other word comes back as it is: /games is a path.
 std::string asOption(const std::string& word) {
   if (platform::nativeShell() != Shell::Cmd || word.size() < 2 || word[0] != '/') return word;
-  std::string name = word.substr(1);
-  for (char& c : name) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  const std::string name = lowerAscii(word.substr(1));
   if (name == "?") return "--help";
   for (const char* known : {"changed", "dry-run", "help", "version"}) {
     if (name == known) return "--" + name;

@@ -14,16 +14,7 @@ bool isSeparator(Shell shell, char c) { return c == '/' || (shell == Shell::Cmd 
 // Names compare as the platform's file system compares them: cmd's in any
 // case (of ASCII letters, which is all these names hold).
 bool sameName(Shell shell, const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (shell == Shell::Cmd) {
-      if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-      if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    }
-    if (x != y) return false;
-  }
-  return true;
+  return shell == Shell::Cmd ? lowerAscii(a) == lowerAscii(b) : a == b;
 }
 
 // Splits the absolute `path` into the folder that holds it and its last

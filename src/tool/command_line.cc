@@ -200,13 +200,6 @@ std::string outsideRefusal(const std::string& word) {
   return "it names a place outside the modification folder: " + word;
 }
 
-std::string lowerAscii(std::string word) {
-  for (char& c : word) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return word;
-}
-
 bool isToolSwitch(const std::string& word) {
   const std::string lower = lowerAscii(word);
   return lower == "/del" || lower == "/force" || lower == "/opt" || lower == "/list" ||
@@ -245,6 +238,13 @@ std::optional<std::string> outsideReason(const std::vector<std::string>& words) 
 }
 
 }  // namespace
+
+std::string lowerAscii(std::string word) {
+  for (char& c : word) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return word;
+}
 
 Dialect dialectFor(Shell shell, bool toolInWorkingDirectory) {
   if (shell == Shell::Cmd) return Dialect{shell, "pack.exe"};
