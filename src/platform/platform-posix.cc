@@ -7,7 +7,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -379,50 +378,39 @@ void watchInterrupts() {
   std::_Exit(128 + sig);
 }
 
-// Whether an interrupt waits behind the blocked mask.
-bool interruptPending() {
-  sigset_t pending;
-  if (sigpending(&pending) != 0) return false;
+// The child of vfork, which shares the program's memory until it starts the
+// interpreter. An interrupt that came before the child was in the process
+// group reached the program alone, whose handler has noted it here by now
+// (the kernel delivers it before it lets the fork through); one that comes
+// later reaches the child too, and at its default ends it before the exec.
+[[noreturn]] void startInterpreter(char* const arguments[]) {
+  sigset_t programMask;
+  sigprocmask(SIG_BLOCK, &watched, &programMask);
+  // The child's own handlers: resetting them leaves the program's alone.
   for (int sig : {SIGINT, SIGQUIT}) {
-    if (sigismember(&watched, sig) == 1 && sigismember(&pending, sig) == 1) return true;
+    if (sigismember(&watched, sig) == 1) signal(sig, SIG_DFL);
   }
-  return false;
+  if (interruption) _exit(128 + interruption);
+  sigprocmask(SIG_SETMASK, &programMask, nullptr);
+  execve("/bin/sh", arguments, environ);
+  _exit(127);
 }
 
 }  // namespace
 
 int runCommandLine(const std::string& commandLine) {
   watchInterrupts();
-  // Blocked from the last look to the start of the command, so that one
-  // that comes in between is seen: the command cannot have missed it unseen.
-  sigset_t interrupts, unblocked;
-  sigemptyset(&interrupts);
-  sigaddset(&interrupts, SIGINT);
-  sigaddset(&interrupts, SIGQUIT);
-  sigprocmask(SIG_BLOCK, &interrupts, &unblocked);
-  // One already here ends the program as the mask lifts: nothing is started.
-  if (interruptPending()) sigprocmask(SIG_SETMASK, &unblocked, nullptr);
-  commandRunning = 1;
-
-  // What system() does, without its ignoring: the interpreter in the
-  // program's process group, so that the terminal's Ctrl+C reaches it, with
-  // the signal mask the program had; caught signals are reset by exec.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setsigmask(&attributes, &unblocked);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
   char shell[] = "sh", dashC[] = "-c";
   char* const arguments[] = {shell, dashC, const_cast<char*>(commandLine.c_str()), nullptr};
-  pid_t child = -1;
-  int spawnError = posix_spawn(&child, "/bin/sh", nullptr, &attributes, arguments, environ);
-  posix_spawnattr_destroy(&attributes);
-  // Came before the interpreter was in the process group, it reached only
-  // the program: the interpreter is stopped before it can start the tool.
-  if (spawnError == 0 && interruptPending()) kill(child, SIGKILL);
-  sigprocmask(SIG_SETMASK, &unblocked, nullptr);
+  // What system() does, without its ignoring: the interpreter in the
+  // program's process group, so that the terminal's Ctrl+C reaches it. From
+  // here an interrupt is only noted, and no command starts after one.
+  commandRunning = 1;
+  const pid_t child = vfork();
+  if (child == 0) startInterpreter(arguments);
 
   int status = 0;
-  bool waited = spawnError == 0;
+  bool waited = child > 0;
   while (waited && waitpid(child, &status, 0) < 0) {
     if (errno != EINTR) waited = false;
   }
