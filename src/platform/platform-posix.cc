@@ -378,6 +378,10 @@ void watchInterrupts() {
   std::_Exit(128 + sig);
 }
 
+// Set by the child when the interpreter could not be started: its 127 would
+// say the tool was not found.
+volatile sig_atomic_t interpreterMissing = 0;
+
 // The child of vfork, which shares the program's memory until it starts the
 // interpreter. An interrupt that came before the child was in the process
 // group reached the program alone, whose handler has noted it here by now
@@ -393,6 +397,7 @@ void watchInterrupts() {
   if (interruption) _exit(128 + interruption);
   sigprocmask(SIG_SETMASK, &programMask, nullptr);
   execve("/bin/sh", arguments, environ);
+  interpreterMissing = 1;
   _exit(127);
 }
 
@@ -406,6 +411,7 @@ int runCommandLine(const std::string& commandLine) {
   // program's process group, so that the terminal's Ctrl+C reaches it. From
   // here an interrupt is only noted, and no command starts after one.
   commandRunning = 1;
+  interpreterMissing = 0;
   const pid_t child = vfork();
   if (child == 0) startInterpreter(arguments);
 
@@ -416,7 +422,7 @@ int runCommandLine(const std::string& commandLine) {
   }
   commandRunning = 0;
   if (interruption) endBy(interruption);
-  if (!waited) return -1;
+  if (!waited || interpreterMissing) return -1;
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   int sig = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   // A user who interrupted the command meant to stop the whole run, as on a
