@@ -20,7 +20,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <cwctype>
 #include <memory>
 #include <vector>
 
@@ -125,29 +124,11 @@ bool hasForbiddenCharacter(const std::wstring& name) {
   return false;
 }
 
-// Names that Windows opens as something else: one ending in a dot or a
-// space opens the name without them (another file, or none), and a device's
-// name, with any extension and spaces before it, opens the device.
+// One ending in a dot or a space opens the name without them: another
+// file, or none.
 bool endsInDotOrSpace(const std::wstring& name) {
   return name != L"." && name != L".." && !name.empty() &&
          (name.back() == L'.' || name.back() == L' ');
-}
-
-bool isDeviceName(const std::wstring& name) {
-  std::wstring base = name.substr(0, name.find(L'.'));
-  while (!base.empty() && base.back() == L' ') base.pop_back();
-  for (wchar_t& c : base) c = static_cast<wchar_t>(std::towupper(c));
-  if (base == L"CON" || base == L"PRN" || base == L"AUX" || base == L"NUL" ||
-      base == L"CONIN$" || base == L"CONOUT$") {
-    return true;
-  }
-  // COM1 to COM9 and LPT1 to LPT9; Windows takes the superscript 1, 2 and 3
-  // for digits here too.
-  if (base.size() != 4 || (base.compare(0, 3, L"COM") != 0 && base.compare(0, 3, L"LPT") != 0)) {
-    return false;
-  }
-  return (base[3] >= L'1' && base[3] <= L'9') || base[3] == 0xB9 || base[3] == 0xB2 ||
-         base[3] == 0xB3;
 }
 
 // A find handle that closes itself.
@@ -249,7 +230,7 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
       entry.refusal = "its name has characters that Windows does not allow in names";
     } else if (endsInDotOrSpace(name)) {
       entry.refusal = "its name ends in a dot or a space, which Windows drops when it opens it";
-    } else if (isDeviceName(name)) {
+    } else if (isDeviceName(std::u32string(name.begin(), name.end()))) {
       entry.refusal = "its name is a device's, which Windows opens in place of a file";
     } else if (!toCodePage(name.data(), static_cast<int>(name.size()), &entry.name)) {
       entry.refusal = "its name has characters outside the system's code page";

@@ -23,6 +23,25 @@ Shell nativeShell();
 // The path separator that goes with an interpreter's platform.
 inline char separatorOf(Shell shell) { return shell == Shell::Cmd ? '\\' : '/'; }
 
+// Whether Windows opens a file of this name as a device in place of a
+// file: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1 to COM9 and LPT1 to LPT9
+// (the superscript 1, 2 and 3 count as digits), in any case, with any
+// extension and spaces before it. Both builds judge names bound for cmd.
+inline bool isDeviceName(const std::u32string& name) {
+  std::u32string base = name.substr(0, name.find(U'.'));
+  while (!base.empty() && base.back() == U' ') base.pop_back();
+  for (char32_t& c : base) c = (c >= U'a' && c <= U'z') ? c - U'a' + U'A' : c;
+  if (base == U"CON" || base == U"PRN" || base == U"AUX" || base == U"NUL" ||
+      base == U"CONIN$" || base == U"CONOUT$") {
+    return true;
+  }
+  if (base.size() != 4 || (base.compare(0, 3, U"COM") != 0 && base.compare(0, 3, U"LPT") != 0)) {
+    return false;
+  }
+  return (base[3] >= U'1' && base[3] <= U'9') || base[3] == 0xB9 || base[3] == 0xB2 ||
+         base[3] == 0xB3;
+}
+
 struct DirEntry {
   std::string name;
   bool isFolder = false;

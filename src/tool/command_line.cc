@@ -237,6 +237,20 @@ std::optional<std::string> outsideReason(const std::vector<std::string>& words) 
   return std::nullopt;
 }
 
+// Whether Windows would open the archive word as a device (the console, a
+// serial port), which the tool would wait on or write to.
+bool namesDevice(const std::string& word) {
+  std::u32string name;
+  for (size_t at = 0; at < word.size();) {
+    char32_t character;
+    const size_t length = platform::decodeCharacter(word, at, &character);
+    if (length == 0) return false;
+    name += character;
+    at += length;
+  }
+  return platform::isDeviceName(name);
+}
+
 }  // namespace
 
 std::string lowerAscii(std::string word) {
@@ -328,6 +342,7 @@ std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::
       const std::string folder = kModFolder;
       if (words[0].compare(0, folder.size(), folder) == 0) words[0].erase(0, folder.size());
       if (std::optional<std::string> reason = outsideReason(words)) return refuse(*reason);
+      if (namesDevice(words[0])) return refuse("it names a device, not an archive: " + words[0]);
       if (runtimeWords(hidden, rule) != runtimeWords(tail, rule)) {
         return refuse("its % signs cannot be kept from cmd's variables without changing its "
                       "words");

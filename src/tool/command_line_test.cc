@@ -164,6 +164,15 @@ TEST(CommandLineTest, DeleteListLinesNameNothingOutsideTheModificationFolder) {
                              word + " (a line only removes entries)");
     }
   }
+  // For cmd a device's name opens the device (the console, a serial port),
+  // which the tool would wait on; for sh it is a file like another.
+  for (const std::string line : {"CON /del x", "com1.pff /del x", "Lpt\xc2\xb9.pff /del x"}) {
+    std::string refusal;
+    EXPECT_FALSE(deleteListCommand(kCmd, line, &refusal).has_value()) << line;
+    EXPECT_EQ(refusal.rfind("it names a device, not an archive: ", 0), 0u) << refusal;
+    EXPECT_TRUE(deleteListCommand(kShLocal, line).has_value()) << line;
+  }
+  EXPECT_TRUE(deleteListCommand(kCmd, "com10.pff /del x").has_value());
   EXPECT_EQ(deleteListCommand(kCmd, "ztL.pff /opt"),
             "pack.exe expansion\\zt\\ztL.pff /opt >> ztlog.txt");
   // Switches, and names with dots that lead nowhere, are fine.
