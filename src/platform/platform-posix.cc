@@ -354,6 +354,12 @@ void watchInterrupts() {
   static bool watching = false;
   if (watching) return;
   watching = true;
+  // Ignored when the program started, SIGCHLD has the system reap the
+  // commands unasked: waitpid would find none to report on.
+  struct sigaction reaping;
+  if (sigaction(SIGCHLD, nullptr, &reaping) == 0 && reaping.sa_handler == SIG_IGN) {
+    signal(SIGCHLD, SIG_DFL);
+  }
   sigemptyset(&watched);
   sigset_t blocked;
   sigprocmask(SIG_BLOCK, nullptr, &blocked);

@@ -712,6 +712,11 @@ TEST_F(RebuildTest, InterruptingACommandStopsTheRun) {
       "$SIG{INT} = q(IGNORE); kill(q(INT), $$); exec(@ARGV) or exit 99' --");
   EXPECT_EQ(ignored.status, 0) << ignored.err;
   EXPECT_EQ(ignored.calls.size(), 3u) << ignored.err;
+  // Nor does SIGCHLD ignored from the start take the commands' statuses away.
+  fs::remove(root + "/pack-calls.txt");
+  RunResult reaped = rebuild("perl -e '$SIG{CHLD} = q(IGNORE); exec(@ARGV) or exit 99' --");
+  EXPECT_EQ(reaped.status, 0) << reaped.err;
+  EXPECT_EQ(reaped.calls.size(), 3u) << reaped.err;
 }
 
 // The sh dialect falls back to the search path; cmd.exe searches it anyway,
