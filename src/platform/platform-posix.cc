@@ -354,6 +354,12 @@ void watchInterrupts() {
   static bool watching = false;
   if (watching) return;
   watching = true;
+  // Ignored when the program started, SIGCHLD has the system reap the
+  // commands unasked: waitpid would find none to report on.
+  struct sigaction reaping;
+  if (sigaction(SIGCHLD, nullptr, &reaping) == 0 && reaping.sa_handler == SIG_IGN) {
+    signal(SIGCHLD, SIG_DFL);
+  }
   sigemptyset(&watched);
   sigset_t blocked;
   sigprocmask(SIG_BLOCK, nullptr, &blocked);
@@ -382,19 +388,33 @@ void watchInterrupts() {
 // say the tool was not found.
 volatile sig_atomic_t interpreterMissing = 0;
 
+// The stop signals of job control (Ctrl+Z, and a background job's use of the
+// terminal).
+const int jobStops[] = {SIGTSTP, SIGTTIN, SIGTTOU};
+
 // The child of vfork, which shares the program's memory until it starts the
 // interpreter. An interrupt that came before the child was in the process
 // group reached the program alone, whose handler has noted it here by now
 // (the kernel delivers it before it lets the fork through); one that comes
 // later reaches the child too, and at its default ends it before the exec.
-[[noreturn]] void startInterpreter(char* const arguments[]) {
-  sigset_t programMask;
-  sigprocmask(SIG_BLOCK, &watched, &programMask);
+// `programMask` is the program's mask, before the stops were held back.
+[[noreturn]] void startInterpreter(char* const arguments[], const sigset_t& programMask) {
+  sigprocmask(SIG_BLOCK, &watched, nullptr);
   // The child's own handlers: resetting them leaves the program's alone.
   for (int sig : {SIGINT, SIGQUIT}) {
     if (sigismember(&watched, sig) == 1) signal(sig, SIG_DFL);
   }
   if (interruption) _exit(128 + interruption);
+  // A stop that comes before the exec is taken by a handler, which the exec
+  // resets: stopped before its exec, the child would hold the program in
+  // vfork for good, deaf to Ctrl+C. The job's stop reached the program too,
+  // which stops once the exec is done. One ignored stays ignored.
+  for (int sig : jobStops) {
+    struct sigaction kept;
+    if (sigaction(sig, nullptr, &kept) == 0 && kept.sa_handler != SIG_IGN) {
+      signal(sig, ignoreSignal);
+    }
+  }
   sigprocmask(SIG_SETMASK, &programMask, nullptr);
   execve("/bin/sh", arguments, environ);
   interpreterMissing = 1;
@@ -412,8 +432,14 @@ int runCommandLine(const std::string& commandLine) {
   // here an interrupt is only noted, and no command starts after one.
   commandRunning = 1;
   interpreterMissing = 0;
+  // Held back from the child until it has a handler for them (see there).
+  sigset_t stops, programMask;
+  sigemptyset(&stops);
+  for (int sig : jobStops) sigaddset(&stops, sig);
+  sigprocmask(SIG_BLOCK, &stops, &programMask);
   const pid_t child = vfork();
-  if (child == 0) startInterpreter(arguments);
+  if (child == 0) startInterpreter(arguments, programMask);
+  sigprocmask(SIG_SETMASK, &programMask, nullptr);
 
   int status = 0;
   bool waited = child > 0;

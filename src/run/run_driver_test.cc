@@ -701,6 +701,15 @@ TEST_F(RebuildTest, InterruptingACommandStopsTheRun) {
   EXPECT_EQ(early.status, 128 + SIGINT) << early.err;
   EXPECT_EQ(early.calls, std::vector<Call>{});
   EXPECT_EQ(early.out.find("All done!"), std::string::npos);
+  // Nor does a Ctrl+Z that reaches an interpreter's child before it has
+  // started the interpreter leave the run waiting on a child that stopped
+  // alone. (timeout: the run in a process group that stops, and an end if not.)
+  fs::remove(root + "/pack-calls.txt");
+  RunResult stopped = rebuild(
+      "timeout -s KILL 20 env ASAN_OPTIONS=verify_asan_link_order=0 ZT_STOP_AT_FORK=2 LD_PRELOAD=" +
+      shQuoted(ZT_INTERRUPT_AT_FORK_PATH));
+  EXPECT_EQ(stopped.status, 0) << stopped.err;
+  EXPECT_EQ(stopped.calls.size(), 3u);
 #endif
   // A run killed in its course leaves nothing that blocks the next one.
   EXPECT_EQ(rebuild().status, 0);
@@ -712,6 +721,11 @@ TEST_F(RebuildTest, InterruptingACommandStopsTheRun) {
       "$SIG{INT} = q(IGNORE); kill(q(INT), $$); exec(@ARGV) or exit 99' --");
   EXPECT_EQ(ignored.status, 0) << ignored.err;
   EXPECT_EQ(ignored.calls.size(), 3u) << ignored.err;
+  // Nor does SIGCHLD ignored from the start take the commands' statuses away.
+  fs::remove(root + "/pack-calls.txt");
+  RunResult reaped = rebuild("perl -e '$SIG{CHLD} = q(IGNORE); exec(@ARGV) or exit 99' --");
+  EXPECT_EQ(reaped.status, 0) << reaped.err;
+  EXPECT_EQ(reaped.calls.size(), 3u) << reaped.err;
 }
 
 // The sh dialect falls back to the search path; cmd.exe searches it anyway,

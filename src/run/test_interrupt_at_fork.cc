@@ -1,7 +1,9 @@
 // Preloaded into zt-rebuild by a test, on Linux: the Nth start of a
 // command's interpreter (ZT_INTERRUPT_AT_FORK=N) comes just after a SIGINT
 // that reached the program alone, as a terminal's Ctrl+C can in the moment
-// before the interpreter has joined the process group.
+// before the interpreter has joined the process group. With ZT_STOP_AT_FORK=N
+// a SIGTSTP reaches the Nth interpreter's child before it has started it, as
+// a terminal's Ctrl+Z can.
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -9,12 +11,15 @@
 namespace {
 
 long interruptAt = 0;
+long stopAt = 0;
 long starts = 0;
 
 __attribute__((constructor)) void readWhen() {
   if (const char* at = getenv("ZT_INTERRUPT_AT_FORK")) interruptAt = atol(at);
+  if (const char* at = getenv("ZT_STOP_AT_FORK")) stopAt = atol(at);
   // Not for the commands, to which the program hands its environment.
   unsetenv("ZT_INTERRUPT_AT_FORK");
+  unsetenv("ZT_STOP_AT_FORK");
 }
 
 }  // namespace
@@ -24,5 +29,7 @@ extern "C" pid_t vfork() noexcept {
   if (++starts == interruptAt) kill(getpid(), SIGINT);
   // A copy of the memory, not a share: a child returning through this frame
   // would clobber it for the parent. The copy holds what the handler noted.
-  return fork();
+  const pid_t child = fork();
+  if (child == 0 && starts == stopAt) raise(SIGTSTP);
+  return child;
 }
