@@ -695,9 +695,10 @@ TEST_F(RebuildTest, InterruptingACommandStopsTheRun) {
   // One that reaches the run alone just before a command's interpreter is
   // started (the log's was the first): that interpreter starts no tool. The
   // sanitizers' runtime need not come first for a library preloaded in tests.
+  const std::string preloaded = "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" +
+                                shQuoted(ZT_INTERRUPT_AT_FORK_PATH);
   fs::remove(root + "/pack-calls.txt");
-  RunResult early = rebuild("ASAN_OPTIONS=verify_asan_link_order=0 ZT_INTERRUPT_AT_FORK=2 LD_PRELOAD=" +
-                            shQuoted(ZT_INTERRUPT_AT_FORK_PATH));
+  RunResult early = rebuild(preloaded + " ZT_INTERRUPT_AT_FORK=2");
   EXPECT_EQ(early.status, 128 + SIGINT) << early.err;
   EXPECT_EQ(early.calls, std::vector<Call>{});
   EXPECT_EQ(early.out.find("All done!"), std::string::npos);
@@ -705,9 +706,7 @@ TEST_F(RebuildTest, InterruptingACommandStopsTheRun) {
   // started the interpreter leave the run waiting on a child that stopped
   // alone. (timeout: the run in a process group that stops, and an end if not.)
   fs::remove(root + "/pack-calls.txt");
-  RunResult stopped = rebuild(
-      "timeout -s KILL 20 env ASAN_OPTIONS=verify_asan_link_order=0 ZT_STOP_AT_FORK=2 LD_PRELOAD=" +
-      shQuoted(ZT_INTERRUPT_AT_FORK_PATH));
+  RunResult stopped = rebuild("timeout -s KILL 20 env " + preloaded + " ZT_STOP_AT_FORK=2");
   EXPECT_EQ(stopped.status, 0) << stopped.err;
   EXPECT_EQ(stopped.calls.size(), 3u);
 #endif
