@@ -57,12 +57,12 @@ TEST_F(RebuildTest, EmptyOrMissingStagingFoldersAndNoDeleteListRunOnlyTheOptimiz
   // A modification with only a second archive has no main one to optimize:
   // nothing is run for it, and that is no failure.
   fs::remove(root + "/expansion/zt/zt.pff");
-  fs::remove(root + "/pack-calls.txt");
+  forgetCalls();
   stage("tempL/c.wav");
   RunResult second = rebuild();
   EXPECT_EQ(second.status, 0) << second.err;
   EXPECT_EQ(second.err, "");
-  EXPECT_EQ(second.out, unoptimized(console(progress(1, 1, "c.wav"))));
+  EXPECT_EQ(second.out, console(progress(1, 1, "c.wav"), Ending::notOptimized));
   EXPECT_EQ(second.calls, std::vector<Call>{add("ztL.pff", "expansion/zt/tempL/c.wav")});
 }
 
@@ -168,7 +168,7 @@ TEST_F(RebuildTest, GameRootWithSpacesAndTrailingSeparatorIsUsedAsGiven) {
   // "...\My Game 'Gold'\" typed at a prompt: the C runtime reads \" as a quote.
   if (onWindows()) typed.push_back(asGiven(spaced) + "\"");
   for (const std::string& argument : typed) {
-    fs::remove(spaced + "/pack-calls.txt");
+    forgetCalls(spaced);
     RunResult run = rebuildWith(shQuoted(argument), scratch.path(), "", spaced);
     EXPECT_EQ(run.status, 0) << argument << ": " << run.err;
     EXPECT_EQ(run.out, console(given, progress(1, 1, "a.dds"))) << argument;
@@ -183,7 +183,7 @@ TEST_F(RebuildTest, RelativeGameRootIsResolvedAgainstTheStartingDirectory) {
   stage("temp/a.dds");
   const std::string sep = onWindows() ? "\\" : "/";
   for (const std::string& argument : {std::string("Game"), "." + sep + "Game", "Game" + sep}) {
-    fs::remove(root + "/pack-calls.txt");
+    forgetCalls();
     RunResult run = rebuildWith(shQuoted(argument), scratch.path());
     EXPECT_EQ(run.status, 0) << argument;
     std::string absolute = asGiven(root) + (argument == "Game" + sep ? sep : "");
@@ -317,8 +317,9 @@ TEST_F(RebuildTest, FailedCommandsAreNamedWhereTheyFailAndTheRunEndsFailed) {
   EXPECT_EQ(run.status, 1);
   // The run still goes to its end; each message ends the line it would be
   // glued onto.
-  std::string out = failed(console(progress(1, 3, "a.dds") + progress(2, 3, "broken.dds") + "\n" +
-                                   progress(3, 3, "c.wav")));
+  std::string out = console(progress(1, 3, "a.dds") + progress(2, 3, "broken.dds") + "\n" +
+                                progress(3, 3, "c.wav"),
+                            Ending::failed);
   const std::string removing = text("Removing unused files (may take a minute or two)...");
   out.insert(out.find(removing) + removing.size(), text("\n"));
   EXPECT_EQ(run.out, out);
@@ -349,7 +350,7 @@ TEST_F(RebuildTest, UnreadableStagingFolderIsNamedAndCountedAsFailed) {
   fs::create_directory_symlink("temp", root + "/expansion/zt/temp");
   RunResult run = rebuild();
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, failed(console(progress(1, 1, "c.wav"))));
+  EXPECT_EQ(run.out, console(progress(1, 1, "c.wav"), Ending::failed));
   const std::string reason =
       onWindows() ? "The filename cannot be resolved" : "Too many levels of symbolic links";
   EXPECT_EQ(run.err, text("zt-rebuild: cannot read the staging folder " +
@@ -391,7 +392,7 @@ TEST_F(RebuildTest, ConsoleThatCannotBeWrittenFailsTheRunAtItsEnd) {
                          "zt-rebuild: cannot write to standard output: Broken pipe\n", 3});
   }
   for (const auto& [redirect, before, err, lines] : redirects) {
-    fs::remove(root + "/pack-calls.txt");
+    forgetCalls();
     RunResult run = rebuildWith(shQuoted(asGiven(root)) + " " + redirect, scratch.path(), before);
     EXPECT_EQ(run.status, 1) << redirect;
     EXPECT_EQ(run.calls.size(), 2u) << redirect;  // the run still went to its end
@@ -626,7 +627,7 @@ TEST_F(RebuildTest, InterpreterNamedByComspecOrFoundWithout) {
   if (!onWindows()) GTEST_SKIP() << "COMSPEC is cmd.exe's; sh is always /bin/sh";
   stage("temp/a.dds");
   for (const std::string comspec : {"C:\\windows\\system32\\cmd.exe", "C:\\no\\such.exe"}) {
-    fs::remove(root + "/pack-calls.txt");
+    forgetCalls();
     RunResult run = rebuild("COMSPEC=" + shQuoted(comspec));
     EXPECT_EQ(run.status, 0) << comspec << ": " << run.err;
     EXPECT_EQ(run.calls.size(), 2u) << comspec;
@@ -683,7 +684,7 @@ TEST_F(RebuildTest, InterruptingACommandStopsTheRun) {
   // The tool dies of the interrupt, or the interpreter swallowed it and the
   // tool ends well: the run heard it too, and starts nothing more.
   for (const std::string survive : {"", "ZT_PACK_SWALLOW=1 "}) {
-    fs::remove(root + "/pack-calls.txt");
+    forgetCalls();
     // In a session of its own, so that the interrupt reaches only the run.
     RunResult run = rebuild(survive + "ZT_PACK_INTERRUPT=a.dds setsid");
     EXPECT_EQ(run.status, 128 + SIGINT) << survive;  // the shell's report of a death by SIGINT
@@ -697,7 +698,7 @@ TEST_F(RebuildTest, InterruptingACommandStopsTheRun) {
   // sanitizers' runtime need not come first for a library preloaded in tests.
   const std::string preloaded = "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" +
                                 shQuoted(ZT_INTERRUPT_AT_FORK_PATH);
-  fs::remove(root + "/pack-calls.txt");
+  forgetCalls();
   RunResult early = rebuild(preloaded + " ZT_INTERRUPT_AT_FORK=2");
   EXPECT_EQ(early.status, 128 + SIGINT) << early.err;
   EXPECT_EQ(early.calls, std::vector<Call>{});
@@ -705,7 +706,7 @@ TEST_F(RebuildTest, InterruptingACommandStopsTheRun) {
   // Nor does a Ctrl+Z that reaches an interpreter's child before it has
   // started the interpreter leave the run waiting on a child that stopped
   // alone. (timeout: the run in a process group that stops, and an end if not.)
-  fs::remove(root + "/pack-calls.txt");
+  forgetCalls();
   RunResult stopped = rebuild("timeout -s KILL 20 env " + preloaded + " ZT_STOP_AT_FORK=2");
   EXPECT_EQ(stopped.status, 0) << stopped.err;
   EXPECT_EQ(stopped.calls.size(), 3u);
@@ -714,14 +715,14 @@ TEST_F(RebuildTest, InterruptingACommandStopsTheRun) {
   EXPECT_EQ(rebuild().status, 0);
   // Ignored from the start (a background job), an interrupt that came while
   // a command was being started is no reason to kill that command.
-  fs::remove(root + "/pack-calls.txt");
+  forgetCalls();
   RunResult ignored = rebuild(
       "perl -MPOSIX -e 'sigprocmask(SIG_BLOCK, POSIX::SigSet->new(SIGINT)); "
       "$SIG{INT} = q(IGNORE); kill(q(INT), $$); exec(@ARGV) or exit 99' --");
   EXPECT_EQ(ignored.status, 0) << ignored.err;
   EXPECT_EQ(ignored.calls.size(), 3u) << ignored.err;
   // Nor does SIGCHLD ignored from the start take the commands' statuses away.
-  fs::remove(root + "/pack-calls.txt");
+  forgetCalls();
   RunResult reaped = rebuild("perl -e '$SIG{CHLD} = q(IGNORE); exec(@ARGV) or exit 99' --");
   EXPECT_EQ(reaped.status, 0) << reaped.err;
   EXPECT_EQ(reaped.calls.size(), 3u) << reaped.err;
