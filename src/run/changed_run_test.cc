@@ -45,7 +45,6 @@ class ChangedRunTest : public RebuildTest {
     fs::last_write_time(staged("temp/b.dds"), then);
   }
   int roots_ = 0;
-  void forgetCalls() { fs::remove(root + "/pack-calls.txt"); }
   std::string staged(const std::string& relative) { return root + "/expansion/zt/" + relative; }
 };
 

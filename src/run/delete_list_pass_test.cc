@@ -241,7 +241,7 @@ TEST_F(DeleteListTest, AListThatIsAFolder) {
     RunResult unread = rebuild(runAs);
     EXPECT_EQ(unread.status, 1) << make;
     // The message ends the line "Removing unused files..." stood on.
-    std::string out = failed(console(""));
+    std::string out = console("", Ending::failed);
     const std::string removing = text("Removing unused files (may take a minute or two)...");
     out.insert(out.find(removing) + removing.size(), text("\n"));
     EXPECT_EQ(unread.out, out) << make;

@@ -11,11 +11,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string windowsBuild() {
-  const char* folder = std::getenv("ZT_WINDOWS_BUILD");
-  return folder ? folder : "";
-}
-
 // The calls that the recording tool wrote to `recordFile`, one per line.
 std::vector<Call> readCalls(const std::string& recordFile) {
   std::vector<Call> calls;
@@ -41,6 +36,11 @@ std::vector<Call> readCalls(const std::string& recordFile) {
 
 }  // namespace
 
+std::string windowsBuild() {
+  const char* folder = std::getenv("ZT_WINDOWS_BUILD");
+  return folder ? folder : "";
+}
+
 bool onWindows() { return !windowsBuild().empty(); }
 
 void RebuildTest::SetUp() {
@@ -51,22 +51,24 @@ void RebuildTest::SetUp() {
 void RebuildTest::installTool(const std::string& folder) {
   std::string tool = onWindows() ? windowsBuild() + "/recording-pack.exe"
                                  : std::string(ZT_RECORDING_PACK_PATH);
-  fs::copy_file(tool, folder + (onWindows() ? "/pack.exe" : "/pack"),
-                fs::copy_options::overwrite_existing);
+  fs::copy_file(tool, folder + "/" + toolFile(), fs::copy_options::overwrite_existing);
 }
 
 void RebuildTest::installArchiveTool(const std::string& folder) {
   std::string tool = onWindows() ? windowsBuild() + "/pack.exe" : std::string(PACK_PATH);
-  fs::copy_file(tool, folder + (onWindows() ? "/pack.exe" : "/pack"),
-                fs::copy_options::overwrite_existing);
+  fs::copy_file(tool, folder + "/" + toolFile(), fs::copy_options::overwrite_existing);
 }
 
-void RebuildTest::removeTool(const std::string& folder) {
-  fs::remove(folder + (onWindows() ? "/pack.exe" : "/pack"));
-}
+void RebuildTest::removeTool(const std::string& folder) { fs::remove(folder + "/" + toolFile()); }
+
+std::string RebuildTest::toolFile() const { return onWindows() ? "pack.exe" : "pack"; }
 
 void RebuildTest::stage(const std::string& relative, const std::string& content) {
   writeFile(root + "/expansion/zt/" + relative, content);
+}
+
+void RebuildTest::forgetCalls(const std::string& recordFolder) {
+  fs::remove((recordFolder.empty() ? root : recordFolder) + "/pack-calls.txt");
 }
 
 RunResult RebuildTest::rebuildWith(const std::string& arguments, const std::string& cwd,
@@ -116,10 +118,14 @@ std::string RebuildTest::asGiven(const std::string& hostPath) const {
   return path;
 }
 
+std::string RebuildTest::native(const std::string& path) const {
+  std::string converted = path;
+  for (char& c : converted) c = (onWindows() && c == '/') ? '\\' : c;
+  return converted;
+}
+
 std::string RebuildTest::underRoot(const std::string& relative) const {
-  std::string path = asGiven(root) + "/" + relative;
-  for (char& c : path) c = (onWindows() && c == '/') ? '\\' : c;
-  return path;
+  return native(asGiven(root) + "/" + relative);
 }
 
 std::string RebuildTest::text(const std::string& lines) const {
@@ -130,7 +136,7 @@ std::string RebuildTest::text(const std::string& lines) const {
 }
 
 std::string RebuildTest::inModFolder(const std::string& name) const {
-  return (onWindows() ? "expansion\\zt\\" : "expansion/zt/") + name;
+  return native("expansion/zt/") + name;
 }
 
 Call RebuildTest::add(const std::string& archive, const std::string& relativePath) const {
@@ -145,29 +151,15 @@ std::string RebuildTest::progress(int number, int total, const std::string& name
   return numbers + name + ")         ";
 }
 
-std::string RebuildTest::console(const std::string& gameRoot,
-                                 const std::string& progressLines) const {
-  std::string log = gameRoot + (onWindows() ? "\\ztlog.txt" : "/ztlog.txt");
+std::string RebuildTest::console(const std::string& gameRoot, const std::string& progressLines,
+                                 Ending ending) const {
+  std::string log = gameRoot + native("/ztlog.txt");
   return text("Logging to: " + log + "\n" + "Packing resource files, please wait...\n" +
               progressLines + "\n" + "Done packing resource files\n" +
               "Removing unused files (may take a minute or two)...done\n" + "\n" +
               "Optimizing pff...\n") +
-         toolOutput(2) + text("\nAll done!\n");
-}
-
-std::string RebuildTest::failed(const std::string& console) const {
-  const std::string allDone = text("All done!\n");
-  EXPECT_EQ(console.substr(console.size() - allDone.size()), allDone);
-  return console.substr(0, console.size() - allDone.size());
-}
-
-std::string RebuildTest::unoptimized(std::string console) const {
-  const std::string optimizeOutput = text("Optimizing pff...\n") + toolOutput(2);
-  size_t at = console.find(optimizeOutput);
-  if (at != std::string::npos) {
-    console.erase(at + optimizeOutput.size() - toolOutput(2).size(), toolOutput(2).size());
-  }
-  return console;
+         (ending == Ending::notOptimized ? "" : toolOutput(2)) +
+         text(ending == Ending::failed ? "\n" : "\nAll done!\n");
 }
 
 std::string RebuildTest::logStart() const {

@@ -28,6 +28,8 @@ struct RunResult {
 
 // Whether the tests run the Windows build under Wine.
 bool onWindows();
+// The Windows build's folder when they do.
+std::string windowsBuild();
 
 class RebuildTest : public ::testing::Test {
  protected:
@@ -39,9 +41,14 @@ class RebuildTest : public ::testing::Test {
   // Puts the recording tool into `folder` under the name the build looks for.
   void installTool(const std::string& folder);
   void removeTool(const std::string& folder);
+  // The tool's file name, as the build looks for it.
+  std::string toolFile() const;
   // Puts the real stand-in archive tool into `folder` instead.
   void installArchiveTool(const std::string& folder);
   void stage(const std::string& relative, const std::string& content = "data");
+  // Removes the recording tool's record of calls in `recordFolder` (the game
+  // root by default), for the next run of a case to start a record of its own.
+  void forgetCalls(const std::string& recordFolder = "");
 
   // Runs zt-rebuild from `cwd` with `arguments` (as the shell should see them)
   // and `environment` assignments. `recordFolder` holds the tool's record.
@@ -57,6 +64,8 @@ class RebuildTest : public ::testing::Test {
 
   // A host path as the program is given it: Z:\... under Wine.
   std::string asGiven(const std::string& hostPath) const;
+  // A path written with "/" in the platform's separator.
+  std::string native(const std::string& path) const;
   // A path below the game root as the program builds it: `relative` is
   // written with "/" and comes out in the platform's separator.
   std::string underRoot(const std::string& relative) const;
@@ -71,18 +80,21 @@ class RebuildTest : public ::testing::Test {
 
   // The progress line for one file.
   static std::string progress(int number, int total, const std::string& name);
-  // The whole console of a run on `gameRoot` (as given) with these progress
-  // lines, the optimize command's output included.
-  std::string console(const std::string& gameRoot, const std::string& progressLines) const;
-  std::string console(const std::string& progressLines) const {
-    return console(asGiven(root), progressLines);
-  }
-  // `console` as a run that failed ends it: without "All done!".
-  std::string failed(const std::string& console) const;
 
-  // `console` without the optimize command's output: for a run without a
-  // main archive, or without the tool.
-  std::string unoptimized(std::string console) const;
+  // How a run's console ends.
+  enum class Ending {
+    allDone,       // the optimize command's output, then "All done!"
+    failed,        // the same without "All done!": the failure is told on stderr
+    notOptimized,  // no main archive: nothing is run to optimize; then "All done!"
+  };
+  // The whole console of a run on `gameRoot` (as given) with these progress
+  // lines.
+  std::string console(const std::string& gameRoot, const std::string& progressLines,
+                      Ending ending = Ending::allDone) const;
+  std::string console(const std::string& progressLines, Ending ending = Ending::allDone) const {
+    return console(asGiven(root), progressLines, ending);
+  }
+
   // The log's first line, as the interpreter's echo writes it.
   std::string logStart() const;
   // What the recording tool prints for one call.

@@ -1,0 +1,153 @@
+// End-to-end tests of a run in which something fails: each failure is named
+// where it happens, on a line of its own, the run still goes to its end, and
+// it ends by saying that it failed, not with "All done!", and with exit
+// status 1.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "test_support/rebuild_harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// What the Windows build (through cmd.exe) and the POSIX build (through sh)
+// do differently below, in one place.
+class RunFailureTest : public RebuildTest {
+ protected:
+  // Why a folder that is a link to itself cannot be read.
+  std::string selfLinkReason() const {
+    return onWindows() ? "The filename cannot be resolved" : "Too many levels of symbolic links";
+  }
+  // A command that moves the tool away from the game root.
+  std::string moveToolAway() const {
+    return onWindows() ? "move pack.exe gone.exe" : "mv pack gone";
+  }
+  // The status the interpreter gives for a program it could not start.
+  std::string notStartedStatus() const { return onWindows() ? "9009" : "127"; }
+  // What the interpreter says of the tool it could not start: cmd.exe says
+  // "'pack.exe' is not recognized ...", Wine's cmd "Can't recognize 'pack.exe
+  // ...'", sh "./pack: not found".
+  std::string toolNotFound() const { return onWindows() ? "pack.exe" : "pack: not found"; }
+  // Whether a run can be started with standard output closed, or on a pipe
+  // whose reader is gone: Wine itself breaks on a closed descriptor 1, as its
+  // own calls land there.
+  bool canBreakStandardOutput() const { return !onWindows(); }
+};
+
+TEST_F(RunFailureTest, FailedCommandsAreNamedWhereTheyFailAndTheRunEndsFailed) {
+  stage("temp/a.dds");
+  stage("temp/broken.dds");
+  stage("tempL/c.wav");
+  // A refused line, then one the tool fails on.
+  stage("deleteList.txt", "zt.pff /del \"open\nzt.pff /del broken\n");
+  RunResult run = rebuild("ZT_PACK_FAIL=broken");
+  EXPECT_EQ(run.status, 1);
+  // The run still goes to its end; each message ends the line it would be
+  // glued onto.
+  std::string out = console(progress(1, 3, "a.dds") + progress(2, 3, "broken.dds") + "\n" +
+                                progress(3, 3, "c.wav"),
+                            Ending::failed);
+  const std::string removing = text("Removing unused files (may take a minute or two)...");
+  out.insert(out.find(removing) + removing.size(), text("\n"));
+  EXPECT_EQ(run.out, out);
+  EXPECT_EQ(run.calls.size(), 5u);
+  const std::string list = underRoot("expansion/zt/deleteList.txt");
+  const std::string packFailed = "zt-rebuild: " + underRoot("expansion/zt/temp/broken.dds") +
+                                 ": not packed: the tool failed (exit status 1)\n";
+  const std::string listFailed =
+      "zt-rebuild: " + list + ":1: not run: a double quote in it is never closed\n"
+      "zt-rebuild: " + list + ":2: the tool failed (exit status 1)\n";
+  const std::string runFailed = "zt-rebuild: the run failed: 3 of 7 commands failed; see the "
+                                "errors above, and the tool's output in " +
+                                underRoot("ztlog.txt") + "\n";
+  EXPECT_EQ(run.err, text(packFailed + listFailed + runFailed));
+  // On one terminal, each message follows what it is about, and the run's
+  // failure comes last.
+  RunResult together = rebuildWith(shQuoted(asGiven(root)) + " 2>&1", scratch.path(),
+                                   "ZT_PACK_FAIL=broken");
+  out.insert(out.find(progress(3, 3, "c.wav")), text(packFailed));
+  out.insert(out.find(removing) + removing.size() + text("\n").size(), text(listFailed));
+  EXPECT_EQ(together.out, out + text(runFailed));
+}
+
+TEST_F(RunFailureTest, UnreadableStagingFolderIsNamedAndCountedAsFailed) {
+  stage("tempL/c.wav");
+  stage("zt.pff", "");
+  // Root reads any folder; a link to itself can be read by no one.
+  fs::create_directory_symlink("temp", root + "/expansion/zt/temp");
+  RunResult run = rebuild();
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, console(progress(1, 1, "c.wav"), Ending::failed));
+  EXPECT_EQ(run.err, text("zt-rebuild: cannot read the staging folder " +
+                          underRoot("expansion/zt/temp") + ": " + selfLinkReason() + "\n"
+                          "zt-rebuild: the run failed: 1 of 4 commands failed; see the errors "
+                          "above, and the tool's output in " + underRoot("ztlog.txt") + "\n"));
+  EXPECT_EQ(run.calls.size(), 2u);
+}
+
+TEST_F(RunFailureTest, AStagedPipeIsRefusedAndTheRunEnds) {
+  if (onWindows()) GTEST_SKIP() << "a POSIX pipe";
+  installArchiveTool(root);
+  stage("temp/a.dds");
+  ASSERT_EQ(mkfifo((root + "/expansion/zt/temp/b.dds").c_str(), 0644), 0);
+  RunResult run = rebuild();  // opening a pipe to read would wait for a writer forever
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("b.dds"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("1 of 4 commands failed"), std::string::npos) << run.err;
+}
+
+TEST_F(RunFailureTest, ConsoleThatCannotBeWrittenFailsTheRunAtItsEnd) {
+  stage("temp/a.dds");
+  // A pipe whose reader is gone as soon as it has opened it.
+  const std::string pipe = scratch / "pipe";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+  const std::string reader = "(: <" + shQuoted(pipe) + " &);";
+  struct Redirect { std::string words, before, err; int lines; };
+  std::vector<Redirect> redirects = {
+      {">/dev/full", "", "zt-rebuild: cannot write to standard output: ", 1}};
+  if (canBreakStandardOutput()) {
+    redirects.push_back({">&-", "", "zt-rebuild: cannot write to standard output: ", 1});
+    // The optimize command, which writes there too, fails as well.
+    redirects.push_back({">" + shQuoted(pipe), reader,
+                         "zt-rebuild: " + underRoot("expansion/zt/zt.pff") + ": not optimized: "
+                         "the tool failed (exit status 141)\n"
+                         "zt-rebuild: the run failed: 1 of 3 commands failed; see the errors "
+                         "above, and the tool's output in " + underRoot("ztlog.txt") + "\n"
+                         "zt-rebuild: cannot write to standard output: Broken pipe\n", 3});
+  }
+  for (const auto& [redirect, before, err, lines] : redirects) {
+    forgetCalls();
+    RunResult run = rebuildWith(shQuoted(asGiven(root)) + " " + redirect, scratch.path(), before);
+    EXPECT_EQ(run.status, 1) << redirect;
+    EXPECT_EQ(run.calls.size(), 2u) << redirect;  // the run still went to its end
+    EXPECT_EQ(run.err.find(err), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), lines) << run.err;
+  }
+}
+
+// A tool that is gone in the middle of a run (moved away while it packs
+// a.dds): each later command says that the tool could not be started, by the
+// status the interpreter gives for that.
+TEST_F(RunFailureTest, ToolGoneInTheMiddleOfARunIsNamedAsNotStartedAtEachCommand) {
+  stage("temp/a.dds");
+  stage("temp/b.dds");
+  RunResult run = rebuild("PATH=/usr/bin:/bin ZT_PACK_RUN_ON=a.dds ZT_PACK_RUN=" +
+                          shQuoted(moveToolAway()));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.runStatuses, "0\n");
+  const std::string notStarted =
+      "the tool could not be started (exit status " + notStartedStatus() + ")";
+  for (const std::string& failure :
+       {underRoot("expansion/zt/temp/b.dds") + ": not packed: " + notStarted,
+        underRoot("expansion/zt/zt.pff") + ": not optimized: " + notStarted,
+        std::string("zt-rebuild: the run failed: 2 of 4 commands failed")}) {
+    EXPECT_NE(run.err.find(failure), std::string::npos) << run.err;
+  }
+  // The interpreter names the command it could not run.
+  EXPECT_NE(run.err.find(toolNotFound()), std::string::npos) << run.err;
+}
+
+}  // namespace

@@ -1,0 +1,389 @@
+// End-to-end tests of the game root: the arguments that give it, the checks
+// made before anything is written there, and one run at a time on it.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "test_support/rebuild_harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// What the Windows build (with cmd.exe and the C runtime's argument rules)
+// and the POSIX build (with sh) do differently below, in one place.
+class GameRootTest : public RebuildTest {
+ protected:
+  // cmd's way of writing switches, in any case, asks for help too.
+  std::vector<std::string> helpFlags() const {
+    if (!onWindows()) return {"-h", "--help"};
+    return {"-h", "--help", "'/?'", "/help", "/HELP"};
+  }
+  // The ways a root with a trailing separator is typed: on Windows also
+  // "...\My Game 'Gold'\" at a prompt, where the C runtime reads \" as a quote.
+  std::vector<std::string> typedWithTrailingSeparator(const std::string& folder) const {
+    if (!onWindows()) return {asGiven(folder) + "/"};
+    return {asGiven(folder) + "\\", asGiven(folder) + "\""};
+  }
+  // A path with spaces as the user is told to type it.
+  std::string quoted(const std::string& path) const {
+    return onWindows() ? "\"" + path + "\"" : "'" + path + "'";
+  }
+  std::string spacesHint(const std::string& typed) const {
+    return std::string("a path with spaces needs ") + (onWindows() ? "double quotes" : "quotes") +
+           ": " + quoted(typed);
+  }
+  // Whether a path with spaces typed without quotes gets the hint when its
+  // words name no folder: cmd has split them itself; on POSIX the hint comes
+  // only when the words name a folder.
+  bool hintsWhateverTheWordsName() const { return onWindows(); }
+  // Whether a folder can be made that the run may not enter: root enters any
+  // folder.
+  bool canLockAFolder() const { return !onWindows() && geteuid() != 0; }
+  // A command that leaves a process running after the tool has ended.
+  std::string lingeringCommand() const {
+    return onWindows() ? "start /b ping -n 4 127.0.0.1 >nul" : "sleep 3 >/dev/null 2>&1 &";
+  }
+  // A folder to put on the search path: on Windows its name holds the list's
+  // separator, so it is quoted there, and cmd finds the tool in it.
+  std::string searchPathFolder() const { return scratch / (onWindows() ? "bin;x" : "bin"); }
+  // The assignment that puts `folder` first on the search path. Wine puts
+  // WINEPATH before the Windows search path.
+  std::string searchedFirst(const std::string& folder) const {
+    return onWindows() ? "WINEPATH=" + shQuoted("\"" + asGiven(folder) + "\"")
+                       : "PATH=" + shQuoted(folder) + ":\"$PATH\"";
+  }
+};
+
+constexpr const char kCmdSwitchesOnly[] = "elsewhere /dry-run is a path";
+
+// The arguments.
+
+TEST_F(GameRootTest, UsageIsShownWithoutAGameRoot) {
+  RunResult none = rebuildWith("", scratch.path());
+  EXPECT_EQ(none.status, 2);
+  EXPECT_EQ(none.out, "");
+  EXPECT_EQ(none.err.find(text("usage: zt-rebuild [--changed] [--dry-run] [--] GAME_ROOT\n"
+                               "       zt-rebuild --version\n")),
+            0u);
+  // Each platform's own paths and tool.
+  EXPECT_NE(none.err.find("GAME_ROOT" + native("/expansion/zt/temp")), std::string::npos)
+      << none.err;
+  EXPECT_NE(none.err.find("(" + toolFile() + ")"), std::string::npos);
+  EXPECT_TRUE(none.calls.empty());
+}
+
+TEST_F(GameRootTest, HelpOnRequestIsTheUsageOnStandardOutput) {
+  const std::string usage = rebuildWith("", scratch.path()).err;
+  for (const std::string& flag : helpFlags()) {
+    RunResult help = rebuildWith(flag, scratch.path());
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out, usage);
+    EXPECT_EQ(help.err, "");
+    // An answer that could not be written is no success.
+    EXPECT_EQ(rebuildWith(flag + " >/dev/full", scratch.path()).status, 1) << flag;
+  }
+}
+
+TEST_F(GameRootTest, VersionOnRequest) {
+  RunResult version = rebuildWith("--version", scratch.path());
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, text("zt-rebuild " ZT_REBUILD_VERSION "\n"));
+  EXPECT_EQ(version.err, "");
+  EXPECT_TRUE(version.calls.empty());
+}
+
+TEST_F(GameRootTest, CmdStyleSwitchesInAnyCase) {
+  if (!onWindows()) GTEST_SKIP() << kCmdSwitchesOnly;
+  EXPECT_EQ(rebuildWith("/Version", scratch.path()).out,
+            text("zt-rebuild " ZT_REBUILD_VERSION "\n"));
+  stage("temp/a.dds");
+  RunResult dry = rebuildWith("/DRY-RUN " + shQuoted(asGiven(root)), scratch.path());
+  EXPECT_EQ(dry.status, 0) << dry.err;
+  EXPECT_EQ(dry.out.find(text("echo ZT Log Start > ztlog.txt\n")), 0u) << dry.out;
+  EXPECT_TRUE(dry.calls.empty());
+  EXPECT_FALSE(fs::exists(root + "/ztlog.txt"));
+  EXPECT_EQ(rebuildWith("/changed " + shQuoted(asGiven(root)), scratch.path()).status, 0);
+  EXPECT_TRUE(fs::exists(root + "/zt-rebuild-record.txt"));
+}
+
+TEST_F(GameRootTest, ACmdStyleSwitchAfterTheGameRootIsRefused) {
+  if (!onWindows()) GTEST_SKIP() << kCmdSwitchesOnly;
+  stage("temp/a.dds");
+  RunResult late = rebuildWith(shQuoted(asGiven(root)) + " /dry-run", scratch.path());
+  EXPECT_EQ(late.status, 2);
+  EXPECT_EQ(late.err.find(text("zt-rebuild: options go before the game root: /dry-run\n")), 0u);
+}
+
+// The game root as it is given.
+
+TEST_F(GameRootTest, GameRootWithSpacesAndTrailingSeparatorIsUsedAsGiven) {
+  const std::string spaced = scratch / "My Game 'Gold'";
+  makeFolder(spaced);
+  installTool(spaced);
+  writeFile(spaced + "/expansion/zt/temp/a.dds", "");
+  const std::string given = asGiven(spaced) + native("/");
+  for (const std::string& argument : typedWithTrailingSeparator(spaced)) {
+    forgetCalls(spaced);
+    RunResult run = rebuildWith(shQuoted(argument), scratch.path(), "", spaced);
+    EXPECT_EQ(run.status, 0) << argument << ": " << run.err;
+    EXPECT_EQ(run.out, console(given, progress(1, 1, "a.dds"))) << argument;
+    const std::string doubled = given + native("/expansion/zt/temp/a.dds");
+    std::vector<Call> expected = {{inModFolder("zt.pff"), doubled, "/force"}, optimize()};
+    EXPECT_EQ(run.calls, expected) << argument;
+  }
+}
+
+TEST_F(GameRootTest, RelativeGameRootIsResolvedAgainstTheStartingDirectory) {
+  stage("temp/a.dds");
+  for (const std::string& argument : {std::string("Game"), native("./Game"), native("Game/")}) {
+    forgetCalls();
+    RunResult run = rebuildWith(shQuoted(argument), scratch.path());
+    EXPECT_EQ(run.status, 0) << argument;
+    std::string absolute = asGiven(root) + (argument == native("Game/") ? native("/") : "");
+    EXPECT_EQ(run.out, console(absolute, progress(1, 1, "a.dds"))) << argument;
+    ASSERT_EQ(run.calls.size(), 2u) << argument;
+    EXPECT_EQ(run.calls[0][1], absolute + native("/expansion/zt/temp/a.dds"));
+  }
+  RunResult dot = rebuildWith(".", root);
+  EXPECT_EQ(dot.out, console(progress(1, 1, "a.dds")));
+}
+
+TEST_F(GameRootTest, GameRootWithPercentSignsAndSpaces) {
+  // cmd.exe would put PATH's value in place of %PATH%.
+  const std::string odd = scratch / "100% sure %PATH% game";
+  makeFolder(odd);
+  installTool(odd);
+  writeFile(odd + "/expansion/zt/temp/a%b%.dds", "");
+  writeFile(odd + "/expansion/zt/deleteList.txt", "zt.pff /del %PATH% \"%PATH%\" 50%\n");
+  RunResult run = rebuildWith(shQuoted(asGiven(odd)), scratch.path(), "", odd);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, console(asGiven(odd), progress(1, 1, "a%b%.dds")));
+  std::vector<Call> expected = {
+      {inModFolder("zt.pff"), asGiven(odd) + native("/expansion/zt/temp/a%b%.dds"), "/force"},
+      {inModFolder("zt.pff"), "/del", "%PATH%", "%PATH%", "50%"},
+      optimize(),
+  };
+  EXPECT_EQ(run.calls, expected);
+}
+
+// A root that Windows cannot hand over exactly, or too long for the paths
+// below it to fit its file calls, runs nothing there, counted as failed: not
+// even in "Game", where a best fit of "Ｇame" would lead. POSIX hands over
+// any bytes, and has room for them.
+TEST_F(GameRootTest, ARootWindowsCannotHandOverExactlyRunsNothing) {
+  const bool refused = onWindows();
+  const std::string deep = "long/" + std::string(180, 'x') + "/" + std::string(90, 'y');
+  const std::string fullwidthG = "\xef\xbc\xa7" "ame";
+  struct Root { std::string folder, argument, reason; };
+  const std::string shallow = "long/" + std::string(180, 'x') + "/" + std::string(30, 'z');
+  const Root roots[] = {{fullwidthG, asGiven(scratch / fullwidthG), "code page"},
+                        {deep, native(deep), "longer than"},  // relative: made absolute first
+                        {shallow, asGiven(scratch / shallow), "longer than"}};
+  for (const auto& [relative, argument, reason] : roots) {
+    const std::string folder = scratch / relative;
+    makeFolder(folder);
+    installTool(folder);
+    writeFile(folder + "/expansion/zt/temp/a.dds", "");
+    RunResult run = rebuildWith(shQuoted(argument), scratch.path(), "", folder);
+    EXPECT_EQ(run.status, refused ? 1 : 0) << argument << ": " << run.err;
+    EXPECT_EQ(run.calls.size(), refused ? 0u : 2u) << argument;
+    EXPECT_EQ(run.err.find(reason) != std::string::npos, refused) << run.err;
+    EXPECT_FALSE(fs::exists(root + "/pack-calls.txt"));
+  }
+}
+
+// A root that cannot be entered.
+
+TEST_F(GameRootTest, GameRootThatCannotBeEnteredRunsNothing) {
+  writeFile(scratch / "afile", "");
+  // An empty argument (an unset variable in a script) names no folder either.
+  std::vector<std::string> bad = {scratch / "missing", scratch / "afile", ""};
+  if (canLockAFolder()) {
+    makeFolder(scratch / "locked");
+    chmod((scratch / "locked").c_str(), 0);
+    bad.push_back(scratch / "locked");
+  }
+  for (const std::string& path : bad) {
+    RunResult run = rebuildWith(shQuoted(asGiven(path)), scratch.path());
+    EXPECT_EQ(run.status, 1) << path;
+    EXPECT_EQ(run.out, "") << path;
+    EXPECT_EQ(run.err.find("zt-rebuild: cannot enter the game root " + asGiven(path) + ": "), 0u)
+        << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_TRUE(run.calls.empty());
+  }
+  EXPECT_FALSE(fs::exists(scratch / "ztlog.txt"));
+  EXPECT_FALSE(fs::exists(root + "/ztlog.txt"));
+}
+
+// A path with spaces typed without quotes: the hint shows the quoted form.
+TEST_F(GameRootTest, APathWithSpacesTypedWithoutQuotesGetsAHint) {
+  makeFolder(scratch / "My Game");
+  for (const std::string name : {"My Game", "No Such Game"}) {
+    const std::string typed = asGiven(scratch / name);
+    std::string words;  // each word quoted for the harness's shell alone
+    for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+      end = typed.find(' ', start);
+      words += " " + shQuoted(typed.substr(start, end == std::string::npos ? end : end - start));
+    }
+    RunResult run = rebuildWith(words, scratch.path());
+    EXPECT_EQ(run.status, 1) << name;
+    const std::string firstWord = typed.substr(0, typed.find(' '));
+    EXPECT_EQ(run.err.find(text("zt-rebuild: cannot enter the game root " + firstWord + ": ")), 0u)
+        << run.err;
+    const bool hinted = hintsWhateverTheWordsName() || name == "My Game";
+    if (hinted) {
+      EXPECT_NE(run.err.find(text("\nzt-rebuild: " + spacesHint(typed) + "\n")), std::string::npos)
+          << run.err;
+    }
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), hinted ? 2 : 1) << run.err;
+  }
+}
+
+// A mistyped switch before the root is no part of a path with spaces.
+TEST_F(GameRootTest, AMistypedSwitchIsNoPartOfAPathWithSpaces) {
+  if (!onWindows()) GTEST_SKIP() << kCmdSwitchesOnly;
+  makeFolder(scratch / "My Game");
+  RunResult run = rebuildWith("/chnaged " + shQuoted(asGiven(scratch / "My Game")),
+                              scratch.path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find(text("\nzt-rebuild: /chnaged is no option: the options are /changed, "
+                              "/dry-run, /help, /version and /?\n")),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
+}
+
+// Started from a folder that is gone, a relative root has nothing to stand on.
+TEST_F(GameRootTest, ARelativeRootFromAStartingFolderThatIsGoneRunsNothing) {
+  if (onWindows()) GTEST_SKIP() << "Windows does not remove a process's working folder";
+  makeFolder(scratch / "gone");
+  RunResult run = rebuildWith("Game", scratch / "gone", "rmdir \"$PWD\" &&");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err.find("zt-rebuild: cannot enter the game root Game: "), 0u) << run.err;
+  EXPECT_TRUE(run.calls.empty());
+}
+
+// The checks before the run.
+
+// A folder that is no game root, or a game root without the archive tool,
+// is refused before anything is written there, with what to do instead; a
+// dry run says the same.
+TEST_F(GameRootTest, NoGameRootOrNoToolIsRefusedBeforeAnythingIsWritten) {
+  const std::string modFolder = native("expansion/zt");
+  const std::string spaced = scratch / "My Game";
+  writeFile(spaced + "/expansion/zt/temp/a.dds", "");
+  writeFile(scratch / "copy/temp/a.dds", "");
+  writeFile(scratch / "flat/expansion/zt", "");  // a file, not the folder
+  makeFolder(scratch / "empty");
+  stage("temp/a.dds");
+  removeTool(root);
+  const std::string quotedSpaced = quoted(asGiven(spaced));
+  const std::string noRoot = " is not a game root: it has no modification folder " + modFolder +
+                             " (which holds the staging folders temp and tempL); give the "
+                             "folder the game is installed in";
+  struct Case { std::string folder, message; };
+  const Case cases[] = {
+      {scratch / "empty", noRoot},
+      {scratch / "flat", noRoot},
+      {spaced + "/expansion/zt", " is the modification folder, not a game root: give the game "
+                                 "root, which holds it, probably " + quotedSpaced},
+      {spaced + "/expansion/", " is the expansion folder, not a game root: give the game root, "
+                               "probably " + quotedSpaced},
+      {scratch / "copy", " looks like a modification folder, not a game root: give the game "
+                         "root, the folder that holds the modification folder as " + modFolder},
+      {root, "the archive tool " + toolFile() + " is neither in the game root " + asGiven(root) +
+                 " nor on the search path (PATH): put it in the game root; for real archives it "
+                 "must be the game's own archive tool"},
+  };
+  std::vector<Case> table(std::begin(cases), std::end(cases));
+  if (!onWindows()) {  // a tool copied without its mode is there, but cannot be run
+    const std::string copied = scratch / "Copied";
+    writeFile(copied + "/expansion/zt/temp/a.dds", "");
+    writeFile(copied + "/pack", "#!/bin/sh\n");
+    table.push_back({copied, "the archive tool pack in the game root " + copied +
+                                 " cannot be run: make it executable (chmod +x pack)"});
+  }
+  for (const auto& [folder, message] : table) {
+    const std::string given = asGiven(folder);
+    const std::string expected = message[0] != ' ' ? message : given + message;
+    for (const std::string option : {"", "--dry-run "}) {
+      RunResult run = rebuildWith(option + shQuoted(given), scratch.path(), "PATH=/usr/bin:/bin");
+      EXPECT_EQ(run.status, 1) << option << given;
+      EXPECT_EQ(run.out, "") << option << given;
+      EXPECT_EQ(run.err, text("zt-rebuild: " + expected + "\n")) << option << given;
+      EXPECT_TRUE(run.calls.empty()) << option << given;
+      for (const char* written : {"ztlog.txt", "zt-rebuild.lock"}) {
+        EXPECT_FALSE(fs::exists(folder + "/" + written)) << option << given << written;
+      }
+    }
+  }
+}
+
+// The sh dialect falls back to the search path; cmd.exe searches it anyway,
+// and the check before the run finds the tool there as well.
+TEST_F(GameRootTest, ToolIsFoundAlongThePathWhenTheGameRootHasNone) {
+  removeTool(root);
+  stage("temp/a.dds");
+  const std::string bin = searchPathFolder();
+  makeFolder(bin);
+  installTool(bin);
+  RunResult run = rebuild(searchedFirst(bin));
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::vector<Call> expected = {add("zt.pff", "expansion/zt/temp/a.dds"), optimize()};
+  EXPECT_EQ(run.calls, expected);
+}
+
+TEST_F(GameRootTest, InterpreterNamedByComspecOrFoundWithout) {
+  if (!onWindows()) GTEST_SKIP() << "COMSPEC is cmd.exe's; sh is always /bin/sh";
+  stage("temp/a.dds");
+  for (const std::string comspec : {"C:\\windows\\system32\\cmd.exe", "C:\\no\\such.exe"}) {
+    forgetCalls();
+    RunResult run = rebuild("COMSPEC=" + shQuoted(comspec));
+    EXPECT_EQ(run.status, 0) << comspec << ": " << run.err;
+    EXPECT_EQ(run.calls.size(), 2u) << comspec;
+  }
+}
+
+// One run at a time.
+
+TEST_F(GameRootTest, ASecondRunOnTheSameRootRunsNothingAndEmptiesNothing) {
+  stage("temp/a.dds");
+  stage("temp/b.dds");
+  // The second run starts while the first one's tool packs a.dds.
+  RunResult run = rebuild("ZT_PACK_RUN_ON=a.dds ZT_PACK_RUN=" +
+                          shQuoted(nestedRebuild(root, "second")));
+  EXPECT_EQ(run.runStatuses, "1\n");
+  EXPECT_EQ(readFile(root + "/second.out"), "");
+  EXPECT_EQ(readFile(root + "/second.err"),
+            text("zt-rebuild: another run is using the game root " + asGiven(root) +
+                 "; nothing was done\n"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::vector<Call> expected = {add("zt.pff", "expansion/zt/temp/a.dds"),
+                                add("zt.pff", "expansion/zt/temp/b.dds"), optimize()};
+  EXPECT_EQ(run.calls, expected);
+  EXPECT_EQ(run.log, logStart() + toolOutput(3) + toolOutput(3));
+}
+
+// No command inherits the lock.
+TEST_F(GameRootTest, TheLockEndsWithItsRunEvenWhenTheToolLeftAProcessRunning) {
+  stage("temp/a.dds");
+  stage("temp/b.dds");
+  RunResult left = rebuild("ZT_PACK_RUN_ON=a.dds ZT_PACK_RUN=" + shQuoted(lingeringCommand()));
+  EXPECT_EQ(left.status, 0) << left.err;
+  EXPECT_EQ(rebuild().status, 0);
+}
+
+TEST_F(GameRootTest, ALockFileThatIsALinkLeadsNowhereOutsideTheRoot) {
+  if (onWindows()) GTEST_SKIP() << "a POSIX link";
+  stage("temp/a.dds");
+  stage("temp/b.dds");
+  fs::create_symlink(scratch / "elsewhere", root + "/zt-rebuild.lock");
+  EXPECT_EQ(rebuild().status, 1);
+  EXPECT_FALSE(fs::exists(scratch / "elsewhere"));
+}
+
+}  // namespace
