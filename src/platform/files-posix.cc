@@ -19,13 +19,11 @@
 #include <memory>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace platform {
 
 namespace {
-
-unsigned char asciiUpper(unsigned char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
-}
 
 // Letters compared in upper case, as NTFS does (so "_" sorts after them), and
 // bytewise to break ties, so the order is total and the same on every machine.
@@ -34,8 +32,8 @@ bool listsBefore(const DirEntry& a, const DirEntry& b) {
   const std::string& y = b.name;
   size_t n = std::min(x.size(), y.size());
   for (size_t i = 0; i < n; ++i) {
-    unsigned char cx = asciiUpper(static_cast<unsigned char>(x[i]));
-    unsigned char cy = asciiUpper(static_cast<unsigned char>(y[i]));
+    char32_t cx = asciiUpper(static_cast<unsigned char>(x[i]));
+    char32_t cy = asciiUpper(static_cast<unsigned char>(y[i]));
     if (cx != cy) return cx < cy;
   }
   if (x.size() != y.size()) return x.size() < y.size();

@@ -10,6 +10,10 @@
 
 namespace platform {
 
+// `c` in upper case when it is an ASCII letter, as it is otherwise: the only
+// folding that comparisons of names need here, the same on every machine.
+inline char32_t asciiUpper(char32_t c) { return (c >= U'a' && c <= U'z') ? c - U'a' + U'A' : c; }
+
 // Whether Windows opens a file of this name as a device in place of a
 // file: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1 to COM9 and LPT1 to LPT9
 // (the superscript 1, 2 and 3 count as digits), in any case, with any
@@ -17,7 +21,7 @@ namespace platform {
 inline bool isDeviceName(const std::u32string& name) {
   std::u32string base = name.substr(0, name.find(U'.'));
   while (!base.empty() && base.back() == U' ') base.pop_back();
-  for (char32_t& c : base) c = (c >= U'a' && c <= U'z') ? c - U'a' + U'A' : c;
+  for (char32_t& c : base) c = asciiUpper(c);
   if (base == U"CON" || base == U"PRN" || base == U"AUX" || base == U"NUL" ||
       base == U"CONIN$" || base == U"CONOUT$") {
     return true;
