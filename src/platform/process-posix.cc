@@ -1,6 +1,40 @@
 // POSIX implementation of running commands: /bin/sh, started as system()
 // starts it, in the program's process group, but with the program hearing
 // Ctrl+C itself.
+//
+// How Ctrl+C and Ctrl+Z are handled at each moment of a command. Ctrl+C is
+// SIGINT (SIGQUIT is handled alike); Ctrl+Z is SIGTSTP (SIGTTIN and SIGTTOU,
+// a background job's use of the terminal, alike). A terminal sends them to
+// its whole foreground process group: the program, and the command in it.
+//  1. Before the fork. Before the first command Ctrl+C has its default, and
+//     between two commands noteInterruption restores it: either way it ends
+//     the program at once. From the moment runCommandLine marks a command as
+//     running, it is only noted, and that command does not start (3). Ctrl+Z
+//     stops the program, by its default, until the stops are blocked just
+//     before the fork.
+//  2. During vfork, the program suspended until the child's exec or exit. A
+//     Ctrl+C that came before the child existed reached the program alone,
+//     and the kernel ran its handler before letting the fork through: it is
+//     noted. One that comes later reaches the child too (3), and the program
+//     notes its own once vfork returns. A Ctrl+Z waits, blocked, and stops the
+//     program once vfork returns.
+//  3. In the child before exec. It blocks the interrupts, resets them to their
+//     default (its handlers are its own, the program's stay), and exits with
+//     128 + the signal, starting nothing, when one has been noted; one that
+//     comes after that look ends it, by the default, once the program's mask
+//     is restored. The stops get a handler that does nothing, which the exec
+//     resets to the default: stopped before its exec, the child would hold
+//     the program in vfork for good, deaf to Ctrl+C.
+//  4. While the command runs. Ctrl+C reaches the interpreter and the tool,
+//     which take it as they will, and is noted by the program, which goes on
+//     waiting. Ctrl+Z stops the program, by its default, and the command as
+//     it takes it; `fg` continues both.
+//  5. After it ends. A noted interrupt ends the program by that signal, and so
+//     does the command's death by SIGINT or SIGQUIT (one sent to it alone).
+//     Otherwise its exit status is returned, and Ctrl+C ends the program at
+//     once again (1).
+// An interrupt ignored or blocked when the program started (a job started in
+// the background) is left so, for the commands too, and never heard.
 #include "platform/process.h"
 
 #include <errno.h>
@@ -22,14 +56,26 @@ Shell nativeShell() { return Shell::Sh; }
 
 namespace {
 
-// The interrupt (SIGINT or SIGQUIT) that came while a command ran, and
-// whether one runs: the run ends once that command has, and no other starts.
-volatile sig_atomic_t interruption = 0;
-volatile sig_atomic_t commandRunning = 0;
+// All that this file keeps between calls. The handler and the child of vfork
+// use it too: the child shares the program's memory until its exec, so what
+// it writes here the program reads.
 
+// The interrupt (SIGINT or SIGQUIT) that came while a command ran, 0 when
+// none: the run ends once that command has, and no other starts.
+volatile sig_atomic_t interruption = 0;
+// Whether a command is being started or runs: an interrupt is then only noted.
+volatile sig_atomic_t commandRunning = 0;
+// Set by the child when the interpreter could not be started: its 127 would
+// say the tool was not found.
+volatile sig_atomic_t interpreterMissing = 0;
 // The interrupts the program hears. One ignored or blocked when it started
 // is not among them: pending behind the mask, it was never meant for it.
 sigset_t watched;
+// Whether the interrupts are watched yet: from the first command on.
+bool watching = false;
+// The stop signals of job control (Ctrl+Z, and a background job's use of the
+// terminal).
+const int jobStops[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 
 // Outside a command the program ends at once, by the signal's default; a
 // command is waited for, so that the run ends between two commands.
@@ -48,7 +94,6 @@ void noteInterruption(int sig) {
 // was ignored when the program started (a job started in the background)
 // stays ignored, for the commands too.
 void watchInterrupts() {
-  static bool watching = false;
   if (watching) return;
   watching = true;
   // Ignored when the program started, SIGCHLD has the system reap the
@@ -80,14 +125,6 @@ void watchInterrupts() {
   // Blocked or ignored in some odd start: end with the shell's number for it.
   std::_Exit(128 + sig);
 }
-
-// Set by the child when the interpreter could not be started: its 127 would
-// say the tool was not found.
-volatile sig_atomic_t interpreterMissing = 0;
-
-// The stop signals of job control (Ctrl+Z, and a background job's use of the
-// terminal).
-const int jobStops[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 
 // The child of vfork, which shares the program's memory until it starts the
 // interpreter. An interrupt that came before the child was in the process
