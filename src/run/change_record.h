@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "run/packing_pass.h"
 #include "scan/directory_lister.h"
 

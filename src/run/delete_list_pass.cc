@@ -7,7 +7,8 @@
 #include <memory>
 #include <optional>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/text.h"
 #include "tool/console.h"
 
 namespace {

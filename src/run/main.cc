@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/console.h"
+#include "platform/process.h"
+#include "platform/text.h"
 #include "run/console_window.h"
 #include "run/preflight.h"
 #include "run/run_driver.h"

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/files.h"
+
 #include "tool/command_line.h"
 #include "tool/console.h"
 

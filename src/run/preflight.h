@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/process.h"
 
 // The game root argument as the user typed it. For cmd a trailing double
 // quote stands for the backslash before it: "C:\My Game\" reaches the

@@ -5,7 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/process.h"
 #include "run/change_record.h"
 #include "run/delete_list_pass.h"
 #include "run/packing_pass.h"

@@ -1,5 +1,7 @@
 #include "scan/count_files.h"
 
+#include "platform/process.h"
+
 namespace {
 
 std::string extensionOf(const std::string& name) {

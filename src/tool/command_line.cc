@@ -4,6 +4,8 @@
 #include <cctype>
 #include <vector>
 
+#include "platform/text.h"
+
 using platform::Shell;
 
 namespace {

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/process.h"
 
 struct Dialect {
   platform::Shell shell;

@@ -1,6 +1,6 @@
 #include "tool/run_command.h"
 
-#include "platform/platform.h"
+#include "platform/process.h"
 #include "tool/console.h"
 
 namespace {

@@ -1,4 +1,4 @@
-// Checks of the Windows platform layer that need Windows itself: built with
+// Checks of the Windows console calls that need Windows itself: built with
 // the Windows build, with no test framework, and run under Wine by the
 // native build's tests. Exits 1, naming each failed check, when any fails.
 #include <windows.h>
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/console.h"
 
 namespace {
 

@@ -1,0 +1,257 @@
+// POSIX implementation of the file system calls, with listings shaped the way
+// a Windows file system gives them, so that both builds walk a folder in the
+// same order.
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <stdio.h>
+#include <time.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace platform {
+
+namespace {
+
+// Letters compared in upper case, as NTFS does (so "_" sorts after them), and
+// bytewise to break ties, so the order is total and the same on every machine.
+bool listsBefore(const DirEntry& a, const DirEntry& b) {
+  const std::string& x = a.name;
+  const std::string& y = b.name;
+  size_t n = std::min(x.size(), y.size());
+  for (size_t i = 0; i < n; ++i) {
+    char32_t cx = asciiUpper(static_cast<unsigned char>(x[i]));
+    char32_t cy = asciiUpper(static_cast<unsigned char>(y[i]));
+    if (cx != cy) return cx < cy;
+  }
+  if (x.size() != y.size()) return x.size() < y.size();
+  return x < y;
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+using OpenDir = std::unique_ptr<DIR, DirCloser>;
+
+}  // namespace
+
+ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entries,
+                         std::string* error) {
+  entries->clear();
+  OpenDir dir(opendir(folder.c_str()));
+  if (!dir) {
+    if (errno == ENOENT || errno == ENOTDIR) return ListingStatus::Missing;
+    *error = strerror(errno);
+    return ListingStatus::Unreadable;
+  }
+  for (;;) {
+    errno = 0;
+    dirent* d = readdir(dir.get());
+    if (!d) {
+      if (errno == 0) break;
+      *error = strerror(errno);
+      entries->clear();
+      return ListingStatus::Unreadable;
+    }
+    DirEntry entry;
+    entry.name = d->d_name;
+    if (entry.name == "." || entry.name == "..") continue;
+    struct stat st;
+    // Follows links, as a Windows listing reports a junction's target kind.
+    entry.isFolder = fstatat(dirfd(dir.get()), d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+    entries->push_back(std::move(entry));
+  }
+  std::sort(entries->begin(), entries->end(), listsBefore);
+  entries->insert(entries->begin(), {DirEntry{".", true, ""}, DirEntry{"..", true, ""}});
+  return ListingStatus::Listed;
+}
+
+bool isSpecialFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
+bool isPipe(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
+bool exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+bool isFolder(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+size_t longestPath() { return 0; }
+
+bool absolutePath(const std::string& path, std::string* absolute, std::string* error) {
+  // An empty path names nothing, not the current directory.
+  if (path.empty() || path[0] == '/') {
+    *absolute = path;
+    return true;
+  }
+  // Fails when the current directory has been removed: no place to stand on.
+  std::unique_ptr<char, decltype(&free)> cwd(getcwd(nullptr, 0), &free);
+  if (!cwd) {
+    *error = std::string("cannot read the current folder: ") + strerror(errno);
+    return false;
+  }
+  std::string result = cwd.get();
+  // Drop "." segments so that "." names the current directory itself.
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    std::string segment = path.substr(start, end - start);
+    if (!segment.empty() && segment != ".") {
+      if (result.empty() || result.back() != '/') result += '/';
+      result += segment;
+    }
+    start = end + 1;
+  }
+  if (path.back() == '/' && result.back() != '/') result += '/';
+  *absolute = result;
+  return true;
+}
+
+bool changeDirectory(const std::string& path, std::string* error) {
+  if (chdir(path.c_str()) == 0) return true;
+  *error = strerror(errno);
+  return false;
+}
+
+namespace {
+
+long long nanoseconds(const struct timespec& time) {
+  return static_cast<long long>(time.tv_sec) * 1000000000LL + time.tv_nsec;
+}
+
+#ifdef __APPLE__
+const struct timespec& writtenAt(const struct stat& st) { return st.st_mtimespec; }
+const struct timespec& changedAt(const struct stat& st) { return st.st_ctimespec; }
+#else
+const struct timespec& writtenAt(const struct stat& st) { return st.st_mtim; }
+const struct timespec& changedAt(const struct stat& st) { return st.st_ctim; }
+#endif
+
+struct FdCloser {
+  int fd;
+  ~FdCloser() {
+    if (fd >= 0) close(fd);
+  }
+};
+
+}  // namespace
+
+bool fileStamp(const std::string& path, FileStamp* stamp) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  stamp->size = static_cast<unsigned long long>(st.st_size);
+  stamp->writeTime = nanoseconds(writtenAt(st));
+  stamp->changeTime = nanoseconds(changedAt(st));
+  stamp->volume = static_cast<unsigned long long>(st.st_dev);
+  stamp->index = static_cast<unsigned long long>(st.st_ino);
+  return true;
+}
+
+bool touchFile(const std::string& path, long long* now, std::string* error) {
+  // Non-blocking: a pipe planted there must not keep the run waiting.
+  FdCloser file{open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK)};
+  struct stat st;
+  if (file.fd < 0 || fstat(file.fd, &st) != 0) {
+    *error = strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = "not a regular file";
+    return false;
+  }
+  // Both times become the file system's clock, at its own resolution.
+  if (futimens(file.fd, nullptr) != 0 || fstat(file.fd, &st) != 0) {
+    *error = strerror(errno);
+    return false;
+  }
+  *now = std::max(nanoseconds(writtenAt(st)), nanoseconds(changedAt(st)));
+  return true;
+}
+
+bool writeNewFile(const std::string& path, const std::string& content, std::string* error) {
+  FdCloser file{open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644)};
+  if (file.fd < 0) {
+    *error = strerror(errno);
+    return false;
+  }
+  for (size_t done = 0; done < content.size();) {
+    ssize_t written = write(file.fd, content.data() + done, content.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      *error = written < 0 ? strerror(errno) : "the file system took nothing";
+      return false;
+    }
+    done += static_cast<size_t>(written);
+  }
+  int fd = file.fd;
+  file.fd = -1;
+  if (close(fd) != 0) {
+    *error = strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+void pause(int milliseconds) {
+  struct timespec wait = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
+  nanosleep(&wait, nullptr);
+}
+
+bool replaceFile(const std::string& from, const std::string& to, std::string* error) {
+  if (rename(from.c_str(), to.c_str()) == 0) return true;
+  *error = strerror(errno);
+  return false;
+}
+
+struct FileLock {
+  int fd;
+};
+
+void FileLockReleaser::operator()(FileLock* lock) const {
+  close(lock->fd);
+  delete lock;
+}
+
+LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error) {
+  // Never through a link: the lock file is the game root's own.
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) {
+    *error = strerror(errno);
+    return LockStatus::Failed;
+  }
+  HeldLock held(new FileLock{fd});
+  // A lock on the open file, not a file's mere presence: the system drops it
+  // when the process ends, so a killed run leaves nothing that blocks.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) return LockStatus::Busy;
+    *error = strerror(errno);
+    return LockStatus::Failed;
+  }
+  *lock = std::move(held);
+  return LockStatus::Held;
+}
+
+}  // namespace platform

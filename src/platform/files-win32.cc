@@ -1,0 +1,303 @@
+// Windows implementation of the file system calls: the ANSI file calls, with
+// folders listed by the wide ones so that a name that does not fit the
+// system's code page is refused rather than best-fit (see text-win32.cc).
+#include "platform/files.h"
+
+#include <direct.h>
+#include <errno.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <cwchar>
+#include <memory>
+#include <vector>
+
+#include "platform/text.h"
+#include "platform/win32_strings.h"
+
+namespace platform {
+
+namespace {
+
+// MAX_PATH counts the terminating NUL.
+const size_t kLongestPath = MAX_PATH - 1;
+
+std::string tooLong() {
+  return "the path is longer than the " + std::to_string(kLongestPath) +
+         " characters that Windows file calls accept";
+}
+
+// Characters that Windows never allows in a name. Wine lists Unix names
+// that hold them; no path built on such a name opens that entry.
+bool hasForbiddenCharacter(const std::wstring& name) {
+  for (wchar_t c : name) {
+    if (c < 0x20 || std::wcschr(L"\"*/:<>?\\|", c)) return true;
+  }
+  return false;
+}
+
+// One ending in a dot or a space opens the name without them: another
+// file, or none.
+bool endsInDotOrSpace(const std::wstring& name) {
+  return name != L"." && name != L".." && !name.empty() &&
+         (name.back() == L'.' || name.back() == L' ');
+}
+
+// A find handle that closes itself.
+struct FindCloser {
+  void operator()(HANDLE find) const { FindClose(find); }
+};
+using FindHandle = std::unique_ptr<void, FindCloser>;
+
+}  // namespace
+
+ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entries,
+                         std::string* error) {
+  entries->clear();
+  std::string prefix = folder;
+  if (!prefix.empty() && prefix.back() != '\\') prefix += '\\';
+  std::wstring pattern;
+  if (!fromCodePage(prefix + '*', &pattern)) {
+    *error = "the path is not valid in the system's code page";
+    return ListingStatus::Unreadable;
+  }
+  WIN32_FIND_DATAW data;
+  FindHandle find(FindFirstFileW(pattern.c_str(), &data));
+  if (find.get() == INVALID_HANDLE_VALUE) {
+    find.release();
+    DWORD code = GetLastError();
+    // Nothing there, a file, or an empty drive root (which lists nothing, not
+    // even "." and ".."): in each case nothing is staged.
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
+        code == ERROR_DIRECTORY) {
+      return ListingStatus::Missing;
+    }
+    *error = describeError(code);
+    return ListingStatus::Unreadable;
+  }
+  entries->push_back(DirEntry{".", true, ""});
+  entries->push_back(DirEntry{"..", true, ""});
+  do {
+    DirEntry entry;
+    const std::wstring name = data.cFileName;
+    entry.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // A refused entry stays in the listing: it is staged, and is counted.
+    if (hasForbiddenCharacter(name)) {
+      entry.refusal = "its name has characters that Windows does not allow in names";
+    } else if (endsInDotOrSpace(name)) {
+      entry.refusal = "its name ends in a dot or a space, which Windows drops when it opens it";
+    } else if (isDeviceName(std::u32string(name.begin(), name.end()))) {
+      entry.refusal = "its name is a device's, which Windows opens in place of a file";
+    } else if (!toCodePage(name.data(), static_cast<int>(name.size()), &entry.name)) {
+      entry.refusal = "its name has characters outside the system's code page";
+    } else if (prefix.size() + entry.name.size() > kLongestPath) {
+      entry.refusal = tooLong();
+    }
+    if (!entry.refusal.empty()) entry.name = shown(name);
+    // A drive root has no "." and ".." of its own: they stand first in every listing.
+    if (entry.name != "." && entry.name != "..") entries->push_back(std::move(entry));
+  } while (FindNextFileW(find.get(), &data));
+  DWORD code = GetLastError();
+  if (code != ERROR_NO_MORE_FILES) {
+    *error = describeError(code);
+    entries->clear();
+    return ListingStatus::Unreadable;
+  }
+  return ListingStatus::Listed;
+}
+
+// Pipes and devices have no place among a folder's files on Windows.
+bool isSpecialFile(const std::string&) { return false; }
+bool isPipe(const std::string&) { return false; }
+
+bool exists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool isFolder(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+size_t longestPath() { return kLongestPath; }
+
+bool absolutePath(const std::string& path, std::string* absolute, std::string* error) {
+  bool drivePath = path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+  bool uncPath = path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
+  std::string result = path;
+  // An empty path names nothing, not the current directory: entering it fails.
+  if (!path.empty() && !drivePath && !uncPath) {
+    // The buffer is sized from the call's own answer, asked again should the
+    // current directory have grown in between.
+    DWORD length = MAX_PATH;
+    do {
+      result.resize(length);
+      length = GetFullPathNameA(path.c_str(), length, &result[0], nullptr);
+    } while (length >= result.size());
+    if (length == 0) {
+      DWORD code = GetLastError();
+      *error = code == ERROR_FILENAME_EXCED_RANGE ? tooLong() : describeError(code);
+      return false;
+    }
+    result.resize(length);
+  }
+  *absolute = result;
+  return true;
+}
+
+bool changeDirectory(const std::string& path, std::string* error) {
+  if (_chdir(path.c_str()) == 0) return true;
+  *error = strerror(errno);
+  return false;
+}
+
+namespace {
+
+long long ticksOf(const FILETIME& time) {
+  return static_cast<long long>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) |
+                                time.dwLowDateTime);
+}
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using OwnedHandle = std::unique_ptr<void, HandleCloser>;
+
+OwnedHandle openHandle(const std::string& path, DWORD access, DWORD disposition, DWORD flags) {
+  HANDLE handle = CreateFileA(path.c_str(), access,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              disposition, flags, nullptr);
+  return OwnedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
+// The stamp of an open file; false when it is not a regular file on disk.
+bool stampOfHandle(HANDLE file, FileStamp* stamp) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return false;
+  }
+  stamp->size = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  stamp->writeTime = ticksOf(info.ftLastWriteTime);
+  stamp->volume = info.dwVolumeSerialNumber;
+  stamp->index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  // FAT keeps no change time: the creation time at least tells files apart.
+  FILE_BASIC_INFO basic;
+  const bool changed = GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) &&
+                       basic.ChangeTime.QuadPart != 0;
+  stamp->changeTime = changed ? basic.ChangeTime.QuadPart : ticksOf(info.ftCreationTime);
+  return true;
+}
+
+}  // namespace
+
+bool fileStamp(const std::string& path, FileStamp* stamp) {
+  // Opening a folder without backup semantics fails: only files get stamps.
+  OwnedHandle file = openHandle(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, 0);
+  return file && stampOfHandle(file.get(), stamp);
+}
+
+bool touchFile(const std::string& path, long long* now, std::string* error) {
+  // The link itself, should one be there: it is refused below.
+  OwnedHandle file = openHandle(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT);
+  if (!file) {
+    *error = describeError(GetLastError());
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file.get(), &info)) {
+    *error = describeError(GetLastError());
+    return false;
+  }
+  if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
+    *error = "not a regular file";
+    return false;
+  }
+  FILETIME present;
+  GetSystemTimeAsFileTime(&present);
+  FileStamp stamp;
+  if (!SetFileTime(file.get(), nullptr, nullptr, &present)) {
+    *error = describeError(GetLastError());
+    return false;
+  }
+  if (!stampOfHandle(file.get(), &stamp)) {
+    *error = "its times cannot be read back";
+    return false;
+  }
+  // The last-write time as the file system rounded it, or its change time
+  // where that came later; never the creation time stamps fall back on.
+  FILE_BASIC_INFO basic;
+  long long changed = 0;
+  if (GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
+    changed = basic.ChangeTime.QuadPart;
+  }
+  *now = std::max(stamp.writeTime, changed);
+  return true;
+}
+
+bool writeNewFile(const std::string& path, const std::string& content, std::string* error) {
+  // CREATE_NEW fails on anything there, a link included.
+  OwnedHandle file = openHandle(path, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+  if (!file) {
+    *error = describeError(GetLastError());
+    return false;
+  }
+  DWORD written = 0;
+  if (!WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written,
+                 nullptr)) {
+    *error = describeError(GetLastError());
+    return false;
+  }
+  if (written != content.size()) {
+    *error = "the file system took only part of it";
+    return false;
+  }
+  if (!CloseHandle(file.release())) {
+    *error = describeError(GetLastError());
+    return false;
+  }
+  return true;
+}
+
+void pause(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
+
+bool replaceFile(const std::string& from, const std::string& to, std::string* error) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  *error = describeError(GetLastError());
+  return false;
+}
+
+struct FileLock {
+  HANDLE file;
+};
+
+void FileLockReleaser::operator()(FileLock* lock) const {
+  CloseHandle(lock->file);
+  delete lock;
+}
+
+LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error) {
+  // Not inheritable (no security attributes), so no command keeps it.
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    *error = describeError(GetLastError());
+    return LockStatus::Failed;
+  }
+  HeldLock held(new FileLock{file});
+  // The system releases the lock when the process ends, killed included.
+  OVERLAPPED whole = {};
+  if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {
+    DWORD code = GetLastError();
+    if (code == ERROR_LOCK_VIOLATION || code == ERROR_SHARING_VIOLATION) return LockStatus::Busy;
+    *error = describeError(code);
+    return LockStatus::Failed;
+  }
+  *lock = std::move(held);
+  return LockStatus::Held;
+}
+
+}  // namespace platform

@@ -1,0 +1,130 @@
+// The file system as the program sees it: folder listings, what is at a
+// path, file stamps, locks, new and replaced files, and the working directory.
+// One implementation per platform (files-posix.cc, files-win32.cc).
+#ifndef ZT_PLATFORM_FILES_H_
+#define ZT_PLATFORM_FILES_H_
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct DirEntry {
+  std::string name;
+  bool isFolder = false;
+  // Why no program can be handed this entry's path as itself (its name does
+  // not fit the system's code page, holds a character its names may not, is
+  // opened as another file or a device, or the path is too long for the
+  // file calls); empty when it can. A refused
+  // entry's name shows each character it cannot write as <U+XXXX>.
+  std::string refusal;
+};
+
+enum class ListingStatus {
+  Listed,      // the folder's entries were read
+  Missing,     // nothing is there, or it is not a folder
+  Unreadable,  // a folder is there but cannot be read; the error says why
+};
+
+// Reads the whole listing of `folder` at once, in the order a Windows file
+// system gives it: "." and ".." first, then the rest. Reading it once means
+// that what is counted and what is packed are the same entries, whatever
+// changes in the folder while a run goes on.
+ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entries,
+                         std::string* error);
+
+// Whether `path` is there but is neither a regular file nor a folder: a
+// pipe, a socket or a device, which a read could wait on forever.
+bool isSpecialFile(const std::string& path);
+
+// Whether `path` is a pipe (links followed), which a write could wait on
+// forever.
+bool isPipe(const std::string& path);
+
+// Whether anything at all is at `path`: a file, a folder, a link even if it
+// leads nowhere.
+bool exists(const std::string& path);
+
+// Whether `path` is a folder (links followed).
+bool isFolder(const std::string& path);
+
+// The longest path that the file calls of the program and of the archive
+// tool accept, in bytes; 0 where the system reports a path too long itself.
+size_t longestPath();
+
+// Sets `absolute` to `path` made absolute against the current directory. An
+// absolute path comes back byte for byte unchanged. Returns false, and says
+// why in `error`, when the current directory cannot be read or the result
+// would be too long.
+bool absolutePath(const std::string& path, std::string* absolute, std::string* error);
+
+// Changes the process's working directory. On failure returns false and
+// describes the reason in `error`.
+bool changeDirectory(const std::string& path, std::string* error);
+
+// What tells one state of a file from another: which file it is, its size,
+// its last-write time, and a second time that whoever writes the file cannot
+// set back. On POSIX the file is its device and inode, and the second time
+// the status-change time, which every write, rename and setting of the times
+// moves. On Windows the file is its volume serial and file index, and the
+// second time the file system's change time (FILE_BASIC_INFO.ChangeTime);
+// where the file system keeps none (FAT), the creation time, which only
+// tells files apart. Times are in the platform's own units (nanoseconds, or
+// 100-nanosecond ticks), as fine as the file system keeps them: on some
+// only whole seconds, or two.
+struct FileStamp {
+  unsigned long long size = 0;
+  long long writeTime = 0;
+  long long changeTime = 0;
+  unsigned long long volume = 0;
+  unsigned long long index = 0;
+  bool operator==(const FileStamp& other) const {
+    return size == other.size && writeTime == other.writeTime &&
+           changeTime == other.changeTime && volume == other.volume && index == other.index;
+  }
+  bool operator!=(const FileStamp& other) const { return !(*this == other); }
+};
+
+// The stamp of the file at `path` (links followed); false when there is no
+// regular file there.
+bool fileStamp(const std::string& path, FileStamp* stamp);
+
+// Sets the last-write time of the regular file at `path` (never through a
+// link) to the present, and sets `now` to the file system's clock as that
+// file then shows it (the later of its two times): whatever is written on
+// that file system afterwards is stamped at `now` or later.
+bool touchFile(const std::string& path, long long* now, std::string* error);
+
+// Creates the file `path` holding `content`: always a new file, never
+// through a link or over anything that is there.
+bool writeNewFile(const std::string& path, const std::string& content, std::string* error);
+
+// Waits about `milliseconds`.
+void pause(int milliseconds);
+
+// Puts `from` in the place of `to` in one step, replacing what is there.
+bool replaceFile(const std::string& from, const std::string& to, std::string* error);
+
+// An exclusive lock on a file, held until the lock is destroyed or the
+// process ends, however it ends.
+struct FileLock;
+struct FileLockReleaser {
+  void operator()(FileLock* lock) const;
+};
+using HeldLock = std::unique_ptr<FileLock, FileLockReleaser>;
+
+enum class LockStatus {
+  Held,    // the lock is ours
+  Busy,    // another process holds it
+  Failed,  // the file cannot be opened or locked; the error says why
+};
+
+// Opens `path`, creating it if it is not there, and takes an exclusive lock
+// on it without waiting. No command the program runs inherits it.
+LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error);
+
+}  // namespace platform
+
+#endif  // ZT_PLATFORM_FILES_H_

@@ -1,0 +1,177 @@
+// Windows implementation of the program's text. Its strings are 8-bit in the
+// system's code page because the archive tool is an ANSI program: a name
+// that does not fit that code page cannot reach it as itself (its C runtime
+// would best-fit the command line, so a fullwidth quote would become a real
+// one in its arguments). Names and arguments are therefore read with the
+// wide calls and converted only when the conversion is exact; what cannot
+// be converted is refused, never best-fit.
+#include "platform/text.h"
+
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <memory>
+
+#include "platform/win32_strings.h"
+
+namespace platform {
+
+// Shared with the other Windows files through win32_strings.h.
+
+std::string describeError(DWORD code) {
+  char* text = nullptr;
+  DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = length ? std::string(text, length) : "error " + std::to_string(code);
+  LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                              message.back() == ' ' || message.back() == '.')) {
+    message.pop_back();
+  }
+  return message;
+}
+
+bool toCodePage(const wchar_t* wide, int length, std::string* narrow) {
+  narrow->clear();
+  if (length == 0) return true;
+  const DWORD flags = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  int size = WideCharToMultiByte(CP_ACP, flags, wide, length, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return false;
+  narrow->resize(size);
+  WideCharToMultiByte(CP_ACP, flags, wide, length, &(*narrow)[0], size, nullptr, nullptr);
+  int back = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow->data(), size, nullptr, 0);
+  std::wstring roundTrip(back > 0 ? back : 0, L'\0');
+  if (back <= 0 || MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow->data(), size,
+                                       &roundTrip[0], back) != back ||
+      roundTrip.compare(0, std::wstring::npos, wide, length) != 0) {
+    narrow->clear();
+    return false;
+  }
+  return true;
+}
+
+bool fromCodePage(const std::string& narrow, std::wstring* wide) {
+  wide->clear();
+  if (narrow.empty()) return true;
+  const int length = static_cast<int>(narrow.size());
+  int size = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), length, nullptr, 0);
+  if (size <= 0) return false;
+  wide->resize(size);
+  return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), length, &(*wide)[0],
+                             size) == size;
+}
+
+std::string shown(const std::wstring& wide) {
+  std::string text;
+  for (size_t i = 0; i < wide.size();) {
+    int units = IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() &&
+                           IS_LOW_SURROGATE(wide[i + 1])
+                       ? 2
+                       : 1;
+    std::string character;
+    if (wide[i] < 0x20 || wide[i] == 0x7f || !toCodePage(&wide[i], units, &character)) {
+      unsigned long point = units == 2 ? 0x10000 + ((wide[i] - 0xd800UL) << 10) +
+                                             (wide[i + 1] - 0xdc00UL)
+                                       : wide[i];
+      char code[16];
+      std::snprintf(code, sizeof code, "<U+%04lX>", point);
+      character = code;
+    }
+    text += character;
+    i += units;
+  }
+  return text;
+}
+
+namespace {
+
+// Memory that LocalFree releases.
+struct LocalFreer {
+  void operator()(void* memory) const { LocalFree(memory); }
+};
+
+}  // namespace
+
+size_t decodeCharacter(const std::string& text, size_t at, char32_t* character) {
+  const unsigned char lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x80) {
+    *character = lead;
+    return 1;
+  }
+  static const UINT codePage = GetACP();
+  size_t length = 1;
+  if (codePage == CP_UTF8) {
+    length = lead >= 0xc2 && lead <= 0xdf ? 2 : lead >= 0xe0 && lead <= 0xef ? 3
+           : lead >= 0xf0 && lead <= 0xf4 ? 4 : 0;
+  } else if (IsDBCSLeadByteEx(codePage, lead)) {
+    length = 2;
+  }
+  if (length == 0 || at + length > text.size()) return 0;
+  wchar_t wide[2];
+  int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data() + at,
+                                  static_cast<int>(length), wide, 2);
+  if (units == 1) {
+    *character = wide[0];
+  } else if (units == 2 && IS_HIGH_SURROGATE(wide[0]) && IS_LOW_SURROGATE(wide[1])) {
+    *character = 0x10000 + ((wide[0] - 0xd800U) << 10) + (wide[1] - 0xdc00U);
+  } else {
+    return 0;
+  }
+  return length;
+}
+
+bool commandLineArguments(int argc, char** argv, std::vector<std::string>* arguments,
+                          std::string* error) {
+  int count = 0;
+  std::unique_ptr<LPWSTR, LocalFreer> wide(CommandLineToArgvW(GetCommandLineW(), &count));
+  if (!wide) {
+    *error = describeError(GetLastError());
+    return false;
+  }
+  // The program's own path is only shown, never used: argv[0] stays as it is.
+  arguments->assign(argv, argv + (argc > 0 ? 1 : 0));
+  for (int i = 1; i < count; ++i) {
+    const wchar_t* argument = wide.get()[i];
+    std::string narrow;
+    if (!toCodePage(argument, static_cast<int>(std::wcslen(argument)), &narrow)) {
+      *error = "the argument " + shown(argument) +
+               " has characters outside the system's code page; it cannot be used as itself";
+      return false;
+    }
+    arguments->push_back(std::move(narrow));
+  }
+  return true;
+}
+
+bool fromUtf8(const std::string& utf8, std::string* text, std::string* error) {
+  text->clear();
+  if (utf8.empty()) return true;
+  const int length = static_cast<int>(utf8.size());
+  int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, nullptr, 0);
+  std::wstring wide(size > 0 ? size : 0, L'\0');
+  if (size <= 0 || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length,
+                                       &wide[0], size) != size) {
+    *error = "it is not valid UTF-8";
+    return false;
+  }
+  if (toCodePage(wide.data(), size, text)) return true;
+  // Name the characters that do not fit, each once, as shown() writes them.
+  std::string missing;
+  for (size_t i = 0; i < wide.size();) {
+    const int units = IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() ? 2 : 1;
+    std::string character;
+    if (!toCodePage(&wide[i], units, &character)) {
+      const std::string code = shown(wide.substr(i, units));
+      if (missing.find(code) == std::string::npos) missing += code;
+    }
+    i += units;
+  }
+  *error = "it holds " + missing + ", which the system's code page cannot hold";
+  return false;
+}
+
+}  // namespace platform

@@ -1,0 +1,58 @@
+// The program's text as the system spells it: the arguments, the encoding of
+// its strings, and the names Windows reserves for devices.
+// One implementation per platform (text-posix.cc, text-win32.cc).
+#ifndef ZT_PLATFORM_TEXT_H_
+#define ZT_PLATFORM_TEXT_H_
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// `c` in upper case when it is an ASCII letter, as it is otherwise: the only
+// folding that comparisons of names need here, the same on every machine.
+inline char32_t asciiUpper(char32_t c) { return (c >= U'a' && c <= U'z') ? c - U'a' + U'A' : c; }
+
+// Whether Windows opens a file of this name as a device in place of a
+// file: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1 to COM9 and LPT1 to LPT9
+// (the superscript 1, 2 and 3 count as digits), in any case, with any
+// extension and spaces before it. Both builds judge names bound for cmd.
+inline bool isDeviceName(const std::u32string& name) {
+  std::u32string base = name.substr(0, name.find(U'.'));
+  while (!base.empty() && base.back() == U' ') base.pop_back();
+  for (char32_t& c : base) c = asciiUpper(c);
+  if (base == U"CON" || base == U"PRN" || base == U"AUX" || base == U"NUL" ||
+      base == U"CONIN$" || base == U"CONOUT$") {
+    return true;
+  }
+  if (base.size() != 4 || (base.compare(0, 3, U"COM") != 0 && base.compare(0, 3, U"LPT") != 0)) {
+    return false;
+  }
+  return (base[3] >= U'1' && base[3] <= U'9') || base[3] == 0xB9 || base[3] == 0xB2 ||
+         base[3] == 0xB3;
+}
+
+// `utf8` (a text in UTF-8, such as Notepad saves) in the system's code page,
+// converted exactly. Returns false when a character has no place there, and
+// names each such character as <U+XXXX> in `error`. On POSIX, where names
+// are bytes, the text comes back unchanged.
+bool fromUtf8(const std::string& utf8, std::string* text, std::string* error);
+
+// The character that starts at `text[at]`, in the encoding of the
+// program's strings (UTF-8 on POSIX, the system's code page on Windows):
+// sets `character` to its Unicode value and returns its length in bytes, or
+// returns 0 when the bytes there are no character of that encoding.
+size_t decodeCharacter(const std::string& text, size_t at, char32_t* character);
+
+// The program's arguments, argv[0] first, in the system's code page exactly
+// as the command line spells them. On Windows they are read again from the
+// wide command line, since argv has been best-fit converted (a fullwidth
+// quote becomes a real one); an argument that does not fit the code page is
+// refused, described in `error`. Elsewhere they are argv as it is.
+bool commandLineArguments(int argc, char** argv, std::vector<std::string>* arguments,
+                          std::string* error);
+
+}  // namespace platform
+
+#endif  // ZT_PLATFORM_TEXT_H_
