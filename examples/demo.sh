@@ -25,9 +25,28 @@ list_archives() { # WHEN
   done
 }
 
+# What the sample stages but a run passes over, read from the sample itself:
+# subfolders and hidden files, each with what it is.
+passed_over() (
+  shopt -s dotglob nullglob
+  for entry in expansion/zt/temp/* expansion/zt/tempL/*; do
+    if [ -d "$entry" ]; then
+      echo "  $entry (a subfolder)"
+    elif [[ ${entry##*/} == .* ]]; then
+      echo "  $entry (a hidden file)"
+    fi
+  done
+)
+
 list_archives "before the rebuild"
 echo
 echo "== the rebuild"
+skipped=$(passed_over)
+if [ -n "$skipped" ]; then
+  echo "The sample stages these on purpose, to show what a run passes over: it"
+  echo "packs none of them, and says so."
+  echo "$skipped"
+fi
 echo "\$ zt-rebuild $game"
 "$build/zt-rebuild" "$game"
 echo

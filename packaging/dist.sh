@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # make dist: release builds of zt-rebuild and pack, stripped, packed with
 # the user's README into dist/zt-rebuild-VERSION-windows-x64.zip (README.txt,
-# CRLF; needs the mingw-w64 toolchain with its zlib, and zip, not Wine) and
-# dist/zt-rebuild-VERSION-linux-x64.tar.gz (README). Every program is checked
-# to load only what a clean system has (packaging/check-imports.sh). The same
-# sources give the same bytes: fixed timestamps (SOURCE_DATE_EPOCH, else the
-# last commit's time, else the newest source file's), fixed order, no owner
-# names.
+# CRLF, no folder inside; needs the mingw-w64 toolchain with its zlib, and
+# zip, not Wine) and dist/zt-rebuild-VERSION-linux-x64.tar.gz (README, in a
+# folder of that name). Every program is checked to load only what a clean
+# system has (packaging/check-imports.sh). The same sources give the same
+# bytes: fixed timestamps (SOURCE_DATE_EPOCH, else the last commit's time,
+# else the newest source file's), fixed order, no owner names.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -75,10 +75,13 @@ stage_package "$windows" build-dist-windows README.txt .exe
 rm -f "dist/$linux.tar.gz" "dist/$windows.zip"
 tar -C "$stage" --format=gnu --sort=name --owner=0 --group=0 --numeric-owner \
   --mtime="@$SOURCE_DATE_EPOCH" -cf - "$linux" | gzip -n -9 >"dist/$linux.tar.gz"
-# Every staged file, in a fixed order: the imports checked above are those of
-# every .exe in the zip. zip keeps local times: in UTC they are the same
-# everywhere. -X leaves out owners and extra timestamps, -D folder entries.
-(cd "$stage" && find "$windows" -type f | LC_ALL=C sort |
-   TZ=UTC zip -q -X -D -9 "../$windows.zip" -@)
+# The zip holds the files with no folder around them: Explorer's Extract All
+# makes a folder named after the zip already, which would otherwise hold
+# another of the same name. Every staged file, in a fixed order: the imports
+# checked above are those of every .exe in the zip. zip keeps local times: in
+# UTC they are the same everywhere. -X leaves out owners and extra
+# timestamps, -D folder entries.
+(cd "$stage/$windows" && find . -type f -printf '%P\n' | LC_ALL=C sort |
+   TZ=UTC zip -q -X -D -9 "../../$windows.zip" -@)
 rm -rf "$stage"
 (cd dist && sha256sum "$linux.tar.gz" "$windows.zip")
