@@ -170,10 +170,10 @@ int add(const Command& command, const std::string& path) {
   std::vector<std::string> lines;
   auto addAll = [&](Archive* target, std::string* writeError) {
     std::vector<Entry> entries = target->entries;
-    for (const std::string& path : command.words) {
-      const std::string name = baseName(path);
+    for (const std::string& source : command.words) {
+      const std::string name = baseName(source);
       if (name.empty() || name.size() > 0xFFFF) {
-        warn(path + ": not a file name");
+        warn(source + ": not a file name");
         ++failures;
         continue;
       }
@@ -186,7 +186,7 @@ int add(const Command& command, const std::string& path) {
       }
       Entry entry;
       std::string problem;
-      AppendResult result = appendFile(target, path, name, &entry, &problem);
+      AppendResult result = appendFile(target, source, name, &entry, &problem);
       if (result == AppendResult::ArchiveFailed) {
         *writeError = problem;
         return false;

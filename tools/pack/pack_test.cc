@@ -420,9 +420,9 @@ TEST_F(PackTest, AFailedAddOnAFullDiskLeavesTheArchiveAsItWas) {
   // A file size limit of 32 KiB or more stands in for a full disk: writes past
   // it fail (EFBIG) once the signal it raises is ignored.
   const std::string fullDisk = "trap '' XFSZ; ulimit -f 64;";
-  Result failed = pack({archive, source("big", std::string(100000, 'b')), "/force"}, fullDisk);
-  EXPECT_EQ(failed.status, 1);
-  EXPECT_NE(failed.err.find("cannot write to the archive"), std::string::npos) << failed.err;
+  Result tooBig = pack({archive, source("big", std::string(100000, 'b')), "/force"}, fullDisk);
+  EXPECT_EQ(tooBig.status, 1);
+  EXPECT_NE(tooBig.err.find("cannot write to the archive"), std::string::npos) << tooBig.err;
   EXPECT_EQ(readFile(archive), before);
   // The space is free again for an add that fits.
   Result fits = pack({archive, source("small", "s"), "/force"}, fullDisk);
