@@ -188,11 +188,10 @@ std::string encodeIndex(const std::vector<Entry>& entries) {
 }
 
 bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::string* error) {
-  File* file = openFile(path, mode, error);
+  FileHandle file(openFile(path, mode, error));
   if (!file) return false;
   auto fail = [&](const std::string& problem) {
     *error = "refused: " + problem;
-    closeFile(file);
     return false;
   };
   std::string problem;
@@ -237,7 +236,7 @@ bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::
     return fail(problem);
   }
 
-  archive->file = file;
+  archive->file = std::move(file);
   archive->header = header;
   archive->slot = best;
   archive->entries = std::move(entries);
@@ -247,7 +246,7 @@ bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::
 }
 
 void startArchive(File* file, Archive* archive) {
-  archive->file = file;
+  archive->file = FileHandle(file);
   archive->header = Header();
   archive->header.end = kDataStart;
   archive->slot = 1;
@@ -256,10 +255,7 @@ void startArchive(File* file, Archive* archive) {
   archive->committedSize = 0;
 }
 
-void closeArchive(Archive* archive) {
-  closeFile(archive->file);
-  archive->file = nullptr;
-}
+void closeArchive(Archive* archive) { archive->file = FileHandle(); }
 
 int findEntry(const std::vector<Entry>& entries, const std::string& name) {
   std::string folded = foldCase(name);
@@ -272,13 +268,12 @@ int findEntry(const std::vector<Entry>& entries, const std::string& name) {
 AppendResult appendFile(Archive* archive, const std::string& sourcePath, const std::string& name,
                         Entry* entry, std::string* error) {
   std::string problem;
-  File* source = openFile(sourcePath, OpenMode::Read, &problem);
+  const FileHandle source(openFile(sourcePath, OpenMode::Read, &problem));
   // The size is fixed first, so that a source that is the archive itself
   // cannot feed on what is being appended.
   uint64_t size = 0;
   if (!source || !fileSize(source, &size, &problem)) {
     *error = "cannot read " + sourcePath + ": " + problem;
-    closeFile(source);
     return AppendResult::SourceFailed;
   }
   std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(kChunk, size)));
@@ -299,7 +294,6 @@ AppendResult appendFile(Archive* archive, const std::string& sourcePath, const s
     entry->crc = crc32Update(entry->crc, buffer.data(), n);
     entry->size += n;
   }
-  closeFile(source);
   // The bytes of a source that failed halfway are overwritten by the next.
   if (result == AppendResult::Ok) archive->appendAt += entry->size;
   if (result == AppendResult::ArchiveFailed) rollBack(archive);
