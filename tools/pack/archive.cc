@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "crc32.h"
+#include "fold_case.h"
 
 namespace {
 
@@ -29,14 +30,6 @@ uint64_t get(const std::string& in, size_t at, int bytes) {
   uint64_t value = 0;
   for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(in[at + i]);
   return value;
-}
-
-std::string foldCase(const std::string& name) {
-  std::string folded = name;
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
 }
 
 // Whether [offset, offset + size) lies within [start, limit), without overflow.

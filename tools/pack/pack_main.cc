@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive.h"
+#include "fold_case.h"
 #include "lock.h"
 #include "printable.h"
 
@@ -56,13 +57,6 @@ int usageError(const char* problem) {
   return 2;
 }
 
-std::string lower(std::string word) {
-  for (char& c : word) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return word;
-}
-
 // 0 when the command line is well formed, else the exit status to end with.
 int parse(int argc, char** argv, Command* command) {
   if (argc < 2) return usageError("no archive given");
@@ -70,7 +64,7 @@ int parse(int argc, char** argv, Command* command) {
   if (command->archive.empty()) return usageError("the archive name is empty");
   bool haveAction = false;
   for (int i = 2; i < argc; ++i) {
-    const std::string word = lower(argv[i]);
+    const std::string word = foldCase(argv[i]);
     Action action;
     if (word == "/force") {
       command->force = true;
