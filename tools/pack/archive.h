@@ -32,6 +32,8 @@ struct Header {
 const uint64_t kHeaderSlotSize = 4096;
 const uint64_t kDataStart = 2 * kHeaderSlotSize;
 const size_t kEncodedHeaderSize = 80;
+// The index gives a name's length in two bytes.
+const size_t kLongestName = 0xFFFF;
 
 // An archive open for reading or for one change; its file closes with it.
 struct Archive {

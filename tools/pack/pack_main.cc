@@ -168,7 +168,7 @@ int add(const Command& command, const std::string& path) {
     std::vector<Entry> entries = target->entries;
     for (const std::string& source : command.words) {
       const std::string name = baseName(source);
-      if (name.empty() || name.size() > 0xFFFF) {
+      if (name.empty() || name.size() > kLongestName) {
         warn(source + ": not a file name");
         ++failures;
         continue;
