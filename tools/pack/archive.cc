@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "crc32.h"
+#include "fold_case.h"
 
 namespace {
 
@@ -13,30 +14,69 @@ const char kMagic[8] = {'Z', 'T', 'P', 'F', '\r', '\n', '\x1a', '\n'};
 const uint32_t kVersion = 1;
 const size_t kChunk = 1 << 20;
 const uint64_t kMinIndexCapacity = 4096;
-// name length, one byte of name, offset, size, checksum
-const uint64_t kSmallestIndexEntry = 2 + 1 + 8 + 8 + 4;
+
+// A field of the header (docs/archive-format.md): where it starts, and its
+// size in bytes.
+struct Field {
+  size_t at;
+  size_t bytes;
+};
+constexpr Field kMagicField{0, sizeof kMagic};
+constexpr Field kVersionField{8, 4};
+constexpr Field kReservedField{12, 4};
+constexpr Field kGenerationField{16, 8};
+constexpr Field kIndexOffsetField{24, 8};
+constexpr Field kIndexSizeField{32, 8};
+constexpr Field kIndexCapacityField{40, 8};
+constexpr Field kSpareOffsetField{48, 8};
+constexpr Field kSpareCapacityField{56, 8};
+constexpr Field kEndField{64, 8};
+constexpr Field kIndexCrcField{72, 4};
+constexpr Field kHeaderCrcField{76, 4};  // of the bytes before it
+static_assert(kHeaderCrcField.at + kHeaderCrcField.bytes == kEncodedHeaderSize,
+              "the header's checksum ends it");
+
+// The index: an entry count, then for each entry the length of its name, the
+// name, and the fields after it.
+const size_t kEntryCountBytes = 4;
+const size_t kNameLengthBytes = 2;
+const size_t kDataOffsetBytes = 8;
+const size_t kDataSizeBytes = 8;
+const size_t kDataCrcBytes = 4;
+const size_t kAfterNameBytes = kDataOffsetBytes + kDataSizeBytes + kDataCrcBytes;
+const uint64_t kSmallestIndexEntry = kNameLengthBytes + 1 + kAfterNameBytes;
+static_assert(kLongestName >> (8 * kNameLengthBytes) == 0, "a name's length fits its field");
+
 // Where an entry with no bytes is put. Not at the append point: that may lie
 // past the end of the file (an index region reserved but not yet written), and
 // an empty entry does not extend the file. Every archive's file reaches past
 // this offset (its index lies there or beyond).
 const uint64_t kEmptyEntryOffset = kDataStart;
 
-void put(std::string* out, uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+// Integers are little-endian, `bytes` bytes long.
+void put(std::string* out, uint64_t value, size_t bytes) {
+  for (size_t i = 0; i < bytes; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
-uint64_t get(const std::string& in, size_t at, int bytes) {
+uint64_t get(const std::string& in, size_t at, size_t bytes) {
   uint64_t value = 0;
-  for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(in[at + i]);
+  for (size_t i = bytes; i-- > 0;) value = (value << 8) | static_cast<unsigned char>(in[at + i]);
   return value;
 }
 
-std::string foldCase(const std::string& name) {
-  std::string folded = name;
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+// Reads at `*at` and moves past what it read.
+uint64_t take(const std::string& in, size_t* at, size_t bytes) {
+  const uint64_t value = get(in, *at, bytes);
+  *at += bytes;
+  return value;
+}
+
+uint64_t get(const std::string& header, Field field) { return get(header, field.at, field.bytes); }
+
+void set(std::string* header, Field field, uint64_t value) {
+  for (size_t i = 0; i < field.bytes; ++i) {
+    (*header)[field.at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
   }
-  return folded;
 }
 
 // Whether [offset, offset + size) lies within [start, limit), without overflow.
@@ -52,29 +92,27 @@ bool overlap(uint64_t a, uint64_t aSize, uint64_t b, uint64_t bSize) {
 // `fileEnd` bounds the entries' bytes; `end` is the header's.
 bool decodeIndex(const std::string& bytes, uint64_t fileEnd, uint64_t end,
                  std::vector<Entry>* entries, std::string* problem) {
-  if (bytes.size() < 4) {
+  if (bytes.size() < kEntryCountBytes) {
     *problem = "the index is cut short";
     return false;
   }
-  uint64_t count = get(bytes, 0, 4);
+  size_t at = 0;
+  uint64_t count = take(bytes, &at, kEntryCountBytes);
   if (count > bytes.size() / kSmallestIndexEntry) {
     *problem = "the index claims more entries than it holds";
     return false;
   }
-  size_t at = 4;
   std::unordered_set<std::string> names;
   for (uint64_t i = 0; i < count; ++i) {
-    if (bytes.size() - at < 2) break;
-    size_t nameLength = static_cast<size_t>(get(bytes, at, 2));
-    at += 2;
-    if (nameLength == 0 || bytes.size() - at < nameLength + 20) break;
+    if (bytes.size() - at < kNameLengthBytes) break;
+    size_t nameLength = static_cast<size_t>(take(bytes, &at, kNameLengthBytes));
+    if (nameLength == 0 || bytes.size() - at < nameLength + kAfterNameBytes) break;
     Entry entry;
     entry.name = bytes.substr(at, nameLength);
     at += nameLength;
-    entry.offset = get(bytes, at, 8);
-    entry.size = get(bytes, at + 8, 8);
-    entry.crc = static_cast<uint32_t>(get(bytes, at + 16, 4));
-    at += 20;
+    entry.offset = take(bytes, &at, kDataOffsetBytes);
+    entry.size = take(bytes, &at, kDataSizeBytes);
+    entry.crc = static_cast<uint32_t>(take(bytes, &at, kDataCrcBytes));
     // Earlier versions put an empty entry at the header's end, which may lie
     // past the end of the file (an index region reserved but not written).
     // It holds no bytes: it is read as the place they put it now.
@@ -141,58 +179,67 @@ void rollBack(Archive* archive) {
 }  // namespace
 
 std::string encodeHeader(const Header& h) {
-  std::string out(kMagic, sizeof kMagic);
-  put(&out, kVersion, 4);
-  put(&out, 0, 4);
-  for (uint64_t value : {h.generation, h.indexOffset, h.indexSize, h.indexCapacity,
-                         h.spareOffset, h.spareCapacity, h.end}) {
-    put(&out, value, 8);
-  }
-  put(&out, h.indexCrc, 4);
-  put(&out, crc32Update(0, out.data(), out.size()), 4);
+  std::string out(kEncodedHeaderSize, '\0');
+  out.replace(kMagicField.at, kMagicField.bytes, kMagic, sizeof kMagic);
+  set(&out, kVersionField, kVersion);
+  set(&out, kReservedField, 0);
+  set(&out, kGenerationField, h.generation);
+  set(&out, kIndexOffsetField, h.indexOffset);
+  set(&out, kIndexSizeField, h.indexSize);
+  set(&out, kIndexCapacityField, h.indexCapacity);
+  set(&out, kSpareOffsetField, h.spareOffset);
+  set(&out, kSpareCapacityField, h.spareCapacity);
+  set(&out, kEndField, h.end);
+  set(&out, kIndexCrcField, h.indexCrc);
+  set(&out, kHeaderCrcField, crc32Update(0, out.data(), kHeaderCrcField.at));
   return out;
 }
 
 HeaderCheck decodeHeader(const std::string& bytes, Header* h, std::string* problem) {
-  if (bytes.size() < kEncodedHeaderSize || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) {
+  if (bytes.size() < kEncodedHeaderSize ||
+      std::memcmp(bytes.data() + kMagicField.at, kMagic, sizeof kMagic) != 0) {
     *problem = "it is not an archive of this format";
     return HeaderCheck::Invalid;
   }
-  if (get(bytes, 76, 4) != crc32Update(0, bytes.data(), 76)) {
+  if (get(bytes, kHeaderCrcField) != crc32Update(0, bytes.data(), kHeaderCrcField.at)) {
     *problem = "its header is damaged";
     return HeaderCheck::Invalid;
   }
   // Checked after the checksum: a torn slot is no evidence of another version.
-  if (get(bytes, 8, 4) != kVersion) {
-    *problem = "its format version " + std::to_string(get(bytes, 8, 4)) + " is not supported";
+  const uint64_t version = get(bytes, kVersionField);
+  if (version != kVersion) {
+    *problem = "its format version " + std::to_string(version) + " is not supported";
     return HeaderCheck::OtherVersion;
   }
-  uint64_t* fields[] = {&h->generation,  &h->indexOffset,   &h->indexSize, &h->indexCapacity,
-                        &h->spareOffset, &h->spareCapacity, &h->end};
-  for (int i = 0; i < 7; ++i) *fields[i] = get(bytes, 16 + 8 * i, 8);
-  h->indexCrc = static_cast<uint32_t>(get(bytes, 72, 4));
+  h->generation = get(bytes, kGenerationField);
+  h->indexOffset = get(bytes, kIndexOffsetField);
+  h->indexSize = get(bytes, kIndexSizeField);
+  h->indexCapacity = get(bytes, kIndexCapacityField);
+  h->spareOffset = get(bytes, kSpareOffsetField);
+  h->spareCapacity = get(bytes, kSpareCapacityField);
+  h->end = get(bytes, kEndField);
+  h->indexCrc = static_cast<uint32_t>(get(bytes, kIndexCrcField));
   return HeaderCheck::Valid;
 }
 
 std::string encodeIndex(const std::vector<Entry>& entries) {
   std::string out;
-  put(&out, entries.size(), 4);
+  put(&out, entries.size(), kEntryCountBytes);
   for (const Entry& entry : entries) {
-    put(&out, entry.name.size(), 2);
+    put(&out, entry.name.size(), kNameLengthBytes);
     out += entry.name;
-    put(&out, entry.offset, 8);
-    put(&out, entry.size, 8);
-    put(&out, entry.crc, 4);
+    put(&out, entry.offset, kDataOffsetBytes);
+    put(&out, entry.size, kDataSizeBytes);
+    put(&out, entry.crc, kDataCrcBytes);
   }
   return out;
 }
 
 bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::string* error) {
-  File* file = openFile(path, mode, error);
+  FileHandle file(openFile(path, mode, error));
   if (!file) return false;
   auto fail = [&](const std::string& problem) {
     *error = "refused: " + problem;
-    closeFile(file);
     return false;
   };
   std::string problem;
@@ -237,7 +284,7 @@ bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::
     return fail(problem);
   }
 
-  archive->file = file;
+  archive->file = std::move(file);
   archive->header = header;
   archive->slot = best;
   archive->entries = std::move(entries);
@@ -247,7 +294,7 @@ bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::
 }
 
 void startArchive(File* file, Archive* archive) {
-  archive->file = file;
+  archive->file = FileHandle(file);
   archive->header = Header();
   archive->header.end = kDataStart;
   archive->slot = 1;
@@ -256,10 +303,7 @@ void startArchive(File* file, Archive* archive) {
   archive->committedSize = 0;
 }
 
-void closeArchive(Archive* archive) {
-  closeFile(archive->file);
-  archive->file = nullptr;
-}
+void closeArchive(Archive* archive) { archive->file = FileHandle(); }
 
 int findEntry(const std::vector<Entry>& entries, const std::string& name) {
   std::string folded = foldCase(name);
@@ -272,13 +316,12 @@ int findEntry(const std::vector<Entry>& entries, const std::string& name) {
 AppendResult appendFile(Archive* archive, const std::string& sourcePath, const std::string& name,
                         Entry* entry, std::string* error) {
   std::string problem;
-  File* source = openFile(sourcePath, OpenMode::Read, &problem);
+  const FileHandle source(openFile(sourcePath, OpenMode::Read, &problem));
   // The size is fixed first, so that a source that is the archive itself
   // cannot feed on what is being appended.
   uint64_t size = 0;
   if (!source || !fileSize(source, &size, &problem)) {
     *error = "cannot read " + sourcePath + ": " + problem;
-    closeFile(source);
     return AppendResult::SourceFailed;
   }
   std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(kChunk, size)));
@@ -299,7 +342,6 @@ AppendResult appendFile(Archive* archive, const std::string& sourcePath, const s
     entry->crc = crc32Update(entry->crc, buffer.data(), n);
     entry->size += n;
   }
-  closeFile(source);
   // The bytes of a source that failed halfway are overwritten by the next.
   if (result == AppendResult::Ok) archive->appendAt += entry->size;
   if (result == AppendResult::ArchiveFailed) rollBack(archive);

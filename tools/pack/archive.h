@@ -32,10 +32,12 @@ struct Header {
 const uint64_t kHeaderSlotSize = 4096;
 const uint64_t kDataStart = 2 * kHeaderSlotSize;
 const size_t kEncodedHeaderSize = 80;
+// The index gives a name's length in two bytes.
+const size_t kLongestName = 0xFFFF;
 
-// An archive open for reading or for one change.
+// An archive open for reading or for one change; its file closes with it.
 struct Archive {
-  File* file = nullptr;
+  FileHandle file;
   Header header;
   int slot = 1;  // the slot holding `header`; a change writes the other one
   std::vector<Entry> entries;
@@ -51,12 +53,13 @@ enum class HeaderCheck { Valid, Invalid, OtherVersion };
 HeaderCheck decodeHeader(const std::string& bytes, Header* header, std::string* problem);
 std::string encodeIndex(const std::vector<Entry>& entries);
 
-// Opens the archive at `path` and checks it; on failure closes it and says
-// why. Nothing is written.
+// Opens the archive at `path` and checks it; on failure says why, and leaves
+// nothing open. Nothing is written.
 bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::string* error);
 // Starts a new, empty archive in `file`, a new empty file (to be renamed
 // into place); the archive owns it from then on.
 void startArchive(File* file, Archive* archive);
+// Closes the archive's file now rather than when the archive goes.
 void closeArchive(Archive* archive);
 
 // The position of `name` among the entries, compared ASCII-case-insensitively;

@@ -127,8 +127,8 @@ TEST(ArchiveReaderTest, DamagedArchivesAreRefusedOrReadConsistently) {
       ASSERT_LE(entry.offset + entry.size, bytes.size());
       uint64_t seen = 0;
       std::string problem;
-      bool intact = readEntry(&archive, entry, [&](const char*, size_t n) { return seen += n, true; },
-                              &problem);
+      bool intact = readEntry(
+          &archive, entry, [&](const char*, size_t n) { return seen += n, true; }, &problem);
       EXPECT_TRUE(intact || problem.find("damaged") != std::string::npos) << problem;
       if (intact) {
         EXPECT_EQ(seen, entry.size);
@@ -298,7 +298,8 @@ TEST(PrintableTest, ControlsAndOverridesShowAsQuestionMarks) {
       {"\xe2\x81\xa6\xe2\x81\xa7\xe2\x81\xa8\xe2\x81\xa9", "????"},
       {"evil\xe2\x80\xaegpj.exe", "evil?gpj.exe"},
       // Kept: other characters, 0x9B inside a character, bytes of no encoding.
-      {"caf\xc3\xa9 \xc2\xa0\xe2\x80\xa9\xe2\x81\xa5\xe2\x81\xaa", "caf\xc3\xa9 \xc2\xa0\xe2\x80\xa9\xe2\x81\xa5\xe2\x81\xaa"},
+      {"caf\xc3\xa9 \xc2\xa0\xe2\x80\xa9\xe2\x81\xa5\xe2\x81\xaa",
+       "caf\xc3\xa9 \xc2\xa0\xe2\x80\xa9\xe2\x81\xa5\xe2\x81\xaa"},
       {"\xe8\x9b\x9b\xdb\x9b.dds", "\xe8\x9b\x9b\xdb\x9b.dds"},
       {"caf\xe9 \xe2\x80", "caf\xe9 \xe2\x80"},
   };

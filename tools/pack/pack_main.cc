@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive.h"
+#include "fold_case.h"
 #include "lock.h"
 #include "printable.h"
 
@@ -56,13 +57,6 @@ int usageError(const char* problem) {
   return 2;
 }
 
-std::string lower(std::string word) {
-  for (char& c : word) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return word;
-}
-
 // 0 when the command line is well formed, else the exit status to end with.
 int parse(int argc, char** argv, Command* command) {
   if (argc < 2) return usageError("no archive given");
@@ -70,7 +64,7 @@ int parse(int argc, char** argv, Command* command) {
   if (command->archive.empty()) return usageError("the archive name is empty");
   bool haveAction = false;
   for (int i = 2; i < argc; ++i) {
-    const std::string word = lower(argv[i]);
+    const std::string word = foldCase(argv[i]);
     Action action;
     if (word == "/force") {
       command->force = true;
@@ -122,11 +116,11 @@ int fail(const Command& command, const std::string& message) {
 // beside it, with its permissions from the start. A leftover of a crash is
 // removed first (the archive's lock makes it no running process's), and a
 // link there is removed, never written through.
-File* createTemporary(const std::string& path, std::string* error) {
+FileHandle createTemporary(const std::string& path, std::string* error) {
   const std::string temporary = path + ".pack-tmp";
   removeFile(temporary);
   std::string problem;
-  File* file = createFile(temporary, path, &problem);
+  FileHandle file(createFile(temporary, path, &problem));
   if (!file) *error = "cannot create " + temporary + ": " + problem;
   return file;
 }
@@ -150,12 +144,14 @@ bool finishTemporary(const std::string& path, bool ok, std::string* error) {
 // into place.
 template <typename Fill>
 bool writeBeside(const std::string& path, Fill fill, std::string* error) {
-  File* file = createTemporary(path, error);
-  if (!file) return false;
-  Archive fresh;
-  startArchive(file, &fresh);
-  bool ok = fill(&fresh, error);
-  closeArchive(&fresh);
+  bool ok = false;
+  {
+    FileHandle file = createTemporary(path, error);
+    if (!file) return false;
+    Archive fresh;
+    startArchive(file.release(), &fresh);
+    ok = fill(&fresh, error);
+  }  // closed before the rename: Windows will not replace an open file
   return finishTemporary(path, ok, error);
 }
 
@@ -170,10 +166,10 @@ int add(const Command& command, const std::string& path) {
   std::vector<std::string> lines;
   auto addAll = [&](Archive* target, std::string* writeError) {
     std::vector<Entry> entries = target->entries;
-    for (const std::string& path : command.words) {
-      const std::string name = baseName(path);
-      if (name.empty() || name.size() > 0xFFFF) {
-        warn(path + ": not a file name");
+    for (const std::string& source : command.words) {
+      const std::string name = baseName(source);
+      if (name.empty() || name.size() > kLongestName) {
+        warn(source + ": not a file name");
         ++failures;
         continue;
       }
@@ -186,7 +182,7 @@ int add(const Command& command, const std::string& path) {
       }
       Entry entry;
       std::string problem;
-      AppendResult result = appendFile(target, path, name, &entry, &problem);
+      AppendResult result = appendFile(target, source, name, &entry, &problem);
       if (result == AppendResult::ArchiveFailed) {
         *writeError = problem;
         return false;
@@ -210,7 +206,6 @@ int add(const Command& command, const std::string& path) {
     return commit(target, entries, writeError);
   };
   bool ok = exists ? addAll(&archive, &error) : writeBeside(path, addAll, &error);
-  closeArchive(&archive);
   if (!ok && !error.empty()) return fail(command, error);
   for (const std::string& line : lines) {
     say(command.archive + ": " + line);
@@ -231,7 +226,6 @@ int deleteEntries(const Command& command, const std::string& path) {
     if (at >= 0) entries.erase(entries.begin() + at);
   }
   bool ok = removed.empty() || commit(&archive, entries, &error);
-  closeArchive(&archive);
   if (!ok) return fail(command, error);
   // Delete lists are replayed on every run: an entry that is gone already is
   // not an error.
@@ -244,25 +238,28 @@ int optimize(const Command& command, const std::string& path) {
   Archive archive;
   std::string error;
   if (!openArchive(path, OpenMode::Read, &archive, &error)) return fail(command, error);
+  const size_t count = archive.entries.size();
   uint64_t before = archive.header.end, after = 0;
   bool ok = writeBeside(
       path,
       [&](Archive* fresh, std::string* writeError) {
         std::vector<Entry> entries;
-        for (const Entry& source : archive.entries) {
-          entries.emplace_back();
-          if (!appendEntry(fresh, &archive, source, &entries.back(), writeError)) return false;
+        {
+          // Taken over here, so that it is closed before the rename: Windows
+          // will not replace an open file.
+          Archive old = std::move(archive);
+          for (const Entry& source : old.entries) {
+            entries.emplace_back();
+            if (!appendEntry(fresh, &old, source, &entries.back(), writeError)) return false;
+          }
         }
-        // Closed before the rename: Windows will not replace an open file.
-        closeArchive(&archive);
         bool committed = commit(fresh, entries, writeError);
         after = fresh->header.indexOffset + fresh->header.indexSize;
         return committed;
       },
       &error);
-  closeArchive(&archive);
   if (!ok) return fail(command, error);
-  say(command.archive + ": optimized, " + std::to_string(archive.entries.size()) + " entries, " +
+  say(command.archive + ": optimized, " + std::to_string(count) + " entries, " +
       std::to_string(before) + " -> " + std::to_string(after) + " bytes");
   return 0;
 }
@@ -274,7 +271,6 @@ int list(const Command& command, const std::string& path) {
   for (const Entry& entry : archive.entries) {
     say(entry.name + " " + std::to_string(entry.size));
   }
-  closeArchive(&archive);
   return 0;
 }
 
@@ -285,41 +281,35 @@ int extract(const Command& command, const std::string& path) {
   const std::string& name = command.words[0];
   const std::string& destination = command.words[1];
   int at = findEntry(archive.entries, name);
-  if (at < 0) {
-    closeArchive(&archive);
-    return fail(command, "no entry " + name);
-  }
+  if (at < 0) return fail(command, "no entry " + name);
   // Written beside the destination and renamed into place: a damaged entry
   // leaves no partial file, and the archive is never the file truncated.
   const std::string target = resolveLinks(destination);
   if (sameFile(target, path) || sameFile(target, path + ".lock")) {
-    closeArchive(&archive);
     return fail(command, "will not write over the archive or its lock file: " + destination);
   }
-  File* out = createTemporary(target, &error);
-  if (!out) {
-    closeArchive(&archive);
-    return fail(command, error);
-  }
-  uint64_t written = 0;
-  std::string problem;
-  bool ok = readEntry(
-      &archive, archive.entries[at],
-      [&](const char* data, size_t size) {
-        if (!writeAt(out, written, data, size, &problem)) {
-          error = "cannot write " + target + ".pack-tmp: " + problem;
-          return false;
-        }
-        written += size;
-        return true;
-      },
-      &error);
-  if (ok && !syncFile(out, &problem)) {
-    error = "cannot write " + target + ".pack-tmp: " + problem;
-    ok = false;
-  }
-  closeFile(out);
-  closeArchive(&archive);
+  bool ok = false;
+  {
+    const FileHandle out = createTemporary(target, &error);
+    if (!out) return fail(command, error);
+    uint64_t written = 0;
+    std::string problem;
+    ok = readEntry(
+        &archive, archive.entries[at],
+        [&](const char* data, size_t size) {
+          if (!writeAt(out, written, data, size, &problem)) {
+            error = "cannot write " + target + ".pack-tmp: " + problem;
+            return false;
+          }
+          written += size;
+          return true;
+        },
+        &error);
+    if (ok && !syncFile(out, &problem)) {
+      error = "cannot write " + target + ".pack-tmp: " + problem;
+      ok = false;
+    }
+  }  // closed before the rename: Windows will not replace an open file
   if (!finishTemporary(target, ok, &error)) return fail(command, error);
   say(command.archive + ": extracted " + name + " to " + destination);
   return 0;
@@ -337,7 +327,6 @@ int verify(const Command& command, const std::string& path) {
       ++damaged;
     }
   }
-  closeArchive(&archive);
   if (damaged) return 1;
   say(command.archive + ": verified " + std::to_string(archive.entries.size()) + " entries");
   return 0;

@@ -67,7 +67,8 @@ TEST_F(PackTest, AddListExtractVerify) {
   const std::string binary("\0\x01\xff\n\r\n", 6);
   Result added = pack({archive, source("a.dds", binary), source("b.wav", "wav"), "/force"});
   EXPECT_EQ(added.status, 0) << added.err;
-  EXPECT_EQ(added.out, archive + ": added a.dds (6 bytes)\n" + archive + ": added b.wav (3 bytes)\n");
+  EXPECT_EQ(added.out,
+            archive + ": added a.dds (6 bytes)\n" + archive + ": added b.wav (3 bytes)\n");
   EXPECT_EQ(listing(), "a.dds 6\nb.wav 3\n");
   EXPECT_EQ(extract("a.dds"), binary);
   EXPECT_EQ(extract("B.WAV"), "wav");
@@ -80,7 +81,8 @@ TEST_F(PackTest, AddListExtractVerify) {
   // the old one.
   fs::create_symlink(archive, dir / "link");
   fs::create_symlink(archive + ".lock", dir / "lock-link");
-  for (const std::string& destination : {archive, dir / "link", archive + ".lock", dir / "lock-link"}) {
+  for (const std::string& destination :
+       {archive, dir / "link", archive + ".lock", dir / "lock-link"}) {
     Result r = pack({archive, "/extract", "a.dds", destination});
     EXPECT_EQ(r.status, 1) << destination;
     EXPECT_NE(r.err.find("will not write over the archive"), std::string::npos) << r.err;
@@ -420,9 +422,9 @@ TEST_F(PackTest, AFailedAddOnAFullDiskLeavesTheArchiveAsItWas) {
   // A file size limit of 32 KiB or more stands in for a full disk: writes past
   // it fail (EFBIG) once the signal it raises is ignored.
   const std::string fullDisk = "trap '' XFSZ; ulimit -f 64;";
-  Result failed = pack({archive, source("big", std::string(100000, 'b')), "/force"}, fullDisk);
-  EXPECT_EQ(failed.status, 1);
-  EXPECT_NE(failed.err.find("cannot write to the archive"), std::string::npos) << failed.err;
+  Result tooBig = pack({archive, source("big", std::string(100000, 'b')), "/force"}, fullDisk);
+  EXPECT_EQ(tooBig.status, 1);
+  EXPECT_NE(tooBig.err.find("cannot write to the archive"), std::string::npos) << tooBig.err;
   EXPECT_EQ(readFile(archive), before);
   // The space is free again for an add that fits.
   Result fits = pack({archive, source("small", "s"), "/force"}, fullDisk);
@@ -491,7 +493,8 @@ TEST_F(PackTest, ARenamedFileIsFlushedFirstAndItsFolderAfter) {
     std::istringstream in(readFile(log));
     for (std::string line; std::getline(in, line);) calls.push_back(line);
     const std::string temporary = renamed + ".pack-tmp";
-    const auto rename = std::find(calls.begin(), calls.end(), "rename " + temporary + " " + renamed);
+    const auto rename =
+        std::find(calls.begin(), calls.end(), "rename " + temporary + " " + renamed);
     ASSERT_NE(rename, calls.end()) << readFile(log);
     const auto lastWrite = std::find(calls.rbegin(), calls.rend(), "write " + temporary);
     const auto lastFlush = std::find(calls.rbegin(), calls.rend(), "flush " + temporary);
@@ -528,9 +531,11 @@ TEST_F(PackTest, NoWriterGoesWithoutTheLock) {
   fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                               fs::perms::group_exec | fs::perms::others_read |
                               fs::perms::others_exec);
-  fs::permissions(dir.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+  fs::permissions(dir.path(), fs::perms::others_read | fs::perms::others_exec,
+                  fs::perm_options::add);
   // Root writes anywhere: it runs the tool as nobody.
-  const std::string user = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
+  const std::string user =
+      geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
   Result list = pack({shared, "/list"}, user);
   EXPECT_EQ(list.status, 0) << list.err;
   EXPECT_EQ(list.out, "a 1\n");
