@@ -43,6 +43,10 @@ class ChangedRunTest : public RebuildTest {
     const fs::file_time_type then = fs::last_write_time(staged("temp/a.dds")) - std::chrono::hours(24);
     fs::last_write_time(staged("temp/a.dds"), then);
     fs::last_write_time(staged("temp/b.dds"), then);
+    // Their change times stay now: out of the tick the next run starts in
+    // (the kernel stamps files by a clock of a few milliseconds), or that
+    // run may rightly not vouch for them.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   int roots_ = 0;
   std::string staged(const std::string& relative) { return root + "/expansion/zt/" + relative; }
@@ -128,6 +132,8 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
                      fs::remove(root + "/ztlog.txt");
                      fs::create_symlink("/dev/null", root + "/ztlog.txt");
                      stage("temp/a.dds", "edited");
+                     // Out of the run's start tick, as in restage().
+                     std::this_thread::sleep_for(std::chrono::milliseconds(20));
                      rebuildChanged();
                    }, {}, true});
     // Twins both packed, in the listing's order: the last one's entry stays.
