@@ -107,8 +107,8 @@ std::optional<std::string> enterGameRoot(const std::string& argument, const RunO
 std::vector<StagingFolder> readStagingFolders(const std::string& gameRoot) {
   std::vector<StagingFolder> folders;
   for (const Staging& staging : kStaging) {
-    folders.push_back({staging.archive, DirectoryLister(below(gameRoot, inModFolder(staging.folder))),
-                       PackingJob()});
+    const std::string folder = below(gameRoot, inModFolder(staging.folder));
+    folders.push_back({staging.archive, DirectoryLister(folder), PackingJob()});
   }
   return folders;
 }
@@ -177,10 +177,9 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   const std::string deleteList = below(*gameRoot, inModFolder(names::kDeleteList));
   CommandTally tally;
   tally.dryRun = options.dryRun;
-  // A dry run's standard output is only the command lines: it shows no stage.
-  auto stage = [&](const std::string& line) {
-    if (!options.dryRun) writeLine(line);
-  };
+  // A dry run's standard output is only the command lines: it shows no stage,
+  // and says on stderr what --changed passes over.
+  auto stage = [&](const std::string& line) { if (!options.dryRun) writeLine(line); };
 
   std::vector<StagingFolder> folders = readStagingFolders(*gameRoot);
   const ChangePlan changes = planChanges(options, folders, deleteList, &tally);
@@ -196,9 +195,8 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   }
   stage("Logging to: " + printable(logPath));
   stage("Packing resource files, please wait...");
-  if (!changes.note.empty()) {
-    if (options.dryRun) writeError(changes.note); else stage(changes.note);
-  }
+  if (!changes.note.empty()) stage(changes.note);
+  if (!changes.note.empty() && options.dryRun) writeError(changes.note);
   for (const StagingFolder& folder : folders) notePassedOver(folder.lister);
   std::map<std::string, std::vector<std::string>> added;  // by archive
   for (StagingFolder& folder : folders) {
