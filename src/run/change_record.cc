@@ -9,8 +9,8 @@
 
 #include "scan/count_files.h"
 #include "tool/command_line.h"
-
-const char kChangeRecordFile[] = "zt-rebuild-record.txt";
+#include "tool/console.h"
+#include "tool/fixed_names.h"
 
 namespace {
 
@@ -97,7 +97,8 @@ std::set<std::string> caseTwins(const std::map<std::string, platform::FileStamp>
 
 // The archive's path from the game root, the working directory.
 std::string archivePath(const std::string& archive) {
-  return localPath(dialectFor(platform::nativeShell(), false), "expansion\\zt\\" + archive);
+  return localPath(dialectFor(platform::nativeShell(), false),
+                   std::string(names::kModFolder) + "\\" + archive);
 }
 
 // Whether `stamp` shows the file as it was before `startedAt`, in an earlier
@@ -134,8 +135,68 @@ bool waitPastStamps(const std::string& ownFile, const ChangeRecord& record, std:
   }
 }
 
-}  // namespace
+// The stamp of the file at `path`, if there is one.
+std::optional<platform::FileStamp> stampOf(const std::string& path) {
+  platform::FileStamp stamp;
+  if (!platform::fileStamp(path, &stamp)) return std::nullopt;
+  return stamp;
+}
 
+// The stamps of the files `lister` counts, by name; a file that cannot be
+// stamped is left out.
+std::map<std::string, platform::FileStamp> stampFiles(const DirectoryLister& lister) {
+  const char separator = platform::separatorOf(platform::nativeShell());
+  std::map<std::string, platform::FileStamp> stamps;
+  for (const platform::DirEntry& entry : lister.entries()) {
+    platform::FileStamp stamp;
+    if (!isCountedFile(entry)) continue;
+    if (platform::fileStamp(lister.folder() + separator + entry.name, &stamp)) {
+      stamps[entry.name] = stamp;
+    }
+  }
+  return stamps;
+}
+
+// Whether `previous` proves that the run now starting would change nothing,
+// given that it has no staged file to pack: that run ended without any
+// failure, and the `folders`' archives and the delete list (stamped
+// `deleteList` now) are as it left them, the delete list from a tick before
+// it started.
+bool upToDate(const ChangeRecord& previous, const std::vector<StagingFolder>& folders,
+              const std::optional<platform::FileStamp>& deleteList) {
+  if (previous.failed != 0 || deleteList != previous.deleteList ||
+      (deleteList && !stampedBefore(*deleteList, previous.startedAt))) {
+    return false;
+  }
+  for (const StagingFolder& folder : folders) {
+    auto left = previous.archives.find(folder.archive);
+    std::optional<platform::FileStamp> now = stampOf(archivePath(folder.archive));
+    if (left == previous.archives.end() ? now.has_value() : now != left->second) return false;
+  }
+  return true;
+}
+
+// Adds to `record` what a run can vouch for in `archive`: the files it passed
+// over as `unchanged` and those the tool `added`, with the archive's stamp as
+// the run leaves it.
+void vouchFor(const std::string& archive, const std::set<std::string>& unchanged,
+              const std::vector<std::string>& added,
+              const std::map<std::string, platform::FileStamp>& stamps, ChangeRecord* record) {
+  std::optional<platform::FileStamp> archiveNow = stampOf(archivePath(archive));
+  if (!archiveNow) return;
+  record->archives[archive] = *archiveNow;
+  const std::set<std::string> twins = caseTwins(stamps);
+  auto vouch = [&](const std::string& name) {
+    auto stamp = stamps.find(name);
+    if (stamp != stamps.end() && !twins.count(name)) {
+      record->files[{archive, name}] = stamp->second;
+    }
+  };
+  for (const std::string& name : unchanged) vouch(name);
+  for (const std::string& name : added) vouch(name);
+}
+
+}  // namespace
 
 std::set<std::string> unchangedFiles(const ChangeRecord& previous, const std::string& archive,
                                      const std::optional<platform::FileStamp>& archiveNow,
@@ -235,57 +296,78 @@ bool writeChangeRecord(const std::string& path, const ChangeRecord& record, std:
   return false;
 }
 
-std::map<std::string, platform::FileStamp> stampFiles(const DirectoryLister& lister) {
-  const char separator = platform::separatorOf(platform::nativeShell());
-  std::map<std::string, platform::FileStamp> stamps;
-  for (const platform::DirEntry& entry : lister.entries()) {
-    platform::FileStamp stamp;
-    if (!isCountedFile(entry)) continue;
-    if (platform::fileStamp(lister.folder() + separator + entry.name, &stamp)) {
-      stamps[entry.name] = stamp;
+ChangePlan planChanges(const RunOptions& options, const std::vector<StagingFolder>& folders,
+                       const std::string& deleteListPath, CommandTally* tally) {
+  ChangePlan plan;
+  for (const StagingFolder& folder : folders) plan.unchanged[folder.archive];
+  if (!options.changedOnly) return plan;
+  // The file system's clock at the start, read on the run's own lock file
+  // before any stamp is taken: later edits are told apart against it. A dry
+  // run leaves no record.
+  if (!options.dryRun) {
+    long long now = 0;
+    std::string error;
+    if (platform::touchFile(names::kLockFile, &now, &error)) {
+      plan.startedAt = now;
+    } else {
+      writeError(std::string("cannot read the clock on ") + names::kLockFile + ": " + error +
+                 "; no record is written");
+      countCommand(tally, false);
     }
   }
-  return stamps;
-}
-
-std::optional<platform::FileStamp> stampOf(const std::string& path) {
-  platform::FileStamp stamp;
-  if (!platform::fileStamp(path, &stamp)) return std::nullopt;
-  return stamp;
-}
-
-void skipUnchanged(const ChangeRecord& previous,
-                   const std::optional<platform::FileStamp>& deleteList,
-                   const std::map<std::string, platform::FileStamp>& stamps, PackingJob* job) {
-  job->unchanged =
-      unchangedFiles(previous, job->archive, stampOf(archivePath(job->archive)), deleteList, stamps);
-}
-
-bool upToDate(const ChangeRecord& previous, const std::optional<platform::FileStamp>& deleteList) {
-  if (previous.failed != 0 || deleteList != previous.deleteList ||
-      (deleteList && !stampedBefore(*deleteList, previous.startedAt))) {
-    return false;
+  // All taken before anything is packed or replayed: a change made while the
+  // run goes on shows as one to the next run.
+  for (const StagingFolder& folder : folders) {
+    plan.stamps[folder.archive] = stampFiles(folder.lister);
   }
-  for (const char* archive : {"zt.pff", "ztL.pff"}) {
-    auto left = previous.archives.find(archive);
-    std::optional<platform::FileStamp> now = stampOf(archivePath(archive));
-    if (left == previous.archives.end() ? now.has_value() : now != left->second) return false;
+  plan.deleteList = stampOf(deleteListPath);
+  ChangeRecord previous;
+  if (!readChangeRecord(names::kRecordFile, &previous)) {
+    // Without a record that can be read, nothing can be vouched for.
+    const std::string why = stampOf(names::kRecordFile)
+                                ? "the record of packed files cannot be read"
+                                : "there is no record of packed files yet";
+    plan.note = options.dryRun ? "every staged file would be packed: " + why
+                               : "Packing every staged file: " + why;
+    return plan;
   }
-  return true;
+  size_t skipped = 0;
+  // Nothing failed so far: the clock was read and every folder could be.
+  bool nothingToPack = tally->failed == 0;
+  for (const StagingFolder& folder : folders) {
+    const std::string& archive = folder.archive;
+    const std::set<std::string>& unchanged = plan.unchanged[archive] =
+        unchangedFiles(previous, archive, stampOf(archivePath(archive)), plan.deleteList,
+                       plan.stamps[archive]);
+    skipped += unchanged.size();
+    nothingToPack = nothingToPack && !folder.lister.unreadable() &&
+                    countFiles(folder.lister, "*", false) == static_cast<int>(unchanged.size());
+  }
+  plan.nothingToDo = nothingToPack && upToDate(previous, folders, plan.deleteList);
+  const std::string files =
+      std::to_string(skipped) + " unchanged staged file" + (skipped == 1 ? "" : "s");
+  plan.note = options.dryRun ? "would skip " + files : "Skipping " + files;
+  return plan;
 }
 
-void vouchFor(const PackingJob& job, const std::vector<std::string>& added,
-              const std::map<std::string, platform::FileStamp>& stamps, ChangeRecord* record) {
-  std::optional<platform::FileStamp> archiveNow = stampOf(archivePath(job.archive));
-  if (!archiveNow) return;
-  record->archives[job.archive] = *archiveNow;
-  const std::set<std::string> twins = caseTwins(stamps);
-  auto vouch = [&](const std::string& name) {
-    auto stamp = stamps.find(name);
-    if (stamp != stamps.end() && !twins.count(name)) {
-      record->files[{job.archive, name}] = stamp->second;
-    }
-  };
-  for (const std::string& name : job.unchanged) vouch(name);
-  for (const std::string& name : added) vouch(name);
+void finishChanges(const ChangePlan& plan,
+                   const std::map<std::string, std::vector<std::string>>& added,
+                   CommandTally* tally) {
+  if (!plan.startedAt) return;
+  ChangeRecord record;
+  record.startedAt = *plan.startedAt;
+  for (const auto& [archive, stamps] : plan.stamps) {
+    auto packed = added.find(archive);
+    vouchFor(archive, plan.unchanged.at(archive),
+             packed == added.end() ? std::vector<std::string>() : packed->second, stamps, &record);
+  }
+  record.deleteList = plan.deleteList;
+  flushOut();
+  record.failed = tally->failed + (outputError().empty() ? 0 : 1);
+  std::string error;
+  if (!writeChangeRecord(names::kRecordFile, record, &error)) {
+    writeError(std::string("cannot write the record of packed files ") + names::kRecordFile +
+               ": " + printable(error));
+    countCommand(tally, false);
+  }
 }

@@ -1,8 +1,9 @@
-// What a run that packs only changed files leaves for the next such run: the
-// staged files it can vouch are in their archive, with their stamps, and how
-// each archive and the delete list stood when it ended. Kept in the game
-// root, beside the log; never in the modification folder that modders
-// package.
+// What a run that packs only changed files (--changed) leaves for the next
+// such run: the staged files it can vouch are in their archive, with their
+// stamps, and how each archive and the delete list stood when it ended. Kept
+// in the game root, beside the log; never in the modification folder that
+// modders package. A run asks two things of it: its plan, before anything is
+// packed, and at its end the record it leaves.
 #ifndef ZT_RUN_CHANGE_RECORD_H_
 #define ZT_RUN_CHANGE_RECORD_H_
 
@@ -14,10 +15,9 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "run/arguments.h"
 #include "run/packing_pass.h"
-#include "scan/directory_lister.h"
-
-extern const char kChangeRecordFile[];
+#include "tool/run_command.h"
 
 struct ChangeRecord {
   // The file system's clock when the run started, read on a file of the
@@ -43,13 +43,6 @@ bool readChangeRecord(const std::string& path, ChangeRecord* record);
 // before the file system's clock has passed the stamps it vouches for.
 bool writeChangeRecord(const std::string& path, const ChangeRecord& record, std::string* error);
 
-// The stamp of the file at `path`, if there is one.
-std::optional<platform::FileStamp> stampOf(const std::string& path);
-
-// The stamps of the files `lister` counts, by name; a file that cannot be
-// stamped is left out.
-std::map<std::string, platform::FileStamp> stampFiles(const DirectoryLister& lister);
-
 // The files among `stamps` that `previous` vouches are in `archive` as they
 // are now (stamped `archiveNow`): the archive and the delete list (stamped
 // `deleteListNow`) are as that run left them, the delete list was last
@@ -61,22 +54,39 @@ std::set<std::string> unchangedFiles(const ChangeRecord& previous, const std::st
                                      const std::optional<platform::FileStamp>& deleteListNow,
                                      const std::map<std::string, platform::FileStamp>& stamps);
 
-// Sets job->unchanged to the files among `stamps` (those of job->folder)
-// that `previous` vouches are in job's archive as they are now (above).
-void skipUnchanged(const ChangeRecord& previous,
-                   const std::optional<platform::FileStamp>& deleteList,
-                   const std::map<std::string, platform::FileStamp>& stamps, PackingJob* job);
+// What a run decides from the record before it packs anything, and keeps for
+// the record it leaves at its end. Without --changed it plans nothing.
+struct ChangePlan {
+  // By each staging folder's archive: the files passed over as already packed.
+  std::map<std::string, std::set<std::string>> unchanged;
+  // Nothing to pack, nothing failed so far, and nothing else that a run could
+  // change: the run runs no command, and the last run's log and record stay.
+  bool nothingToDo = false;
+  // What is passed over, or why nothing is: a real run shows it as a stage,
+  // a dry run says it on stderr in its own words. Empty without --changed.
+  std::string note;
 
-// Whether `previous` proves that the run now starting would change nothing,
-// given that it has no staged file to pack: that run ended without any
-// failure, and both archives and the delete list (stamped `deleteList` now)
-// are as it left them, the delete list from a tick before it started.
-bool upToDate(const ChangeRecord& previous, const std::optional<platform::FileStamp>& deleteList);
+  // The file system's clock when the run started; none when no record is to
+  // be written (a dry run, or a clock that cannot be read).
+  std::optional<long long> startedAt;
+  // By archive: the stamps of the staged files, taken before any was packed.
+  std::map<std::string, std::map<std::string, platform::FileStamp>> stamps;
+  std::optional<platform::FileStamp> deleteList;
+};
 
-// Adds to `record` what a run can vouch for in job's archive: the files it
-// passed over as unchanged and those the tool `added`, with the archive's
-// stamp as the run leaves it.
-void vouchFor(const PackingJob& job, const std::vector<std::string>& added,
-              const std::map<std::string, platform::FileStamp>& stamps, ChangeRecord* record);
+// Plans a run over `folders` and the delete list at `deleteListPath`: reads
+// the clock on the run's lock file, takes every stamp and reads the record
+// of the last --changed run. A clock that cannot be read is named on stderr
+// and counted in `tally` as a failed step.
+ChangePlan planChanges(const RunOptions& options, const std::vector<StagingFolder>& folders,
+                       const std::string& deleteListPath, CommandTally* tally);
+
+// At the run's end, leaves the record for the next --changed run: the files
+// passed over and those the tool `added` (by archive), and how the run ends
+// in `tally`. A record that cannot be written is named on stderr and counted
+// as a failed step.
+void finishChanges(const ChangePlan& plan,
+                   const std::map<std::string, std::vector<std::string>>& added,
+                   CommandTally* tally);
 
 #endif  // ZT_RUN_CHANGE_RECORD_H_

@@ -182,6 +182,16 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
   EXPECT_EQ(again.status, 1);
   EXPECT_EQ(again.err.substr(0, again.err.find('\n')), refused.err.substr(0, refused.err.find('\n')));
   EXPECT_EQ(again.calls, std::vector<Call>{optimize()});
+  // Nor is a staging folder that cannot be read left as it was: the run runs
+  // as usual, and fails.
+  restage();
+  rebuildChanged();
+  fs::remove_all(staged("temp"));
+  fs::create_directory_symlink("temp", staged("temp"));
+  forgetCalls();
+  RunResult unreadable = rebuildChanged();
+  EXPECT_EQ(unreadable.status, 1);
+  EXPECT_EQ(unreadable.calls, std::vector<Call>{optimize()});
   // A file written during the run that packed it (in its clock tick or
   // after) is packed again.
   restage();

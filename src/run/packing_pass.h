@@ -13,11 +13,20 @@
 
 struct PackingJob {
   std::string folder;   // the staging folder, game root included
-  std::string archive;  // "zt.pff" or "ztL.pff"
-  int files;            // how many files are to be packed
-  int firstNumber;      // the number shown for its first file
-  int total;            // the number shown as the run's total
+  std::string archive;  // names::kMainArchive or names::kSecondArchive
+  int files = 0;        // how many files are to be packed
+  int firstNumber = 0;  // the number shown for its first file
+  int total = 0;        // the number shown as the run's total
   std::set<std::string> unchanged;  // files passed over as already packed
+};
+
+// One staging folder of a run: its listing, read once when the run starts so
+// that what is counted is what is packed, the archive its files go into, and
+// the job that packs them, filled in once the run knows what it passes over.
+struct StagingFolder {
+  std::string archive;
+  DirectoryLister lister;
+  PackingJob job;
 };
 
 // Packs the files that `lister` (open on job.folder) yields, passing over the

@@ -4,17 +4,8 @@
 #define ZT_RUN_RUN_DRIVER_H_
 
 #include <string>
-#include <vector>
 
-struct RunOptions {
-  // Pack only the staged files that changed since the last such run.
-  bool changedOnly = false;
-  // Show the command lines instead of running them; write nothing.
-  bool dryRun = false;
-  // The words that followed the game root on the command line: ignored, but
-  // for a hint when the game root cannot be entered.
-  std::vector<std::string> wordsAfterRoot;
-};
+#include "run/arguments.h"
 
 // Rebuilds the archives below `gameRoot`. Returns the exit status: 0 when
 // every command succeeded, 1 when the game root cannot be entered, is no game

@@ -7,6 +7,7 @@
 
 #include "platform/console.h"
 #include "platform/text.h"
+#include "tool/fixed_names.h"
 
 namespace {
 
@@ -89,12 +90,15 @@ void overwriteLine(const std::string& text, size_t pad) {
 }
 
 void writeError(const std::string& message) {
+  writeErrorText(std::string(names::kProgram) + ": " + message + "\n");
+}
+
+void writeErrorText(const std::string& text) {
   if (lineOpen) writeOut("\n");
   flushOut();
-  const std::string line = "zt-rebuild: " + message + "\n";
   bool written = true;
-  if (!platform::writeToConsole(platform::Stream::Error, line, &written)) {
-    std::fputs(line.c_str(), stderr);
+  if (!platform::writeToConsole(platform::Stream::Error, text, &written)) {
+    std::fputs(text.c_str(), stderr);
     std::fflush(stderr);
   }
 }
@@ -102,3 +106,9 @@ void writeError(const std::string& message) {
 void noteMissingOutput() { noteFailure(EBADF); }
 
 const std::string& outputError() { return firstOutputError; }
+
+int outputStatus() {
+  if (firstOutputError.empty()) return 0;
+  writeError("cannot write to standard output: " + firstOutputError);
+  return 1;
+}

@@ -27,13 +27,20 @@ void overwriteLine(const std::string& text, size_t pad);
 
 // Writes "zt-rebuild: ", `message` and a line end to standard error, on a
 // line of its own: a line left open on standard output (the progress line)
-// is ended and flushed first, since both often go to one terminal.
+// is ended and flushed first, since both often go to one terminal. Every
+// message of the program goes out this way, so that a Windows console shows
+// it in its own characters.
 void writeError(const std::string& message);
+// The same for `text` as it is, without the program's name: the usage.
+void writeErrorText(const std::string& text);
 
 // Records that standard output was missing when the program started.
 void noteMissingOutput();
 // Why standard output could not be written, as said where it failed; empty
 // while every write has gone through.
 const std::string& outputError();
+// The exit status that standard output leaves: 0 while every write has gone
+// through; else 1, once it has said on stderr why it could not be written.
+int outputStatus();
 
 #endif  // ZT_TOOL_CONSOLE_H_

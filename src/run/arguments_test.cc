@@ -1,4 +1,4 @@
-#include "run/preflight.h"
+#include "run/arguments.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@ using platform::Shell;
 
 // "C:\My Game\" as typed at a prompt reaches the program with a quote where
 // the backslash was; a POSIX name may end in a quote.
-TEST(PreflightTest, TheGameRootIsReadAndShownAsTyped) {
+TEST(ArgumentsTest, TheGameRootIsReadAndShownAsTyped) {
   EXPECT_EQ(gameRootAsTyped(Shell::Cmd, "C:\\Games\\My Game\""), "C:\\Games\\My Game\\");
   EXPECT_EQ(gameRootAsTyped(Shell::Cmd, "C:\\Games\\Game"), "C:\\Games\\Game");
   EXPECT_EQ(gameRootAsTyped(Shell::Cmd, ""), "");
