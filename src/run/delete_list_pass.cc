@@ -9,6 +9,7 @@
 
 #include "platform/platform.h"
 #include "tool/console.h"
+#include "tool/delete_line_rules.h"
 
 namespace {
 
