@@ -3,16 +3,14 @@
 #include <vector>
 
 #include "tool/delete_line_rules.h"
+#include "tool/fixed_names.h"
 
 using platform::Shell;
 
 namespace {
 
 // What every command that feeds the log ends with.
-std::string logTail() { return " >> ztlog.txt"; }
-
-// The modification folder as the commands write it before an archive's name.
-std::string modFolderPiece() { return "expansion\\zt\\"; }
+std::string logTail() { return std::string(" >> ") + names::kLogFile; }
 
 // The run of backslashes that ends text[0, end).
 size_t backslashesBefore(const std::string& text, size_t end) {
@@ -22,6 +20,8 @@ size_t backslashesBefore(const std::string& text, size_t end) {
 }
 
 }  // namespace
+
+std::string modFolderPiece() { return std::string(names::kModFolder) + "\\"; }
 
 bool isControlCharacter(char c) {
   unsigned char u = static_cast<unsigned char>(c);
@@ -161,11 +161,13 @@ std::string lowerAscii(std::string word) {
 }
 
 Dialect dialectFor(Shell shell, bool toolInWorkingDirectory) {
-  if (shell == Shell::Cmd) return Dialect{shell, "pack.exe"};
-  return Dialect{shell, toolInWorkingDirectory ? "./pack" : "pack"};
+  if (shell == Shell::Cmd) return Dialect{shell, names::kToolFileCmd};
+  return Dialect{shell, toolInWorkingDirectory ? std::string("./") + names::kTool : names::kTool};
 }
 
-std::string toolFileName(Shell shell) { return shell == Shell::Cmd ? "pack.exe" : "pack"; }
+std::string toolFileName(Shell shell) {
+  return shell == Shell::Cmd ? names::kToolFileCmd : names::kTool;
+}
 
 std::string localPath(const Dialect& dialect, const std::string& piece) {
   std::string path = piece;
@@ -189,7 +191,9 @@ std::string shQuote(const std::string& word) {
   return quoted + "'";
 }
 
-std::string startLogCommand(const Dialect&) { return "echo ZT Log Start > ztlog.txt"; }
+std::string startLogCommand(const Dialect&) {
+  return std::string("echo ZT Log Start > ") + names::kLogFile;
+}
 
 std::optional<std::string> addCommand(const Dialect& dialect, const std::string& archive,
                                       const std::string& stagedPath, std::string* refusal) {
@@ -230,5 +234,6 @@ std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::
 }
 
 std::string optimizeCommand(const Dialect& dialect) {
-  return dialect.tool + " " + localPath(dialect, modFolderPiece() + "zt.pff") + " /opt";
+  return dialect.tool + " " + localPath(dialect, modFolderPiece() + names::kMainArchive) +
+         " /opt";
 }

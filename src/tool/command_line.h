@@ -29,6 +29,10 @@ Dialect dialectFor(platform::Shell shell, bool toolInWorkingDirectory);
 // The name of the archive tool in the working directory, for that test.
 std::string toolFileName(platform::Shell shell);
 
+// The modification folder as commands write it before an archive's name,
+// separator included: expansion\zt\ (localPath() carries it over).
+std::string modFolderPiece();
+
 // A fixed path piece, written with backslashes, in the dialect's separator.
 std::string localPath(const Dialect& dialect, const std::string& piece);
 

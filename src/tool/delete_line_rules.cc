@@ -31,16 +31,13 @@ std::string withFound(const char* message, const std::string& found) {
   return text;
 }
 
-// What cmd puts before the line in the tool's first word.
-std::string folderPiece() { return "expansion\\zt\\"; }
-
 // The words the tool is handed for `line`, the archive's without the
 // modification folder before it: sh's own splitting, or for cmd the one of
 // the tool's C runtime, which reads a doubled quote by `rule`.
 std::vector<std::string> toolWords(const Dialect& dialect, const std::string& line,
                                    DoubledQuote rule) {
   if (dialect.shell == Shell::Sh) return splitWords(line);
-  const std::string folder = folderPiece();
+  const std::string folder = modFolderPiece();
   std::vector<std::string> words = runtimeWords(folder + line, rule);
   if (words[0].compare(0, folder.size(), folder) == 0) words[0].erase(0, folder.size());
   return words;
@@ -179,7 +176,7 @@ std::optional<std::string> deviceAsOlderRuntimesRead(const Dialect& dialect,
 // which keeps its words: only the older kind is found to lose them, which
 // is why this rule comes after that kind's other ones.
 std::optional<std::string> percentsChangeWords(const Dialect&, const std::string& line) {
-  const std::string arguments = folderPiece() + line;
+  const std::string arguments = modFolderPiece() + line;
   const std::string hidden = hidePercents(arguments);
   for (DoubledQuote rule : {DoubledQuote::StaysQuoted, DoubledQuote::EndsQuotes}) {
     if (runtimeWords(hidden, rule) != runtimeWords(arguments, rule)) return std::string();
