@@ -67,8 +67,8 @@ std::string uncheckedDeleteListCommand(const Dialect& dialect, const std::string
 // included, that the system hands over as the interpreter's command.
 size_t maxCommandLength(const Dialect& dialect);
 
-// Whether `c` is a control character other than a tab, which would end
-// cmd's line, or come to the tool otherwise than cmd hands it on.
+// Whether `c` is a control character other than a tab: one would end cmd's
+// line or its quotes.
 bool isControlCharacter(char c);
 
 // How the C runtime reads a quote inside quotes that another quote follows:
