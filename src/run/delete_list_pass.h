@@ -10,8 +10,9 @@
 
 // Runs one command per non-blank line of the list at `listPath`. A list that
 // cannot be opened runs nothing. A list in UTF-8 or UTF-16 is read in the
-// system's code page (platform::fromUtf8). A line that must not be run, or a read that
-// fails, is named on stderr and counted as a failed command.
+// system's code page (delete_list_text.h). A line that must not be run
+// (delete_line_rules.h), or a read that fails, is named on stderr and
+// counted as a failed command.
 void replayDeleteList(const std::string& listPath, const Dialect& dialect, CommandTally* tally);
 
 #endif  // ZT_RUN_DELETE_LIST_PASS_H_

@@ -1,36 +1,17 @@
 #include "tool/command_line.h"
 
-#include <algorithm>
-#include <cctype>
 #include <vector>
 
 #include "platform/text.h"
+#include "tool/delete_line_rules.h"
+#include "tool/fixed_names.h"
 
 using platform::Shell;
 
 namespace {
 
-const char kLogTail[] = " >> ztlog.txt";
-const char kModFolder[] = "expansion\\zt\\";
-
-bool isControl(char c) {
-  unsigned char u = static_cast<unsigned char>(c);
-  return (u < 0x20 && c != '\t') || u == 0x7f;
-}
-
-// Whether cmd.exe would find a command separator, a pipe or a redirection in
-// `line`: these only lose their meaning between double quotes.
-bool hasCmdOperator(const std::string& line) {
-  bool quoted = false;
-  for (char c : line) {
-    if (c == '"') {
-      quoted = !quoted;
-    } else if (!quoted && (c == '&' || c == '|' || c == '<' || c == '>' || c == '^')) {
-      return true;
-    }
-  }
-  return false;
-}
+// What every command that feeds the log ends with.
+std::string logTail() { return std::string(" >> ") + names::kLogFile; }
 
 // The run of backslashes that ends text[0, end).
 size_t backslashesBefore(const std::string& text, size_t end) {
@@ -39,10 +20,14 @@ size_t backslashesBefore(const std::string& text, size_t end) {
   return count;
 }
 
-// How the C runtime reads a quote inside quotes that another quote follows:
-// as a literal quote that keeps the quotes open (Wine's runtime, and newer
-// ones of Microsoft's), or one that closes them (older ones).
-enum class DoubledQuote { StaysQuoted, EndsQuotes };
+}  // namespace
+
+std::string modFolderPiece() { return std::string(names::kModFolder) + "\\"; }
+
+bool isControlCharacter(char c) {
+  unsigned char u = static_cast<unsigned char>(c);
+  return (u < 0x20 && c != '\t') || u == 0x7f;
+}
 
 // The arguments that a program's C runtime reads from `text`, which follows
 // the program's name on its command line: spaces and tabs part them outside
@@ -133,18 +118,6 @@ std::string hidePercents(const std::string& text) {
   return hidden;
 }
 
-// `path` as one argument of a cmd line, in double quotes. Returns nothing for
-// a path that holds a quote or a control character, which would end cmd's
-// quotes or its line: no Windows name holds one, but Wine lists Unix names.
-std::optional<std::string> cmdQuote(const std::string& path) {
-  for (char c : path) {
-    if (c == '"' || isControl(c)) return std::nullopt;
-  }
-  std::string quoted = "\"" + hidePercents(path);
-  quoted.append(backslashesBefore(path, path.size()), '\\');
-  return quoted + "\"";
-}
-
 std::vector<std::string> splitWords(const std::string& line) {
   std::vector<std::string> words;
   bool inWord = false;
@@ -165,92 +138,18 @@ std::vector<std::string> splitWords(const std::string& line) {
   return words;
 }
 
-// Whether `word` names a folder above the one it is read in: "..", or what
-// Windows reads as "..", since it drops dots and spaces that end a name.
-bool isParentName(const std::string& word) {
-  return std::count(word.begin(), word.end(), '.') >= 2 &&
-         word.find_first_not_of(". ") == std::string::npos;
-}
+namespace {
 
-bool hasDrive(const std::string& word) {
-  return word.size() >= 2 && word[1] == ':' && std::isalpha(static_cast<unsigned char>(word[0]));
-}
-
-// A tool switch such as "/del": a slash and letters.
-bool isSwitch(const std::string& word) {
-  return word.size() >= 2 && word[0] == '/' &&
-         std::all_of(word.begin() + 1, word.end(),
-                     [](char c) { return std::isalpha(static_cast<unsigned char>(c)); });
-}
-
-// The first word of `words` (the archive, in the modification folder) or
-// another one that could lead the tool out of the modification folder, or
-// nothing. Archive entries are base names, so no removal needs a path; with
-// none, every word is a name in the folder the tool resolves it against.
-std::optional<std::string> placeOutside(const std::vector<std::string>& words) {
-  for (size_t i = 0; i < words.size(); ++i) {
-    const std::string& word = words[i];
-    if (i > 0 && isSwitch(word)) continue;
-    if (word.find_first_of("/\\") != std::string::npos || hasDrive(word) || isParentName(word)) {
-      return word;
-    }
+// `path` as one argument of a cmd line, in double quotes. Returns nothing for
+// a path that holds a quote or a control character, which would end cmd's
+// quotes or its line: no Windows name holds one, but Wine lists Unix names.
+std::optional<std::string> cmdQuote(const std::string& path) {
+  for (char c : path) {
+    if (c == '"' || isControlCharacter(c)) return std::nullopt;
   }
-  return std::nullopt;
-}
-
-std::string outsideRefusal(const std::string& word) {
-  return "it names a place outside the modification folder: " + word;
-}
-
-bool isToolSwitch(const std::string& word) {
-  const std::string lower = lowerAscii(word);
-  return lower == "/del" || lower == "/force" || lower == "/opt" || lower == "/list" ||
-         lower == "/verify" || lower == "/extract";
-}
-
-// A word after the archive that the tool would take as a file in the game
-// root, its working folder: every such word of a line that adds, and the
-// destination of one that extracts (a library planted beside the game is
-// loaded by it). Only the names a removal is given are entry names, which
-// name no place; a switch the tool does not know it would take as a file.
-std::optional<std::string> fileInGameRoot(const std::vector<std::string>& words) {
-  bool removes = false;
-  bool extracts = false;
-  for (size_t i = 1; i < words.size(); ++i) {
-    const std::string lower = lowerAscii(words[i]);
-    removes = removes || lower == "/del";
-    extracts = extracts || lower == "/extract";
-  }
-  if (removes && !extracts) return std::nullopt;
-  for (size_t i = 1; i < words.size(); ++i) {
-    if (!isToolSwitch(words[i])) return words[i];
-  }
-  return std::nullopt;
-}
-
-// Why the tool must not be handed `words`, if it must not: they lead it out
-// of the modification folder.
-std::optional<std::string> outsideReason(const std::vector<std::string>& words) {
-  if (std::optional<std::string> word = placeOutside(words)) return outsideRefusal(*word);
-  if (std::optional<std::string> word = fileInGameRoot(words)) {
-    return "it names a file in the game root, outside the modification folder: " + *word +
-           " (a line only removes entries)";
-  }
-  return std::nullopt;
-}
-
-// Whether Windows would open the archive word as a device (the console, a
-// serial port), which the tool would wait on or write to.
-bool namesDevice(const std::string& word) {
-  std::u32string name;
-  for (size_t at = 0; at < word.size();) {
-    char32_t character;
-    const size_t length = platform::decodeCharacter(word, at, &character);
-    if (length == 0) return false;
-    name += character;
-    at += length;
-  }
-  return platform::isDeviceName(name);
+  std::string quoted = "\"" + hidePercents(path);
+  quoted.append(backslashesBefore(path, path.size()), '\\');
+  return quoted + "\"";
 }
 
 }  // namespace
@@ -263,11 +162,13 @@ std::string lowerAscii(std::string word) {
 }
 
 Dialect dialectFor(Shell shell, bool toolInWorkingDirectory) {
-  if (shell == Shell::Cmd) return Dialect{shell, "pack.exe"};
-  return Dialect{shell, toolInWorkingDirectory ? "./pack" : "pack"};
+  if (shell == Shell::Cmd) return Dialect{shell, names::kToolFileCmd};
+  return Dialect{shell, toolInWorkingDirectory ? std::string("./") + names::kTool : names::kTool};
 }
 
-std::string toolFileName(Shell shell) { return shell == Shell::Cmd ? "pack.exe" : "pack"; }
+std::string toolFileName(Shell shell) {
+  return shell == Shell::Cmd ? names::kToolFileCmd : names::kTool;
+}
 
 std::string localPath(const Dialect& dialect, const std::string& piece) {
   std::string path = piece;
@@ -291,7 +192,9 @@ std::string shQuote(const std::string& word) {
   return quoted + "'";
 }
 
-std::string startLogCommand(const Dialect&) { return "echo ZT Log Start > ztlog.txt"; }
+std::string startLogCommand(const Dialect&) {
+  return std::string("echo ZT Log Start > ") + names::kLogFile;
+}
 
 std::optional<std::string> addCommand(const Dialect& dialect, const std::string& archive,
                                       const std::string& stagedPath, std::string* refusal) {
@@ -301,70 +204,37 @@ std::optional<std::string> addCommand(const Dialect& dialect, const std::string&
     if (refusal) *refusal = "its path holds a double quote or a control character";
     return std::nullopt;
   }
-  return dialect.tool + " " + localPath(dialect, kModFolder + archive) + " " + *quotedPath +
-         " /force" + kLogTail;
+  return dialect.tool + " " + localPath(dialect, modFolderPiece() + archive) + " " + *quotedPath +
+         " /force" + logTail();
 }
 
 size_t maxCommandLength(const Dialect& dialect) {
   return dialect.shell == Shell::Cmd ? 8191 : 128 * 1024 - 1;
 }
 
-std::string tooLongRefusal(const Dialect& dialect) {
-  return "its command would be longer than the " + std::to_string(maxCommandLength(dialect)) +
-         " characters that the interpreter accepts";
+std::string uncheckedDeleteListCommand(const Dialect& dialect, const std::string& line) {
+  if (dialect.shell == Shell::Cmd) {
+    return dialect.tool + " " + hidePercents(modFolderPiece() + line) + logTail();
+  }
+  std::vector<std::string> words = splitWords(line);
+  std::string command = dialect.tool;
+  for (size_t i = 0; i < words.size(); ++i) {
+    std::string word = i == 0 ? localPath(dialect, modFolderPiece() + words[0]) : words[i];
+    command += " " + shQuote(word);
+  }
+  return command + logTail();
 }
 
 std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::string& line,
                                              std::string* refusal) {
-  auto refuse = [&](const std::string& reason) -> std::optional<std::string> {
-    if (refusal) *refusal = reason;
+  if (std::optional<DeleteLineRefusal> refused = refuseDeleteLine(dialect, line)) {
+    if (refusal) *refusal = refused->message;
     return std::nullopt;
-  };
-  for (char c : line) {
-    if (isControl(c)) return refuse("it holds a control character");
   }
-  // cmd would take the rest of the command into the quote; sh would read it
-  // otherwise than cmd does.
-  if (std::count(line.begin(), line.end(), '"') % 2 != 0) {
-    return refuse("a double quote in it is never closed");
-  }
-  std::string command;
-  if (dialect.shell == Shell::Cmd) {
-    if (hasCmdOperator(line)) {
-      return refuse("it holds & | < > or ^ outside double quotes, which would run another "
-                    "command or redirect its output");
-    }
-    // The tool reads its arguments from the folder and the line as one text;
-    // how a doubled quote is read depends on its C runtime, so both ways
-    // must be safe, and the hiding of "%" must change neither.
-    const std::string tail = kModFolder + line;
-    const std::string hidden = hidePercents(tail);
-    for (DoubledQuote rule : {DoubledQuote::StaysQuoted, DoubledQuote::EndsQuotes}) {
-      std::vector<std::string> words = runtimeWords(tail, rule);
-      const std::string folder = kModFolder;
-      if (words[0].compare(0, folder.size(), folder) == 0) words[0].erase(0, folder.size());
-      if (std::optional<std::string> reason = outsideReason(words)) return refuse(*reason);
-      if (namesDevice(words[0])) return refuse("it names a device, not an archive: " + words[0]);
-      if (runtimeWords(hidden, rule) != runtimeWords(tail, rule)) {
-        return refuse("its % signs cannot be kept from cmd's variables without changing its "
-                      "words");
-      }
-    }
-    command = dialect.tool + " " + hidden + kLogTail;
-  } else {
-    std::vector<std::string> words = splitWords(line);
-    if (std::optional<std::string> reason = outsideReason(words)) return refuse(*reason);
-    command = dialect.tool;
-    for (size_t i = 0; i < words.size(); ++i) {
-      std::string word = i == 0 ? localPath(dialect, kModFolder + words[0]) : words[i];
-      command += " " + shQuote(word);
-    }
-    command += kLogTail;
-  }
-  if (command.size() > maxCommandLength(dialect)) return refuse(tooLongRefusal(dialect));
-  return command;
+  return uncheckedDeleteListCommand(dialect, line);
 }
 
 std::string optimizeCommand(const Dialect& dialect) {
-  return dialect.tool + " " + localPath(dialect, std::string(kModFolder) + "zt.pff") + " /opt";
+  return dialect.tool + " " + localPath(dialect, modFolderPiece() + names::kMainArchive) +
+         " /opt";
 }

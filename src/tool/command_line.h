@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/process.h"
 
@@ -27,6 +28,10 @@ Dialect dialectFor(platform::Shell shell, bool toolInWorkingDirectory);
 
 // The name of the archive tool in the working directory, for that test.
 std::string toolFileName(platform::Shell shell);
+
+// The modification folder as commands write it before an archive's name,
+// separator included: expansion\zt\ (localPath() carries it over).
+std::string modFolderPiece();
 
 // A fixed path piece, written with backslashes, in the dialect's separator.
 std::string localPath(const Dialect& dialect, const std::string& piece);
@@ -47,27 +52,43 @@ std::optional<std::string> addCommand(const Dialect& dialect, const std::string&
 
 // Replays one line of the delete list: the rest of a tool command after the
 // modification folder (an archive's name, then the tool's own arguments).
-// cmd gets the line unchanged; sh gets it split into words (spaces and tabs
-// part them, double quotes keep a stretch together and are dropped), each
-// word quoted. Returns nothing for a line that must not be run, and says why
-// in `refusal`: one holding a control character or a double quote that is
-// never closed, one whose command would be longer than the interpreter
-// takes, one that names a place outside the modification folder (an archive
-// word that is not a plain name, another word with a separator, a drive or
-// "..", switches such as "/del" apart), one that would add a file of the
-// game root or extract over one (only a removal names anything but the
-// archive), or for cmd one holding & | < > ^
-// outside double quotes, which would run another command or redirect, or
-// one whose "%" cannot be hidden without changing the tool's words.
+// cmd gets the line unchanged but for its hidden "%"; sh gets it split into
+// words (splitWords), each word quoted. Returns nothing for a line that
+// breaks one of the rules of delete_line_rules.h, and says why in `refusal`.
 std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::string& line,
                                              std::string* refusal = nullptr);
+
+// The command deleteListCommand builds for `line`, whether or not the line
+// keeps the rules: for measuring it, never for running it.
+std::string uncheckedDeleteListCommand(const Dialect& dialect, const std::string& line);
 
 // The longest command line the dialect's interpreter accepts: cmd.exe's
 // 8,191 characters; for sh, the one argument of 128 KiB, terminator
 // included, that the system hands over as the interpreter's command.
 size_t maxCommandLength(const Dialect& dialect);
-// Why a delete-list line over that length is not run.
-std::string tooLongRefusal(const Dialect& dialect);
+
+// Whether `c` is a control character other than a tab: one would end cmd's
+// line or its quotes.
+bool isControlCharacter(char c);
+
+// How the C runtime reads a quote inside quotes that another quote follows:
+// as a literal quote that keeps the quotes open (Wine's runtime, and newer
+// ones of Microsoft's), or one that closes them (older ones).
+enum class DoubledQuote { StaysQuoted, EndsQuotes };
+
+// The arguments that a program's C runtime reads from `text`, which follows
+// the program's name on its command line.
+std::vector<std::string> runtimeWords(const std::string& text, DoubledQuote rule);
+
+// `text` with every run of "%" kept from cmd.exe's variable expansion by
+// double quotes, in a way that leaves the C runtime's words as they were
+// where it can.
+std::string hidePercents(const std::string& text);
+
+// The words of a delete-list line as the sh dialect hands them to the tool:
+// spaces and tabs part them, double quotes keep a stretch together and are
+// dropped.
+std::vector<std::string> splitWords(const std::string& line);
 
 // Optimizes the main archive; its output goes to the console.
 std::string optimizeCommand(const Dialect& dialect);

@@ -1,0 +1,162 @@
+#include "run/delete_list_text.h"
+
+#include <errno.h>
+
+#include <cstring>
+
+#include "platform/text.h"
+
+namespace {
+
+const long kEnd = -1;
+const long kNotUtf16 = -2;
+
+bool isUtf16(ListEncoding encoding) {
+  return encoding == ListEncoding::Utf16Le || encoding == ListEncoding::Utf16Be;
+}
+
+// Whether the rest of `list` is valid UTF-8 that holds more than ASCII: an
+// ANSI text with a letter beyond ASCII is, as good as always, not.
+bool readsAsUtf8(std::FILE* list) {
+  bool beyondAscii = false;
+  int pending = 0;  // continuation bytes still due
+  int low = 0x80, high = 0xBF;  // the range of the next one
+  int c;
+  while ((c = std::getc(list)) != EOF) {
+    if (pending > 0) {
+      if (c < low || c > high) return false;
+      --pending;
+      low = 0x80;
+      high = 0xBF;
+      continue;
+    }
+    if (c < 0x80) continue;
+    beyondAscii = true;
+    if (c >= 0xC2 && c <= 0xDF) {
+      pending = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      pending = 2;
+      if (c == 0xE0) low = 0xA0;   // no overlong form
+      if (c == 0xED) high = 0x9F;  // no surrogate
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      pending = 3;
+      if (c == 0xF0) low = 0x90;
+      if (c == 0xF4) high = 0x8F;  // nothing past U+10FFFF
+    } else {
+      return false;
+    }
+  }
+  return beyondAscii && pending == 0;
+}
+
+// Tells how `list` is written, and leaves it at its first character, after
+// any byte-order mark.
+ListEncoding detectEncoding(std::FILE* list) {
+  unsigned char mark[3] = {};
+  const size_t got = std::fread(mark, 1, sizeof mark, list);
+  const bool littleEndian = got >= 2 && mark[0] == 0xFF && mark[1] == 0xFE;
+  if (littleEndian || (got >= 2 && mark[0] == 0xFE && mark[1] == 0xFF)) {
+    std::fseek(list, 2, SEEK_SET);
+    return littleEndian ? ListEncoding::Utf16Le : ListEncoding::Utf16Be;
+  }
+  if (got == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF) {
+    return ListEncoding::Utf8;
+  }
+  std::rewind(list);
+  const bool utf8 = readsAsUtf8(list);
+  // A read that failed here fails again below, where it is reported.
+  std::rewind(list);
+  return utf8 ? ListEncoding::Utf8 : ListEncoding::CodePage;
+}
+
+// Adds the code point `c` in UTF-8.
+void appendUtf8(long c, std::string* text) {
+  if (c < 0x80) {
+    *text += static_cast<char>(c);
+  } else if (c < 0x800) {
+    *text += static_cast<char>(0xC0 | c >> 6);
+    *text += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    *text += static_cast<char>(0xE0 | c >> 12);
+    *text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    *text += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    *text += static_cast<char>(0xF0 | c >> 18);
+    *text += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    *text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    *text += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
+DeleteListText::DeleteListText(std::FILE* list, size_t longestLine)
+    : list_(list), longestLine_(longestLine), encoding_(detectEncoding(list)), heldUnit_(kEnd) {}
+
+// One unit of UTF-16, kEnd at the end and kNotUtf16 for half a unit.
+long DeleteListText::nextUtf16Unit() {
+  if (heldUnit_ != kEnd) {
+    long held = heldUnit_;
+    heldUnit_ = kEnd;
+    return held;
+  }
+  int first = std::getc(list_);
+  if (first == EOF) return kEnd;
+  int second = std::getc(list_);
+  if (second == EOF) return kNotUtf16;  // half a unit
+  return encoding_ == ListEncoding::Utf16Le ? first | second << 8 : first << 8 | second;
+}
+
+// One character of the list: a byte, or for UTF-16 a code point; kEnd at
+// the end and kNotUtf16 for a unit that cannot stand there.
+long DeleteListText::nextCharacter() {
+  if (!isUtf16(encoding_)) {
+    int c = std::getc(list_);
+    return c == EOF ? kEnd : c;
+  }
+  long c = nextUtf16Unit();
+  if (c < 0xD800 || c > 0xDFFF) return c;
+  if (c > 0xDBFF) return kNotUtf16;
+  long low = nextUtf16Unit();
+  if (low >= 0xDC00 && low <= 0xDFFF) return 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+  heldUnit_ = low;
+  return kNotUtf16;
+}
+
+bool DeleteListText::nextLine(ListLine* line) {
+  // Reads one line, keeping at most `kept` + 1 bytes of it: in UTF-8 a
+  // character of the code page may take up to three bytes.
+  const size_t kept = longestLine_ * (encoding_ == ListEncoding::CodePage ? 1 : 3);
+  std::string& text = line->text;
+  text.clear();
+  bool notUtf16 = false;
+  bool any = false;
+  long c;
+  while ((c = nextCharacter()) != kEnd && c != '\n') {
+    any = true;
+    if (c == kNotUtf16) {
+      notUtf16 = true;
+    } else if (text.size() <= kept) {
+      if (isUtf16(encoding_)) {
+        appendUtf8(c, &text);
+      } else {
+        text += static_cast<char>(c);
+      }
+    }
+  }
+  if (c == kEnd && std::ferror(list_)) readError_ = std::strerror(errno);
+  bool tooLong = text.size() > kept;
+  if (c == '\n' && !text.empty() && text.back() == '\r' && !tooLong) text.pop_back();
+  if (!readError_.empty() || (c != '\n' && !any)) return false;
+
+  line->error.clear();
+  if (notUtf16) line->error = "it is not valid UTF-16, which the list is written in";
+  if (!tooLong && line->error.empty() && encoding_ != ListEncoding::CodePage) {
+    std::string converted;
+    if (platform::fromUtf8(text, &converted, &line->error)) text = converted;
+  }
+  // What was not kept of a long line may hold words: it counts as too long
+  // before anything else is said of it.
+  line->tooLong = tooLong || text.size() > longestLine_;
+  return true;
+}

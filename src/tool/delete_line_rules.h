@@ -1,0 +1,43 @@
+// The rules that keep a delete-list line from being run, in one ordered
+// table: a line is checked against them in turn, and the first one it breaks
+// is the one reported.
+#ifndef ZT_TOOL_DELETE_LINE_RULES_H_
+#define ZT_TOOL_DELETE_LINE_RULES_H_
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tool/command_line.h"
+
+struct DeleteLineRule {
+  const char* name;
+  // Why the line is not run; "{}" stands for what the check found.
+  const char* message;
+  bool cmdOnly;  // sh reads the line otherwise, and this cannot happen there
+  // What in `line` breaks the rule (a word, or nothing to name), or nothing
+  // when the line keeps it.
+  std::optional<std::string> (*check)(const Dialect& dialect, const std::string& line);
+};
+
+// The rules in the order they are tried. A line holding a control character
+// or a lone double quote is refused before it is split into words. The rules
+// on words are tried on the words sh is handed or, for cmd, the ones newer C
+// runtimes read, then on the ones older runtimes read (how they read a
+// doubled quote differs); the hiding of "%" and the command's length last.
+const std::vector<DeleteLineRule>& deleteLineRules();
+
+struct DeleteLineRefusal {
+  const DeleteLineRule* rule;
+  std::string message;
+};
+
+// The first rule of the table that `line` breaks in `dialect`, with its
+// message, or nothing when the line may be run.
+std::optional<DeleteLineRefusal> refuseDeleteLine(const Dialect& dialect, const std::string& line);
+
+// Why a delete-list line whose command would be longer than
+// maxCommandLength() is not run.
+std::string tooLongRefusal(const Dialect& dialect);
+
+#endif  // ZT_TOOL_DELETE_LINE_RULES_H_

@@ -1,0 +1,185 @@
+#include "tool/delete_line_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/process.h"
+
+namespace {
+
+using platform::Shell;
+
+const Dialect kCmd = dialectFor(Shell::Cmd, true);
+const Dialect kShLocal = dialectFor(Shell::Sh, true);
+const Dialect kShPath = dialectFor(Shell::Sh, false);
+
+const char kControl[] = "it holds a control character";
+const char kUnclosedQuote[] = "a double quote in it is never closed";
+const char kCmdOperator[] =
+    "it holds & | < > or ^ outside double quotes, which would run another command or redirect "
+    "its output";
+const char kPercent[] =
+    "its % signs cannot be kept from cmd's variables without changing its words";
+
+std::string outside(const std::string& word) {
+  return "it names a place outside the modification folder: " + word;
+}
+std::string gameRootFile(const std::string& word) {
+  return "it names a file in the game root, outside the modification folder: " + word +
+         " (a line only removes entries)";
+}
+std::string device(const std::string& word) { return "it names a device, not an archive: " + word; }
+std::string tooLong(const std::string& characters) {
+  return "its command would be longer than the " + characters +
+         " characters that the interpreter accepts";
+}
+
+const DeleteLineRule& ruleNamed(const std::string& name) {
+  for (const DeleteLineRule& rule : deleteLineRules()) {
+    if (rule.name == name) return rule;
+  }
+  ADD_FAILURE() << "no rule " << name;
+  return deleteLineRules().front();
+}
+
+// The longest lines whose commands the interpreters take.
+const std::string kCmdFits(8191 - std::string("pack.exe expansion\\zt\\ >> ztlog.txt").size(), 'x');
+const std::string kShFits(128 * 1024 - 1 - std::string("pack 'expansion/zt/' >> ztlog.txt").size(),
+                          'x');
+
+struct Row {
+  const char* rule;  // the first rule the line breaks
+  std::vector<Dialect> dialects;
+  std::string line;
+  std::string message;
+  const char* alsoBreaks = nullptr;  // a later rule, which must not be the one reported
+};
+
+// A mod's list may not run another command, lead the tool to a file outside
+// the modification folder (to overwrite it, or to pack it into an archive
+// that gets published), nor make it wait on a device.
+TEST(DeleteLineRulesTest, EachRuleRefusesItsLinesWithItsMessage) {
+  const std::vector<Dialect> both = {kCmd, kShLocal};
+  const Row rows[] = {
+      {"control-character", {kCmd}, "zt.pff /del a\rb", kControl},
+      {"control-character", {kCmd}, "zt.pff /del a\x1b", kControl},
+      {"control-character", {kShPath}, std::string("zt.pff /del a\0b", 15), kControl},
+      // cmd would swallow the redirection to the log into the quote.
+      {"unclosed-quote", {kCmd}, "zt.pff /del \"open & quote", kUnclosedQuote},
+      {"unclosed-quote", {kShPath}, "zt.pff /del \"a b", kUnclosedQuote},
+      // Outside double quotes these would run another command or redirect.
+      // cmd reads ^" as a literal quote, so only the caret keeps the & live.
+      {"cmd-operator", {kCmd}, "x & echo pwned", kCmdOperator},
+      {"cmd-operator", {kCmd}, "x | y", kCmdOperator},
+      {"cmd-operator", {kCmd}, "x > out", kCmdOperator},
+      {"cmd-operator", {kCmd}, "x < in", kCmdOperator},
+      {"cmd-operator", {kCmd}, "x ^& y", kCmdOperator},
+      {"cmd-operator", {kCmd}, "zt.pff /del ^\" & mkdir pwned & ^\"", kCmdOperator},
+      {"cmd-operator", {kCmd}, "zt.pff /del \"a\" & b", kCmdOperator},
+      {"place-outside", both, "..\\..\\Game.exe /del x", outside("..\\..\\Game.exe")},
+      {"place-outside", both, "../zt.pff /del x", outside("../zt.pff")},
+      {"place-outside", both, "C:zt.pff /del x", outside("C:zt.pff")},
+      {"place-outside", both, "\\\\server\\share\\zt.pff /del x",
+       outside("\\\\server\\share\\zt.pff")},
+      {"place-outside", both, "zt.pff /extract a.dds ..\\..\\version.dll",
+       outside("..\\..\\version.dll")},
+      {"place-outside", both, "zt.pff C:\\Windows\\win.ini /force",
+       outside("C:\\Windows\\win.ini")},
+      {"place-outside", both, "zt.pff ~/.ssh/id_rsa", outside("~/.ssh/id_rsa")},
+      {"place-outside", both, "zt.pff /extract a.dds \".. .\"", outside(".. .")},
+      {"place-outside", both, "zt.pff /extract a.dds d:x", outside("d:x")},
+      {"place-outside", both, "zt.pff /del a\" \"..\\b", outside("a ..\\b")},
+      // Words as the tool's C runtime reads them: 2 backslashes and a quote
+      // are one backslash and a quote that opens.
+      {"place-outside", {kCmd}, "\\\"..\\..\\Game.exe\" /del x", outside("..\\..\\Game.exe")},
+      {"place-outside", {kShLocal}, "\\\"..\\..\\Game.exe\" /del x",
+       outside("\\..\\..\\Game.exe")},
+      // Nor may a line add a file of the game root, where the tool runs, or
+      // extract over one: only a removal's words are entry names, which name
+      // no place. A switch the tool does not know it would take as a file.
+      {"game-root-file", both, "zt.pff /EXTRACT a.dds version.dll", gameRootFile("a.dds")},
+      {"game-root-file", both, "zt.pff Game.exe /force", gameRootFile("Game.exe")},
+      {"game-root-file", both, "zt.pff /vmlinuz", gameRootFile("/vmlinuz")},
+      {"game-root-file", both, "zt.pff /del a.dds /extract b.dds c.dll", gameRootFile("a.dds")},
+      // For cmd a device's name opens the device (the console, a serial
+      // port), which the tool would wait on; for sh it is a file like another.
+      {"device", {kCmd}, "CON /del x", device("CON")},
+      {"device", {kCmd}, "com1.pff /del x", device("com1.pff")},
+      {"device", {kCmd}, "Lpt\xc2\xb9.pff /del x", device("Lpt\xc2\xb9.pff")},
+      // Older C runtimes end the quotes at a doubled quote, newer ones keep
+      // them open: the words of either reading must pass.
+      {"place-outside/older-runtimes", {kCmd}, "zt.pff /del a\"\"\" \"..", outside("..")},
+      {"game-root-file/older-runtimes", {kCmd}, "zt.pff\"\"\" x\"", gameRootFile("x")},
+      // Newer runtimes read the archive's word on to the \xff, which is no
+      // character, so no device's name; older ones end it at the space.
+      {"device/older-runtimes", {kCmd}, "CON.dds\"a\"\"b c\xff\"\"\" /del x",
+       device("CON.ddsa\"b")},
+      // Where the runtimes differ on a doubled quote, this one is read in
+      // quotes by some and outside them by others: no hiding suits both.
+      {"percent", {kCmd}, "zt.pff /del \"a\"\"b\"%c", kPercent},
+      // A line too long for the interpreter would fail with no word said.
+      {"too-long", {kCmd}, kCmdFits + "x", tooLong("8191")},
+      {"too-long", {kShPath}, kShFits + "x", tooLong("131071")},
+
+      // The first rule broken is the one reported.
+      {"control-character", both, "zt.pff /del \"a\x1b", kControl, "unclosed-quote"},
+      {"unclosed-quote", {kCmd}, "zt.pff /del a & \"b", kUnclosedQuote, "cmd-operator"},
+      {"cmd-operator", {kCmd}, "..\\zt.pff /del x & y", kCmdOperator, "place-outside"},
+      {"place-outside", both, "zt.pff ..\\Game.exe /force", outside("..\\Game.exe"),
+       "game-root-file"},
+      // Each rule on words is tried on one reading, then on the other.
+      {"game-root-file", {kCmd}, "zt.pff /extract \"a\"\"b\" /del\"\"", gameRootFile("a\"b"),
+       "place-outside/older-runtimes"},
+      {"device", {kCmd}, "CON /del \"a\"\"b\"%c", device("CON"), "percent"},
+      {"cmd-operator", {kCmd}, "zt.pff /del a & " + kCmdFits, kCmdOperator, "too-long"},
+  };
+  std::set<std::string> tested;
+  for (const Row& row : rows) {
+    tested.insert(row.rule);
+    for (const Dialect& dialect : row.dialects) {
+      const std::string context =
+          std::string(row.rule) + " " + dialect.tool + ": " + row.line.substr(0, 60);
+      std::optional<DeleteLineRefusal> refusal = refuseDeleteLine(dialect, row.line);
+      if (!refusal) {
+        ADD_FAILURE() << "not refused: " << context;
+        continue;
+      }
+      EXPECT_EQ(refusal->rule->name, std::string(row.rule)) << context;
+      EXPECT_EQ(refusal->message, row.message) << context;
+      std::string reason;
+      EXPECT_EQ(deleteListCommand(dialect, row.line, &reason), std::nullopt) << context;
+      EXPECT_EQ(reason, row.message) << context;
+      if (row.alsoBreaks) {
+        EXPECT_TRUE(ruleNamed(row.alsoBreaks).check(dialect, row.line).has_value()) << context;
+      }
+    }
+  }
+  for (const DeleteLineRule& rule : deleteLineRules()) {
+    EXPECT_EQ(tested.count(rule.name), 1u) << "no line breaks " << rule.name;
+  }
+  // The list's reader refuses a line too long to keep with the same words.
+  EXPECT_EQ(tooLongRefusal(kCmd), tooLong("8191"));
+  EXPECT_EQ(tooLongRefusal(kShPath), tooLong("131071"));
+}
+
+TEST(DeleteLineRulesTest, LinesThatKeepEveryRuleAreRun) {
+  EXPECT_EQ(deleteListCommand(kCmd, kCmdFits)->size(), 8191u);
+  // sh gets the whole command as one argument, of at most 128 KiB.
+  EXPECT_EQ(deleteListCommand(kShPath, kShFits)->size(), 128u * 1024 - 1);
+  for (const std::string line : {"CON /del x", "com1.pff /del x", "Lpt\xc2\xb9.pff /del x"}) {
+    EXPECT_TRUE(deleteListCommand(kShLocal, line).has_value()) << line;
+  }
+  EXPECT_TRUE(deleteListCommand(kCmd, "com10.pff /del x").has_value());
+  EXPECT_EQ(deleteListCommand(kCmd, "ztL.pff /opt"),
+            "pack.exe expansion\\zt\\ztL.pff /opt >> ztlog.txt");
+  // Switches, and names with dots that lead nowhere, are fine.
+  EXPECT_EQ(deleteListCommand(kCmd, "zt.pff /DEL a..b.dds ...dds \"x y\""),
+            "pack.exe expansion\\zt\\zt.pff /DEL a..b.dds ...dds \"x y\" >> ztlog.txt");
+  EXPECT_EQ(deleteListCommand(kShLocal, "zt.pff /DEL a..b.dds ...dds \"x y\""),
+            "./pack 'expansion/zt/zt.pff' '/DEL' 'a..b.dds' '...dds' 'x y' >> ztlog.txt");
+}
+
+}  // namespace
