@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support/temp_dir.h"
+
 namespace {
 
 using platform::Shell;
@@ -24,6 +26,20 @@ TEST(PreflightTest, TheGameRootIsReadAndShownAsTyped) {
   EXPECT_EQ(typedForm(Shell::Sh, "/g/My Game"), "'/g/My Game'");
   EXPECT_EQ(typedForm(Shell::Sh, "/g/it's"), "'/g/it'\\''s'");
   EXPECT_EQ(typedForm(Shell::Sh, "/g/Game-1.0_x"), "/g/Game-1.0_x");
+}
+
+// Only a zt folder in an expansion folder is the modification folder, and
+// the top of the file system keeps its separator when named as the root.
+TEST(PreflightTest, OnlyAModificationFolderNamesTheGameRootAboveIt) {
+  TempDir dir;
+  const std::string other = dir / "games/zt";
+  for (const auto& [folder, said] : {std::pair{std::string("/expansion/zt"), "probably /\n"},
+                                     {other, " is not a game root: "}}) {
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(readyToRun(folder));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find(said), std::string::npos) << err;
+  }
 }
 
 }  // namespace
