@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <functional>
 
 #include "test_support/temp_dir.h"
@@ -108,6 +109,17 @@ TEST(ChangeRecordTest, TheRecordReadsBackAsWrittenAndItsTemporaryFileIsAlwaysNew
   ASSERT_TRUE(writeChangeRecord(path, written, &error)) << error;
   EXPECT_EQ(readFile(dir / "victim"), "keep");
   EXPECT_TRUE(readChangeRecord(path, &read));
+
+  // Another version's record, or one whose files do not add up to its
+  // count, is no record.
+  const std::string good = readFile(path);
+  for (const auto& [from, to] :
+       {std::pair{"record 2\n", "record 1\n"}, std::pair{"end 1\n", "end 2\n"}}) {
+    std::string bad = good;
+    bad.replace(bad.find(from), std::strlen(from), to);
+    writeFile(path, bad);
+    EXPECT_FALSE(readChangeRecord(path, &read)) << to;
+  }
 }
 
 }  // namespace

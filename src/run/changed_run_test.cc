@@ -87,6 +87,24 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
          stage("deleteList.txt", "zt.pff /del x\n");
        },
        {}},
+      {"an archive the record has none of made since", "",
+       [&] {
+         fs::remove(staged("tempL/c.wav"));
+         fs::remove(staged("ztL.pff"));
+         rebuildChanged();
+         writeFile(staged("ztL.pff"), "someone else's");
+       },
+       {}},
+      // Stamped after the run in between started (its record waits till then).
+      {"the delete list stamped after the run started, no file staged", "",
+       [&] {
+         removeStaged();
+         stage("deleteList.txt", "zt.pff /del x\n");
+         fs::last_write_time(staged("deleteList.txt"),
+                             fs::file_time_type::clock::now() + std::chrono::seconds(2));
+         rebuildChanged();
+       },
+       {}},
       {"a record from before the outcome was kept", "",
        [&] {
          std::string text = readFile(record());

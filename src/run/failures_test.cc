@@ -3,8 +3,10 @@
 // it ends by saying that it failed, not with "All done!", and with exit
 // status 1.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 #include "test_support/rebuild_harness.h"
@@ -148,6 +150,74 @@ TEST_F(RunFailureTest, ToolGoneInTheMiddleOfARunIsNamedAsNotStartedAtEachCommand
   }
   // The interpreter names the command it could not run.
   EXPECT_NE(run.err.find(toolNotFound()), std::string::npos) << run.err;
+}
+
+// A staging folder that cannot be read is no missing one: the run fails,
+// even when a record vouches for all else. (Root reads any folder: the runs
+// are made by an unprivileged user, who needs to write in the game root.)
+TEST_F(RunFailureTest, AStagingFolderThatCannotBeReadFailsEvenARunWithNothingElseToDo) {
+  if (onWindows()) GTEST_SKIP() << "POSIX permissions";
+  stage("temp/a.dds");
+  std::string user;
+  if (geteuid() == 0) {
+    user = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+    chmod(scratch.path().c_str(), 0755);
+    ASSERT_EQ(std::system(("chown -R 65534:65534 " + shQuoted(root)).c_str()), 0);
+  }
+  ASSERT_EQ(rebuildWith("--changed " + shQuoted(root), scratch.path(), user).status, 0);
+  chmod((root + "/expansion/zt/temp").c_str(), 0);
+  for (const std::string options : {"--changed ", ""}) {
+    RunResult run = rebuildWith(options + shQuoted(root), scratch.path(), user);
+    EXPECT_EQ(run.status, 1) << options;
+    EXPECT_EQ(run.err.find("zt-rebuild: cannot read the staging folder " +
+                           underRoot("expansion/zt/temp") + ": Permission denied\n"), 0u)
+        << options << run.err;
+  }
+}
+
+// A tool the interpreter finds but cannot run was not started, as one it
+// cannot find; a folder of the tool's name is no tool at all.
+TEST_F(RunFailureTest, AToolThatCannotBeRunIsNotStarted) {
+  if (onWindows()) GTEST_SKIP() << "POSIX modes";
+  stage("temp/a.dds");
+  RunResult run = rebuild("ZT_PACK_RUN_ON=a.dds ZT_PACK_RUN='chmod -x pack'");
+  EXPECT_NE(run.err.find("not optimized: the tool could not be started (exit status 126)"),
+            std::string::npos) << run.err;
+  removeTool(root);
+  makeFolder(root + "/pack");
+  RunResult folder = rebuild("PATH=/usr/bin:/bin");
+  EXPECT_EQ(folder.err.find("zt-rebuild: the archive tool pack is neither in the game root"), 0u)
+      << folder.err;
+}
+
+// The run's own text is out before each command starts: what the tool
+// writes follows it, as on a terminal.
+TEST_F(RunFailureTest, WhatAToolWritesFollowsTheLineItIsAbout) {
+  stage("temp/a.dds");
+  RunResult run = rebuildWith(shQuoted(asGiven(root)) + " 2>&1", scratch.path(),
+                              "ZT_PACK_RUN_ON=a.dds ZT_PACK_RUN=" + shQuoted("echo said>&2"));
+  EXPECT_NE(run.out.find(progress(1, 1, "a.dds") + "said"), std::string::npos) << run.out;
+}
+
+// Output that could not be written fails the run, however it was lost (a
+// run with nothing to do included), and the record keeps that failure, so
+// that the next --changed run does not take it for nothing to do.
+TEST_F(RunFailureTest, OutputThatCannotBeWrittenIsAFailureTheNextRunSees) {
+  stage("zt.pff", "");
+  const std::string changed = "--changed " + shQuoted(asGiven(root));
+  EXPECT_EQ(rebuildWith(changed + " >/dev/full", scratch.path()).status, 1);
+  forgetCalls();
+  EXPECT_EQ(rebuildWith(changed, scratch.path()).calls, std::vector<Call>{optimize()});
+  forgetCalls();
+  RunResult upToDate = rebuildWith(changed + " >/dev/full", scratch.path());
+  EXPECT_TRUE(upToDate.calls.empty());
+  EXPECT_EQ(upToDate.status, 1);
+  EXPECT_EQ(upToDate.err.find(text("zt-rebuild: cannot write to standard output: ")), 0u)
+      << upToDate.err;
+  // Line-buffered, as to a terminal, each line's write fails on its own and
+  // leaves nothing for a flush to fail on.
+  if (onWindows()) return;
+  EXPECT_EQ(rebuildWith(shQuoted(root) + " >/dev/full", scratch.path(), "stdbuf -oL").status, 1);
 }
 
 }  // namespace

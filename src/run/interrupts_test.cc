@@ -3,6 +3,7 @@
 // nothing more; nothing else does.
 #include <signal.h>
 
+#include <filesystem>
 #include <string>
 
 #include "test_support/rebuild_harness.h"
@@ -92,6 +93,40 @@ TEST_F(InterruptTest, ChildStatusesIgnoredFromTheStartAreStillHeard) {
   RunResult reaped = rebuild("perl -e '$SIG{CHLD} = q(IGNORE); exec(@ARGV) or exit 99' --");
   EXPECT_EQ(reaped.status, 0) << reaped.err;
   EXPECT_EQ(reaped.calls.size(), 3u) << reaped.err;
+}
+
+// A command that dies by a signal failed, whatever a dead process's status
+// reads as; one that dies by Ctrl+C's stops the run, though the run did not
+// get it. The tool kills its interpreter (its parent, unless the interpreter
+// made itself the tool), then itself.
+TEST_F(RebuildTest, ACommandKilledByASignalFailsOrStopsTheRun) {
+  if (onWindows()) GTEST_SKIP() << "POSIX signals";
+  if (!std::filesystem::exists("/proc/self/comm")) GTEST_SKIP() << "no /proc to tell the interpreter by";
+  stage("temp/a.dds");
+  for (const auto& [signal, status] : {std::pair{"KILL", 1}, {"INT", 128 + SIGINT}}) {
+    writeFile(root + "/pack", std::string("#!/bin/sh\n[ \"$(cat /proc/$PPID/comm)\" = sh ] && ") +
+                                  "kill -" + signal + " $PPID\nkill -" + signal + " $$\n");
+    chmod((root + "/pack").c_str(), 0755);
+    RunResult run = rebuild();
+    EXPECT_EQ(run.status, status) << signal << ": " << run.err;
+  }
+}
+
+// Ctrl+C during a command ends the run once that command has ended, not
+// before: here the tool's call is recorded a second after the run got it.
+// A run started deaf to it (in the background) stays deaf.
+TEST_F(RebuildTest, AnInterruptEndsTheRunOnlyAfterItsCommandAndOnlyIfHeard) {
+  if (onWindows()) GTEST_SKIP() << "Ctrl+C on a Windows console ends every process attached to it";
+  stage("temp/a.dds");
+  RunResult run = rebuild("ZT_PACK_RUN_ON=a.dds ZT_PACK_RUN=" +
+                          shQuoted("perl -e 'kill q(INT), getpgrp'; sleep 1") + " setsid");
+  EXPECT_EQ(run.status, 128 + SIGINT) << run.err;
+  EXPECT_EQ(run.calls, std::vector<Call>{add("zt.pff", "expansion/zt/temp/a.dds")});
+  forgetCalls();
+  RunResult deaf = rebuild("ZT_PACK_INTERRUPT=a.dds ZT_PACK_SWALLOW=1 setsid "
+                           "perl -e '$SIG{INT} = q(IGNORE); exec(@ARGV) or exit 99' --");
+  EXPECT_EQ(deaf.status, 0) << deaf.err;
+  EXPECT_EQ(deaf.calls.size(), 2u);
 }
 
 }  // namespace

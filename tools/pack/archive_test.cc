@@ -172,8 +172,13 @@ TEST(ArchiveReaderTest, ForgedHeadersAreRefusedBeforeTheyDoHarm) {
   const size_t at = twins.find("a1.dds", index);
   ASSERT_LT(at, index + getU64(original, current + 32));
   twins.replace(at, 6, "A0.DDS");
+  // An entry so large that its end would wrap around, back into the file.
+  std::string wrapping = original;
+  const size_t first = wrapping.find("a0.dds", index) + 6;
+  putU64(&wrapping, first + 8, ~getU64(original, first) + 1 + 16);
   for (const auto& [forged, problem] : std::vector<std::pair<std::string, std::string>>{
            {newer, "its format version 2 is not supported"},
+           {wrapping, "entry a0.dds lies outside the file"},
            {overlapping, "entry a0.dds overlaps an index region"},
            {sharedRegion, "its index regions overlap"},
            {twins, "entry A0.DDS is listed twice"}}) {

@@ -559,6 +559,8 @@ TEST_F(PackTest, AWaiterSaysSoOnceAndGivesUpAtTheLimit) {
     // Readers share the lock; a change waits for everyone.
     Result list = pack({archive, "/list"}, shortWait);
     EXPECT_EQ(list.status, shared ? 0 : 1) << list.err;
+    // /opt rewrites the whole archive: a change like any other.
+    EXPECT_EQ(pack({archive, "/opt"}, shortWait).status, 1) << shared;
     Result add = pack({archive, source("b", "2"), "/force"}, shortWait);
     EXPECT_EQ(add.status, 1);
     EXPECT_EQ(add.err, "pack: " + archive + ": waiting for another process to finish with it\n" +
