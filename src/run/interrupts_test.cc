@@ -101,7 +101,9 @@ TEST_F(InterruptTest, ChildStatusesIgnoredFromTheStartAreStillHeard) {
 // made itself the tool), then itself.
 TEST_F(RebuildTest, ACommandKilledByASignalFailsOrStopsTheRun) {
   if (onWindows()) GTEST_SKIP() << "POSIX signals";
-  if (!std::filesystem::exists("/proc/self/comm")) GTEST_SKIP() << "no /proc to tell the interpreter by";
+  if (!std::filesystem::exists("/proc/self/comm")) {
+    GTEST_SKIP() << "no /proc to tell the interpreter by";
+  }
   stage("temp/a.dds");
   for (const auto& [signal, status] : {std::pair{"KILL", 1}, {"INT", 128 + SIGINT}}) {
     writeFile(root + "/pack", std::string("#!/bin/sh\n[ \"$(cat /proc/$PPID/comm)\" = sh ] && ") +

@@ -129,7 +129,8 @@ TEST_F(PackingRunTest, FilesArePackedInTheOrderAWindowsFileSystemListsThem) {
   for (const Call& call : run.calls) {
     if (call.size() == 3) order.push_back(call[1].substr(underRoot("expansion/zt/temp/").size()));
   }
-  std::vector<std::string> expected = {"10.dds", "9.dds", "alpha", "Alpha2", "Beta", "zeta", "_under"};
+  std::vector<std::string> expected = {"10.dds", "9.dds", "alpha",  "Alpha2",
+                                       "Beta",   "zeta",  "_under"};
   EXPECT_EQ(order, expected);
 }
 
@@ -212,7 +213,8 @@ TEST_F(PackingRunTest, NamesAndRootsReachTheToolExactlyOrAreRefusedByName) {
     std::string deleteList = "";
     Call deletion = {};
   };
-  const std::string fullwidth = "a\xef\xbc\x82 \xef\xbc\x86 mkdir pwned \xef\xbc\x86 \xef\xbc\x82.dds";
+  const std::string fullwidth =
+      "a\xef\xbc\x82 \xef\xbc\x86 mkdir pwned \xef\xbc\x86 \xef\xbc\x82.dds";
   const std::string quoted = "q\" & mkdir pwned & \".dds";  // Wine lists it, Windows would not
   const std::string longName = std::string(60, 'n') + ".dds";
   const Case cases[] = {
@@ -252,7 +254,8 @@ TEST_F(PackingRunTest, NamesAndRootsReachTheToolExactlyOrAreRefusedByName) {
       }
       ++refused;
       size_t at = run.err.find("zt-rebuild: " + temp + name.refusedOnWindowsAs + ": not packed: ");
-      std::string line = at == std::string::npos ? "" : run.err.substr(at, run.err.find('\n', at) - at);
+      std::string line =
+          at == std::string::npos ? "" : run.err.substr(at, run.err.find('\n', at) - at);
       EXPECT_NE(line.find(name.reason), std::string::npos) << name.staged << ": " << run.err;
     }
     for (const Call& call : run.calls) {

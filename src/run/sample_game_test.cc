@@ -27,7 +27,8 @@ class SampleGameTest : public RebuildTest {
   // does not depend on the platform: the native one prepares and inspects.
   std::string nativePack(const std::string& arguments) {
     std::string out = scratch / "pack-out";
-    int status = std::system((shQuoted(PACK_PATH) + " " + arguments + " >" + shQuoted(out)).c_str());
+    int status =
+        std::system((shQuoted(PACK_PATH) + " " + arguments + " >" + shQuoted(out)).c_str());
     EXPECT_EQ(status, 0) << arguments;
     return readFile(out);
   }
@@ -50,7 +51,8 @@ TEST_F(SampleGameTest, ArchivesHoldTheBaseContentChangedByStagingAndDeleteList) 
   const std::string modFolder = root + "/expansion/zt/";
   for (const char* archive : {"zt", "ztL"}) {
     std::string files;
-    for (const fs::directory_entry& entry : fs::directory_iterator(examples / "base-content" / archive)) {
+    for (const fs::directory_entry& entry :
+         fs::directory_iterator(examples / "base-content" / archive)) {
       files += " " + shQuoted(entry.path().string());
     }
     nativePack(shQuoted(modFolder + archive + ".pff") + files + " /force");

@@ -103,8 +103,8 @@ std::string RebuildTest::nestedRebuild(const std::string& gameRoot,
     return "ZT_PACK_RUN_ON= " + shQuoted(ZT_REBUILD_PATH) + " " + shQuoted(gameRoot) + " >" +
            name + ".out 2>" + name + ".err";
   }
-  return "set \"ZT_PACK_RUN_ON=\" & \"" + asGiven(windowsBuild() + "/zt-rebuild.exe") + "\" \"" + asGiven(gameRoot) +
-         "\" >" + name + ".out 2>" + name + ".err";
+  return "set \"ZT_PACK_RUN_ON=\" & \"" + asGiven(windowsBuild() + "/zt-rebuild.exe") + "\" \"" +
+         asGiven(gameRoot) + "\" >" + name + ".out 2>" + name + ".err";
 }
 
 RunResult RebuildTest::rebuild(const std::string& environment) {
