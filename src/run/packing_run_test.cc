@@ -129,7 +129,7 @@ TEST_F(PackingRunTest, FilesArePackedInTheOrderAWindowsFileSystemListsThem) {
   for (const Call& call : run.calls) {
     if (call.size() == 3) order.push_back(call[1].substr(underRoot("expansion/zt/temp/").size()));
   }
-  std::vector<std::string> expected = {"10.dds", "9.dds", "alpha",  "Alpha2",
+  std::vector<std::string> expected = {"10.dds", "9.dds", "alpha", "Alpha2",
                                        "Beta",   "zeta",  "_under"};
   EXPECT_EQ(order, expected);
 }
