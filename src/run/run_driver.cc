@@ -187,6 +187,7 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   for (const StagingFolder& folder : folders) reportUnreadable(folder.lister, &tally);
   if (changes.nothingToDo) {
     stage("Archives are up to date; nothing to do");
+    if (options.dryRun) writeError("Archives are up to date; nothing would be done");
     flushOut();
     return outputStatus();
   }
