@@ -125,24 +125,38 @@ size_t longestPath() { return kLongestPath; }
 bool absolutePath(const std::string& path, std::string* absolute, std::string* error) {
   bool drivePath = path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
   bool uncPath = path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
-  std::string result = path;
   // An empty path names nothing, not the current directory: entering it fails.
-  if (!path.empty() && !drivePath && !uncPath) {
-    // The buffer is sized from the call's own answer, asked again should the
-    // current directory have grown in between.
-    DWORD length = MAX_PATH;
-    do {
-      result.resize(length);
-      length = GetFullPathNameA(path.c_str(), length, &result[0], nullptr);
-    } while (length >= result.size());
-    if (length == 0) {
-      DWORD code = GetLastError();
-      *error = code == ERROR_FILENAME_EXCED_RANGE ? tooLong() : describeError(code);
-      return false;
-    }
-    result.resize(length);
+  if (path.empty() || drivePath || uncPath) {
+    *absolute = path;
+    return true;
   }
-  *absolute = result;
+  // Wide: the ANSI call best-fits the current directory, so that in a folder
+  // named evil<U+FF3C>..<U+FF3C>Mod (fullwidth backslashes) it would lead
+  // to the folder Mod beside it.
+  std::wstring widePath, result;
+  if (!fromCodePage(path, &widePath)) {
+    *error = "the path is not valid in the system's code page";
+    return false;
+  }
+  // The buffer is sized from the call's own answer, asked again should the
+  // current directory have grown in between.
+  DWORD length = MAX_PATH;
+  do {
+    result.resize(length);
+    length = GetFullPathNameW(widePath.c_str(), length, &result[0], nullptr);
+  } while (length >= result.size());
+  if (length == 0) {
+    *error = describeError(GetLastError());
+    return false;
+  }
+  result.resize(length);
+  std::string narrow;
+  if (!toCodePage(result.data(), static_cast<int>(result.size()), &narrow)) {
+    *error = "its full path " + shown(result) +
+             " has characters outside the system's code page; it cannot be used as itself";
+    return false;
+  }
+  *absolute = narrow;
   return true;
 }
 

@@ -56,8 +56,9 @@ size_t longestPath();
 
 // Sets `absolute` to `path` made absolute against the current directory. An
 // absolute path comes back byte for byte unchanged. Returns false, and says
-// why in `error`, when the current directory cannot be read or the result
-// would be too long.
+// why in `error`, when the current directory cannot be read, or (on Windows)
+// the result would be too long or cannot be written in the system's code
+// page exactly.
 bool absolutePath(const std::string& path, std::string* absolute, std::string* error);
 
 // Changes the process's working directory. On failure returns false and

@@ -171,27 +171,39 @@ TEST_F(GameRootTest, GameRootWithPercentSignsAndSpaces) {
 
 // A root that Windows cannot hand over exactly, or too long for the paths
 // below it to fit its file calls, runs nothing there, counted as failed: not
-// even in "Game", where a best fit of "Ｇame" would lead. POSIX hands over
-// any bytes, and has room for them.
+// even in "Game", where a best fit of "Ｇame" would lead, nor in "Mod", where
+// one of the folder "evil＼..＼Mod" that a relative root is made absolute in
+// would. POSIX hands over any bytes, and has room for them.
 TEST_F(GameRootTest, ARootWindowsCannotHandOverExactlyRunsNothing) {
   const bool refused = onWindows();
   const std::string deep = "long/" + std::string(180, 'x') + "/" + std::string(90, 'y');
   const std::string fullwidthG = "\xef\xbc\xa7" "ame";
+  const std::string fullwidthBackslashes = "evil\xef\xbc\xbc..\xef\xbc\xbcMod";
+  const std::string decoy = scratch / "Mod";
+  makeFolder(decoy);
+  installTool(decoy);
+  writeFile(decoy + "/expansion/zt/temp/a.dds", "");
+  // Run from the scratch folder, or with "." from the folder itself.
   struct Root { std::string folder, argument, reason; };
   const std::string shallow = "long/" + std::string(180, 'x') + "/" + std::string(30, 'z');
   const Root roots[] = {{fullwidthG, asGiven(scratch / fullwidthG), "code page"},
                         {deep, native(deep), "longer than"},  // relative: made absolute first
-                        {shallow, asGiven(scratch / shallow), "longer than"}};
+                        {shallow, asGiven(scratch / shallow), "longer than"},
+                        {fullwidthBackslashes, ".", "evil<U+FF3C>..<U+FF3C>Mod has characters "
+                                                    "outside the system's code page"},
+                        {"\xe6\x97\xa5\xe6\x9c\xac Mod", ".", "<U+65E5><U+672C> Mod has"}};
   for (const auto& [relative, argument, reason] : roots) {
     const std::string folder = scratch / relative;
     makeFolder(folder);
     installTool(folder);
     writeFile(folder + "/expansion/zt/temp/a.dds", "");
-    RunResult run = rebuildWith(shQuoted(argument), scratch.path(), "", folder);
+    const std::string from = argument == "." ? folder : scratch.path();
+    RunResult run = rebuildWith(shQuoted(argument), from, "", folder);
     EXPECT_EQ(run.status, refused ? 1 : 0) << argument << ": " << run.err;
     EXPECT_EQ(run.calls.size(), refused ? 0u : 2u) << argument;
     EXPECT_EQ(run.err.find(reason) != std::string::npos, refused) << run.err;
     EXPECT_FALSE(fs::exists(root + "/pack-calls.txt"));
+    EXPECT_FALSE(fs::exists(decoy + "/pack-calls.txt"));
   }
 }
 
