@@ -288,6 +288,7 @@ TEST_F(GameRootTest, NoGameRootOrNoToolIsRefusedBeforeAnythingIsWritten) {
   const std::string modFolder = native("expansion/zt");
   const std::string spaced = scratch / "My Game";
   writeFile(spaced + "/expansion/zt/temp/a.dds", "");
+  makeFolder(spaced + "/expansion/zt/tempL");
   writeFile(scratch / "copy/temp/a.dds", "");
   writeFile(scratch / "flat/expansion/zt", "");  // a file, not the folder
   makeFolder(scratch / "empty");
@@ -305,6 +306,12 @@ TEST_F(GameRootTest, NoGameRootOrNoToolIsRefusedBeforeAnythingIsWritten) {
                                  "root, which holds it, probably " + quotedSpaced},
       {spaced + "/expansion/", " is the expansion folder, not a game root: give the game root, "
                                "probably " + quotedSpaced},
+      {spaced + "/expansion/zt/temp", " is a staging folder, not a game root: give the game "
+                                      "root, which holds it in " + modFolder + ", probably " +
+                                      quotedSpaced},
+      {spaced + "/expansion/zt/tempL/", " is a staging folder, not a game root: give the game "
+                                        "root, which holds it in " + modFolder + ", probably " +
+                                        quotedSpaced},
       {scratch / "copy", " looks like a modification folder, not a game root: give the game "
                          "root, the folder that holds the modification folder as " + modFolder},
       {root, "the archive tool " + toolFile() + " is neither in the game root " + asGiven(root) +

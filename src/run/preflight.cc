@@ -66,6 +66,15 @@ std::string notAGameRoot(Shell shell, const std::string& folder) {
     return folder + " is the modification folder, not a game root: give the game root, " +
            "which holds it, probably " + typedForm(shell, grandparent);
   }
+  std::string greatGrandparent, grandparentName;
+  splitLast(shell, grandparent, &greatGrandparent, &grandparentName);
+  if ((sameName(shell, name, names::kMainStaging) ||
+       sameName(shell, name, names::kSecondStaging)) &&
+      sameName(shell, parentName, names::kModFolderName) &&
+      sameName(shell, grandparentName, names::kExpansionFolder) && !greatGrandparent.empty()) {
+    return folder + " is a staging folder, not a game root: give the game root, which holds " +
+           "it in " + modFolder + ", probably " + typedForm(shell, greatGrandparent);
+  }
   if (sameName(shell, name, names::kExpansionFolder) && !parent.empty() &&
       platform::isFolder(folder + sep + names::kModFolderName)) {
     return folder + " is the expansion folder, not a game root: give the game root, " +
