@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -235,11 +236,29 @@ void FileLockReleaser::operator()(FileLock* lock) const {
   delete lock;
 }
 
+namespace {
+
+// Who may write in the folder that holds `path`, for a user who may not:
+// its owner, by name where the system has one.
+std::string rightsAdvice(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  struct stat st;
+  if (stat(folder.c_str(), &st) != 0) return "";
+  const struct passwd* owner = getpwuid(st.st_uid);
+  const std::string name = owner ? owner->pw_name : "user " + std::to_string(st.st_uid);
+  return ": the folder belongs to " + name + ": run as that user, or have them let you write in it";
+}
+
+}  // namespace
+
 LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error) {
   // Never through a link: the lock file is the game root's own.
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) {
-    *error = strerror(errno);
+    const int code = errno;
+    *error = strerror(code);
+    if (code == EACCES || code == EPERM) *error += rightsAdvice(path);
     return LockStatus::Failed;
   }
   HeldLock held(new FileLock{fd});

@@ -298,7 +298,12 @@ LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error)
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    *error = describeError(GetLastError());
+    const DWORD code = GetLastError();
+    *error = describeError(code);
+    if (code == ERROR_ACCESS_DENIED) {
+      *error += ": Windows lets only an administrator write in a folder such as Program Files: "
+                "run the command prompt as administrator, or install the game elsewhere";
+    }
     return LockStatus::Failed;
   }
   HeldLock held(new FileLock{file});

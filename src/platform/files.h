@@ -119,7 +119,8 @@ using HeldLock = std::unique_ptr<FileLock, FileLockReleaser>;
 enum class LockStatus {
   Held,    // the lock is ours
   Busy,    // another process holds it
-  Failed,  // the file cannot be opened or locked; the error says why
+  Failed,  // the file cannot be opened or locked; the error says why, and
+           // when the user lacks the rights, what would give them
 };
 
 // Opens `path`, creating it if it is not there, and takes an exclusive lock

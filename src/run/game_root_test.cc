@@ -367,6 +367,20 @@ TEST_F(GameRootTest, InterpreterNamedByComspecOrFoundWithout) {
   }
 }
 
+// One that may not write in the game root is told what would let the run.
+TEST_F(GameRootTest, ALockThatCannotBeTakenForLackOfRightsSaysWhatToDo) {
+  if (onWindows()) GTEST_SKIP() << "Wine runs as root here, who may write anywhere";
+  if (geteuid() != 0) GTEST_SKIP() << "only root can run it as another user";
+  stage("temp/a.dds");
+  chmod(scratch.path().c_str(), 0755);
+  RunResult run = rebuild("setpriv --reuid=65534 --regid=65534 --clear-groups");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "zt-rebuild: cannot lock the game root " + root + " (zt-rebuild.lock): "
+                     "Permission denied: the folder belongs to root: run as that user, or have "
+                     "them let you write in it\n");
+  EXPECT_TRUE(run.calls.empty());
+}
+
 // One run at a time.
 
 TEST_F(GameRootTest, ASecondRunOnTheSameRootRunsNothingAndEmptiesNothing) {
