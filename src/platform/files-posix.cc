@@ -84,9 +84,27 @@ bool isSpecialFile(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
 }
 
-bool isPipe(const std::string& path) {
+namespace {
+
+bool isNullDevice(const struct stat& st) {
+  struct stat null;
+  return S_ISCHR(st.st_mode) && stat("/dev/null", &null) == 0 && st.st_rdev == null.st_rdev;
+}
+
+}  // namespace
+
+EntryKind entryKind(const std::string& path) {
   struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+  if (lstat(path.c_str(), &st) != 0) return errno == ENOENT ? EntryKind::Nothing : EntryKind::Other;
+  if (S_ISLNK(st.st_mode)) {
+    struct stat target;
+    return stat(path.c_str(), &target) == 0 && isNullDevice(target) ? EntryKind::NullDevice
+                                                                     : EntryKind::Link;
+  }
+  if (S_ISREG(st.st_mode)) return EntryKind::File;
+  if (S_ISDIR(st.st_mode)) return EntryKind::Folder;
+  if (S_ISFIFO(st.st_mode)) return EntryKind::Pipe;
+  return isNullDevice(st) ? EntryKind::NullDevice : EntryKind::Other;
 }
 
 bool exists(const std::string& path) {
@@ -214,6 +232,19 @@ bool writeNewFile(const std::string& path, const std::string& content, std::stri
     return false;
   }
   return true;
+}
+
+bool canAppendTo(const std::string& path, bool create, std::string* error) {
+  const int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  FdCloser file{open(path.c_str(), flags)};
+  if (file.fd < 0 && errno == ENOENT) {
+    if (!create) return true;
+    file.fd = open(path.c_str(), flags | O_CREAT | O_EXCL, 0644);
+    if (file.fd >= 0) unlink(path.c_str());
+  }
+  if (file.fd >= 0) return true;
+  *error = strerror(errno);
+  return false;
 }
 
 void pause(int milliseconds) {

@@ -109,7 +109,6 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
 
 // Pipes and devices have no place among a folder's files on Windows.
 bool isSpecialFile(const std::string&) { return false; }
-bool isPipe(const std::string&) { return false; }
 
 bool exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -249,6 +248,33 @@ bool touchFile(const std::string& path, long long* now, std::string* error) {
   }
   *now = std::max(stamp.writeTime, changed);
   return true;
+}
+
+EntryKind entryKind(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::Nothing;
+  // A symbolic link or a junction. What it leads to is opened to tell the
+  // null device (NUL) from a file.
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    OwnedHandle target = openHandle(path, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+    return target && GetFileType(target.get()) == FILE_TYPE_CHAR ? EntryKind::NullDevice
+                                                                 : EntryKind::Link;
+  }
+  return attributes & FILE_ATTRIBUTE_DIRECTORY ? EntryKind::Folder : EntryKind::File;
+}
+
+bool canAppendTo(const std::string& path, bool create, std::string* error) {
+  OwnedHandle file =
+      openHandle(path, FILE_APPEND_DATA, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+  DWORD code = file ? ERROR_SUCCESS : GetLastError();
+  if (code == ERROR_FILE_NOT_FOUND) {
+    if (!create) return true;
+    file = openHandle(path, FILE_APPEND_DATA | DELETE, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE);
+    code = file ? ERROR_SUCCESS : GetLastError();
+  }
+  if (code == ERROR_SUCCESS) return true;
+  *error = describeError(code);
+  return false;
 }
 
 bool writeNewFile(const std::string& path, const std::string& content, std::string* error) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 #include "test_support/rebuild_harness.h"
@@ -364,6 +365,54 @@ TEST_F(GameRootTest, InterpreterNamedByComspecOrFoundWithout) {
     RunResult run = rebuild("COMSPEC=" + shQuoted(comspec));
     EXPECT_EQ(run.status, 0) << comspec << ": " << run.err;
     EXPECT_EQ(run.calls.size(), 2u) << comspec;
+  }
+}
+
+// The log is checked before anything runs: the interpreter's redirection
+// would fail at each command instead, or follow a link to a file of the
+// user's own (one to the null device is fine: see changed_run_test.cc).
+TEST_F(GameRootTest, ALogThatCannotBeWrittenAsItselfIsRefusedBeforeAnythingRuns) {
+  stage("temp/a.dds");
+  writeFile(scratch / "bashrc", "mine\n");
+  const std::string log = "zt-rebuild: the log " + underRoot("ztlog.txt");
+  struct Case { std::string what, make, runAs, undo, message; };
+  std::vector<Case> cases = {
+      {"a folder", "mkdir ztlog.txt", "", "rmdir ztlog.txt",
+       " is a folder, which the tool's output cannot be written to: remove or rename it"}};
+  const std::string readOnly = " cannot be written: " +
+                               std::string(onWindows() ? "Access denied" : "Permission denied") +
+                               ": make it writable, or remove it";
+  if (!onWindows()) {
+    // Root writes any file: the run is then made by an unprivileged user,
+    // who owns the game root.
+    const bool superuser = geteuid() == 0;
+    chmod(scratch.path().c_str(), 0755);
+    cases.push_back({"a read-only file",
+                     std::string("echo old >ztlog.txt && chmod 0444 ztlog.txt") +
+                         (superuser ? " && chown -R 65534:65534 ." : ""),
+                     superuser ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "",
+                     "rm -f ztlog.txt", readOnly});
+    cases.push_back({"a link", "ln -s ../bashrc ztlog.txt", "", "rm ztlog.txt",
+                     " is a symbolic link: the tool's output would be written where it leads; "
+                     "remove the link (a run starts a new log)"});
+  } else if (std::system(("cd " + shQuoted(root) + " && touch ztlog.txt && chattr +i ztlog.txt "
+                          "2>/dev/null && chattr -i ztlog.txt && rm ztlog.txt").c_str()) == 0) {
+    // Wine lets root write a read-only file, but not an immutable one, which
+    // it reports as Windows reports a read-only file. (Wine shows a link as
+    // what it leads to.)
+    cases.push_back({"a file that may not be written",
+                     "echo old >ztlog.txt && chattr +i ztlog.txt", "",
+                     "chattr -i ztlog.txt && rm ztlog.txt", readOnly});
+  }
+  for (const auto& [what, make, runAs, undo, message] : cases) {
+    ASSERT_EQ(std::system(("cd " + shQuoted(root) + " && " + make).c_str()), 0) << what;
+    RunResult run = rebuild(runAs);
+    EXPECT_EQ(run.status, 1) << what;
+    EXPECT_EQ(run.out, "") << what;
+    EXPECT_EQ(run.err, text(log + message + "; nothing was done\n")) << what;
+    EXPECT_TRUE(run.calls.empty()) << what;
+    EXPECT_EQ(readFile(scratch / "bashrc"), "mine\n") << what;
+    ASSERT_EQ(std::system(("cd " + shQuoted(root) + " && " + undo).c_str()), 0) << what;
   }
 }
 

@@ -90,15 +90,9 @@ std::optional<std::string> enterGameRoot(const std::string& argument, const RunO
     hintAtQuotes(argument, options.wordsAfterRoot);
     return std::nullopt;
   }
-  if (!readyToRun(gameRoot)) return std::nullopt;
+  if (!isGameRoot(gameRoot) || !findsTheTool(gameRoot)) return std::nullopt;
   if (!options.dryRun && !lockGameRoot(gameRoot, lock)) return std::nullopt;
-  // Writing to a pipe would wait for a reader forever.
-  const std::string logPath = logPathIn(gameRoot);
-  if (platform::isPipe(logPath)) {
-    writeError("the log " + printable(logPath) +
-               " is a pipe, which would keep the run waiting; nothing was done");
-    return std::nullopt;
-  }
+  if (!logCanBeWritten(logPathIn(gameRoot), options.dryRun)) return std::nullopt;
   return gameRoot;
 }
 
