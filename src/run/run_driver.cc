@@ -106,10 +106,15 @@ std::optional<std::string> enterGameRoot(const std::string& argument, const RunO
   if (!absolute || !pathsBelowFit(gameRoot, &error) ||
       !platform::changeDirectory(gameRoot, &error)) {
     writeError("cannot enter the game root " + printable(gameRoot) + ": " + printable(error));
-    hintAtQuotes(argument, options.wordsAfterRoot);
+    hintAtQuotes(options);
     return std::nullopt;
   }
-  if (!isGameRoot(gameRoot) || !findsTheTool(gameRoot)) return std::nullopt;
+  if (!isGameRoot(gameRoot)) {
+    hintAtQuotes(options);
+    return std::nullopt;
+  }
+  noteIgnoredWords(options);
+  if (!findsTheTool(gameRoot)) return std::nullopt;
   if (!options.dryRun && !lockGameRoot(gameRoot, lock)) return std::nullopt;
   if (!logCanBeWritten(logPathIn(gameRoot), options.dryRun)) return std::nullopt;
   return gameRoot;
