@@ -136,6 +136,17 @@ TEST_F(GameRootTest, GameRootWithSpacesAndTrailingSeparatorGivesNoDoubledSeparat
     std::vector<Call> expected = {{inModFolder("zt.pff"), single, "/force"}, optimize()};
     EXPECT_EQ(run.calls, expected) << argument;
   }
+  if (!onWindows()) return;
+  // A drive's top folder keeps its one separator: Y:\, made the game root.
+  const std::string drive = windowsBuild() + "/wine-prefix/dosdevices/y:";
+  fs::create_directory_symlink(spaced, drive);
+  forgetCalls(spaced);
+  RunResult top = rebuildWith("'Y:\\'", scratch.path(), "", spaced);
+  fs::remove(drive);
+  EXPECT_EQ(top.out, console("Y:", progress(1, 1, "a.dds"))) << top.err;
+  const std::vector<Call> expected = {
+      {inModFolder("zt.pff"), "Y:\\expansion\\zt\\temp\\a.dds", "/force"}, optimize()};
+  EXPECT_EQ(top.calls, expected);
 }
 
 TEST_F(GameRootTest, RelativeGameRootIsResolvedAgainstTheStartingDirectory) {
