@@ -429,6 +429,13 @@ TEST_F(GameRootTest, ALogThatCannotBeWrittenAsItselfIsRefusedBeforeAnythingRuns)
                          (superuser ? " && chown -R 65534:65534 ." : ""),
                      superuser ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "",
                      "rm -f ztlog.txt", readOnly});
+    // Nor can it be made where the lock, from an earlier run, is all that
+    // may be written.
+    cases.push_back({"a folder that takes no new file",
+                     std::string("touch zt-rebuild.lock && chmod 0555 .") +
+                         (superuser ? " && chown -R 65534:65534 ." : ""),
+                     superuser ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "",
+                     "chmod 0755 .", " cannot be created: Permission denied"});
     cases.push_back({"a link", "ln -s ../bashrc ztlog.txt", "", "rm ztlog.txt",
                      " is a symbolic link: the tool's output would be written where it leads; "
                      "remove the link (a run starts a new log)"});

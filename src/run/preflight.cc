@@ -123,7 +123,8 @@ bool findsTheTool(const std::string& gameRoot) {
 bool logCanBeWritten(const std::string& logPath, bool dryRun) {
   const std::string log = "the log " + printable(logPath);
   std::string error;
-  switch (platform::entryKind(logPath)) {
+  const platform::EntryKind kind = platform::entryKind(logPath);
+  switch (kind) {
     case platform::EntryKind::NullDevice:
       return true;
     case platform::EntryKind::Folder:
@@ -142,8 +143,12 @@ bool logCanBeWritten(const std::string& logPath, bool dryRun) {
       return false;
     default:
       if (platform::canAppendTo(logPath, !dryRun, &error)) return true;
-      writeError(log + " cannot be written: " + error + ": make it writable, or remove it; "
-                 "nothing was done");
+      if (kind == platform::EntryKind::Nothing) {
+        writeError(log + " cannot be created: " + error + "; nothing was done");
+      } else {
+        writeError(log + " cannot be written: " + error + ": make it writable, or remove it; "
+                   "nothing was done");
+      }
       return false;
   }
 }
