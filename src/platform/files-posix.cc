@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -83,9 +84,27 @@ bool isSpecialFile(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
 }
 
-bool isPipe(const std::string& path) {
+namespace {
+
+bool isNullDevice(const struct stat& st) {
+  struct stat null;
+  return S_ISCHR(st.st_mode) && stat("/dev/null", &null) == 0 && st.st_rdev == null.st_rdev;
+}
+
+}  // namespace
+
+EntryKind entryKind(const std::string& path) {
   struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+  if (lstat(path.c_str(), &st) != 0) return errno == ENOENT ? EntryKind::Nothing : EntryKind::Other;
+  if (S_ISLNK(st.st_mode)) {
+    struct stat target;
+    return stat(path.c_str(), &target) == 0 && isNullDevice(target) ? EntryKind::NullDevice
+                                                                     : EntryKind::Link;
+  }
+  if (S_ISREG(st.st_mode)) return EntryKind::File;
+  if (S_ISDIR(st.st_mode)) return EntryKind::Folder;
+  if (S_ISFIFO(st.st_mode)) return EntryKind::Pipe;
+  return isNullDevice(st) ? EntryKind::NullDevice : EntryKind::Other;
 }
 
 bool exists(const std::string& path) {
@@ -215,6 +234,19 @@ bool writeNewFile(const std::string& path, const std::string& content, std::stri
   return true;
 }
 
+bool canAppendTo(const std::string& path, bool create, std::string* error) {
+  const int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  FdCloser file{open(path.c_str(), flags)};
+  if (file.fd < 0 && errno == ENOENT) {
+    if (!create) return true;
+    file.fd = open(path.c_str(), flags | O_CREAT | O_EXCL, 0644);
+    if (file.fd >= 0) unlink(path.c_str());
+  }
+  if (file.fd >= 0) return true;
+  *error = strerror(errno);
+  return false;
+}
+
 void pause(int milliseconds) {
   struct timespec wait = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
   nanosleep(&wait, nullptr);
@@ -235,11 +267,29 @@ void FileLockReleaser::operator()(FileLock* lock) const {
   delete lock;
 }
 
+namespace {
+
+// Who may write in the folder that holds `path`, for a user who may not:
+// its owner, by name where the system has one.
+std::string rightsAdvice(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  struct stat st;
+  if (stat(folder.c_str(), &st) != 0) return "";
+  const struct passwd* owner = getpwuid(st.st_uid);
+  const std::string name = owner ? owner->pw_name : "user " + std::to_string(st.st_uid);
+  return ": the folder belongs to " + name + ": run as that user, or have them let you write in it";
+}
+
+}  // namespace
+
 LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error) {
   // Never through a link: the lock file is the game root's own.
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) {
-    *error = strerror(errno);
+    const int code = errno;
+    *error = strerror(code);
+    if (code == EACCES || code == EPERM) *error += rightsAdvice(path);
     return LockStatus::Failed;
   }
   HeldLock held(new FileLock{fd});

@@ -109,7 +109,6 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
 
 // Pipes and devices have no place among a folder's files on Windows.
 bool isSpecialFile(const std::string&) { return false; }
-bool isPipe(const std::string&) { return false; }
 
 bool exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -125,24 +124,38 @@ size_t longestPath() { return kLongestPath; }
 bool absolutePath(const std::string& path, std::string* absolute, std::string* error) {
   bool drivePath = path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
   bool uncPath = path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
-  std::string result = path;
   // An empty path names nothing, not the current directory: entering it fails.
-  if (!path.empty() && !drivePath && !uncPath) {
-    // The buffer is sized from the call's own answer, asked again should the
-    // current directory have grown in between.
-    DWORD length = MAX_PATH;
-    do {
-      result.resize(length);
-      length = GetFullPathNameA(path.c_str(), length, &result[0], nullptr);
-    } while (length >= result.size());
-    if (length == 0) {
-      DWORD code = GetLastError();
-      *error = code == ERROR_FILENAME_EXCED_RANGE ? tooLong() : describeError(code);
-      return false;
-    }
-    result.resize(length);
+  if (path.empty() || drivePath || uncPath) {
+    *absolute = path;
+    return true;
   }
-  *absolute = result;
+  // Wide: the ANSI call best-fits the current directory, so that in a folder
+  // named evil<U+FF3C>..<U+FF3C>Mod (fullwidth backslashes) it would lead
+  // to the folder Mod beside it.
+  std::wstring widePath, result;
+  if (!fromCodePage(path, &widePath)) {
+    *error = "the path is not valid in the system's code page";
+    return false;
+  }
+  // The buffer is sized from the call's own answer, asked again should the
+  // current directory have grown in between.
+  DWORD length = MAX_PATH;
+  do {
+    result.resize(length);
+    length = GetFullPathNameW(widePath.c_str(), length, &result[0], nullptr);
+  } while (length >= result.size());
+  if (length == 0) {
+    *error = describeError(GetLastError());
+    return false;
+  }
+  result.resize(length);
+  std::string narrow;
+  if (!toCodePage(result.data(), static_cast<int>(result.size()), &narrow)) {
+    *error = "its full path " + shown(result) +
+             " has characters outside the system's code page; it cannot be used as itself";
+    return false;
+  }
+  *absolute = narrow;
   return true;
 }
 
@@ -237,6 +250,33 @@ bool touchFile(const std::string& path, long long* now, std::string* error) {
   return true;
 }
 
+EntryKind entryKind(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::Nothing;
+  // A symbolic link or a junction. What it leads to is opened to tell the
+  // null device (NUL) from a file.
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    OwnedHandle target = openHandle(path, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+    return target && GetFileType(target.get()) == FILE_TYPE_CHAR ? EntryKind::NullDevice
+                                                                 : EntryKind::Link;
+  }
+  return attributes & FILE_ATTRIBUTE_DIRECTORY ? EntryKind::Folder : EntryKind::File;
+}
+
+bool canAppendTo(const std::string& path, bool create, std::string* error) {
+  OwnedHandle file =
+      openHandle(path, FILE_APPEND_DATA, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+  DWORD code = file ? ERROR_SUCCESS : GetLastError();
+  if (code == ERROR_FILE_NOT_FOUND) {
+    if (!create) return true;
+    file = openHandle(path, FILE_APPEND_DATA | DELETE, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE);
+    code = file ? ERROR_SUCCESS : GetLastError();
+  }
+  if (code == ERROR_SUCCESS) return true;
+  *error = describeError(code);
+  return false;
+}
+
 bool writeNewFile(const std::string& path, const std::string& content, std::string* error) {
   // CREATE_NEW fails on anything there, a link included.
   OwnedHandle file = openHandle(path, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
@@ -284,7 +324,12 @@ LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error)
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    *error = describeError(GetLastError());
+    const DWORD code = GetLastError();
+    *error = describeError(code);
+    if (code == ERROR_ACCESS_DENIED) {
+      *error += ": Windows lets only an administrator write in a folder such as Program Files: "
+                "run the command prompt as administrator, or install the game elsewhere";
+    }
     return LockStatus::Failed;
   }
   HeldLock held(new FileLock{file});

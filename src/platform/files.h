@@ -39,9 +39,17 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
 // pipe, a socket or a device, which a read could wait on forever.
 bool isSpecialFile(const std::string& path);
 
-// Whether `path` is a pipe (links followed), which a write could wait on
-// forever.
-bool isPipe(const std::string& path);
+// What is at `path` itself, a link not followed; but a link that leads to
+// the null device, or the null device itself, is NullDevice.
+enum class EntryKind { Nothing, File, Folder, Link, NullDevice, Pipe, Other };
+EntryKind entryKind(const std::string& path);
+
+// Whether a write could append to the file at `path`: it is opened to
+// append, never through a link and without waiting on a pipe, and closed
+// again, nothing written. Where nothing is there, `create` asks whether a
+// file could be made there: one is created and removed again. On failure
+// returns false and describes the reason in `error`.
+bool canAppendTo(const std::string& path, bool create, std::string* error);
 
 // Whether anything at all is at `path`: a file, a folder, a link even if it
 // leads nowhere.
@@ -56,8 +64,9 @@ size_t longestPath();
 
 // Sets `absolute` to `path` made absolute against the current directory. An
 // absolute path comes back byte for byte unchanged. Returns false, and says
-// why in `error`, when the current directory cannot be read or the result
-// would be too long.
+// why in `error`, when the current directory cannot be read, or (on Windows)
+// the result would be too long or cannot be written in the system's code
+// page exactly.
 bool absolutePath(const std::string& path, std::string* absolute, std::string* error);
 
 // Changes the process's working directory. On failure returns false and
@@ -118,7 +127,8 @@ using HeldLock = std::unique_ptr<FileLock, FileLockReleaser>;
 enum class LockStatus {
   Held,    // the lock is ours
   Busy,    // another process holds it
-  Failed,  // the file cannot be opened or locked; the error says why
+  Failed,  // the file cannot be opened or locked; the error says why, and
+           // when the user lacks the rights, what would give them
 };
 
 // Opens `path`, creating it if it is not there, and takes an exclusive lock

@@ -1,5 +1,7 @@
 #include "run/arguments.h"
 
+#include <algorithm>
+
 #include "platform/files.h"
 #include "tool/command_line.h"
 #include "tool/console.h"
@@ -25,7 +27,79 @@ std::string asOption(Shell shell, const std::string& word) {
 
 bool isOption(const std::string& word) { return word.size() > 1 && word[0] == '-'; }
 
+// cmd's way of writing a switch that is none of the known ones: a slash and
+// a name, naming no folder (/games may well be one).
+bool isUnknownSwitch(Shell shell, const std::string& word) {
+  return shell == Shell::Cmd && word.size() >= 2 && word[0] == '/' &&
+         word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-", 1) ==
+             std::string::npos &&
+         !platform::isFolder(word);
+}
+
+// How many letters must be inserted, removed, replaced or swapped with the
+// next to make `a` into `b`.
+size_t editDistance(const std::string& a, const std::string& b) {
+  std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+  for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    for (size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                          d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      }
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// One line for an unknown option, as the user wrote it: the known one it
+// was probably meant for, written the same way, and where the rest are.
+std::string unknownOption(const std::string& typed) {
+  const bool slash = typed[0] == '/';
+  const size_t start = typed.find_first_not_of(slash ? "/" : "-");
+  const std::string name = start == std::string::npos ? "" : lowerAscii(typed.substr(start));
+  const std::string nearest = nearestOption(name);
+  std::string problem = "unknown option " + typed;
+  const std::string prefix = slash ? "/" : "--";
+  if (!nearest.empty()) problem += " (did you mean " + prefix + nearest + "?)";
+  return problem + "; see " + (slash ? "/?" : "--help");
+}
+
+// `words` after `first`, each after a space.
+std::string joined(const std::string& first, const std::vector<std::string>& words) {
+  std::string path = first;
+  for (const std::string& word : words) path += " " + word;
+  return path;
+}
+
+// How the shell's users are told to quote a path with spaces.
+std::string quotesNeeded(Shell shell, const std::string& quoted) {
+  return std::string("a path with spaces needs ") +
+         (shell == Shell::Cmd ? "double quotes" : "quotes") + ": " + quoted;
+}
+
 }  // namespace
+
+std::string nearestOption(const std::string& name) {
+  if (name.empty()) return "";
+  std::string nearest;
+  size_t best = 3;  // two slips at most
+  for (const char* known : kOptionNames) {
+    const std::string option = known;
+    // A name cut short is meant as the one option it begins.
+    const size_t distance =
+        option.compare(0, name.size(), name) == 0 ? 1 : editDistance(name, option);
+    if (distance < best) {
+      best = distance;
+      nearest = option;
+    } else if (distance == best) {
+      nearest.clear();  // two as near: neither is surely meant
+    }
+  }
+  return nearest;
+}
 
 Request readArguments(Shell shell, const std::vector<std::string>& arguments) {
   Request request;
@@ -36,7 +110,9 @@ Request readArguments(Shell shell, const std::vector<std::string>& arguments) {
   };
   const size_t count = arguments.size();
   size_t next = 1;
-  for (; next < count && isOption(asOption(shell, arguments[next])); ++next) {
+  for (; next < count && (isOption(asOption(shell, arguments[next])) ||
+                          isUnknownSwitch(shell, arguments[next]));
+       ++next) {
     const std::string option = asOption(shell, arguments[next]);
     if (option == "--") {
       ++next;
@@ -50,7 +126,7 @@ Request readArguments(Shell shell, const std::vector<std::string>& arguments) {
     } else if (option == "--dry-run") {
       request.options.dryRun = true;
     } else {
-      return answer(Request::Kind::UsageError, "unknown option " + option);
+      return answer(Request::Kind::UsageError, unknownOption(arguments[next]));
     }
   }
   if (next >= count) return answer(Request::Kind::UsageError);
@@ -66,6 +142,23 @@ Request readArguments(Shell shell, const std::vector<std::string>& arguments) {
     }
     request.options.wordsAfterRoot.push_back(word);
   }
+  if (later.empty()) return request;
+  // A path with spaces typed without quotes: the folder it names is surely
+  // the one meant, and running on its first part would rebuild another game
+  // root, or the same one should the first part be one too ("Mod - Copy").
+  const std::string path = joined(request.gameRoot, later);
+  if (platform::isFolder(path)) {
+    return answer(Request::Kind::UsageError,
+                  quotesNeeded(shell, typedForm(shell, path)) + " (without them the game root is " +
+                      request.gameRoot + " and the rest is ignored); nothing was done");
+  }
+  // cmd hands the program its command line whole, split only by the C
+  // runtime's rules, so words after a root that turns out wrong are as a
+  // rule the rest of a path with a space in it. A POSIX shell has split the
+  // words itself, and they may as well be several folders that one pattern
+  // matched: there the quoted form is never a guess, but for the folder
+  // above.
+  if (shell == Shell::Cmd) request.options.quotedRoot = typedForm(shell, path);
   return request;
 }
 
@@ -104,27 +197,14 @@ std::string typedForm(Shell shell, const std::string& path) {
   return path;
 }
 
-void hintAtQuotes(const std::string& argument, const std::vector<std::string>& wordsAfter) {
-  const Shell shell = platform::nativeShell();
-  // A mistyped switch (/chnaged) is taken for the folder \chnaged of the
-  // drive: joining it to the root in quotes would not help.
-  if (shell == Shell::Cmd && argument.size() >= 2 && argument[0] == '/' &&
-      argument.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-", 1) ==
-          std::string::npos) {
-    writeError(argument + " is no option: the options are " + windowsSwitches());
-    return;
-  }
-  if (wordsAfter.empty()) return;
-  std::string joined = argument;
-  for (const std::string& word : wordsAfter) joined += " " + word;
-  // cmd hands the program its command line whole, split only by the C
-  // runtime's rules, so words after a root that cannot be entered are as a
-  // rule the rest of a path with a space in it. A POSIX shell has split the
-  // words itself, and they may as well be several folders that one pattern
-  // matched: there the hint is given only when the joined words name a
-  // folder, so that it is never a guess.
-  if (shell == Shell::Sh && !platform::isFolder(joined)) return;
-  writeError(std::string("a path with spaces needs ") +
-             (shell == Shell::Cmd ? "double quotes" : "quotes") + ": " +
-             printable(typedForm(shell, joined)));
+void hintAtQuotes(const RunOptions& options) {
+  if (options.quotedRoot.empty()) return;
+  writeError(printable(quotesNeeded(platform::nativeShell(), options.quotedRoot)));
+}
+
+void noteIgnoredWords(const RunOptions& options) {
+  if (options.wordsAfterRoot.empty()) return;
+  const std::vector<std::string>& words = options.wordsAfterRoot;
+  writeError(printable("the words after the game root are ignored: " +
+                       joined(words[0], {words.begin() + 1, words.end()})));
 }

@@ -1,6 +1,6 @@
 // How the command line is read: the options, the game root as the user typed
-// it and the words after it; and the hint given when that root cannot be
-// entered.
+// it and the words after it; and what is said of those words once the run
+// knows whether the game root is one.
 #ifndef ZT_RUN_ARGUMENTS_H_
 #define ZT_RUN_ARGUMENTS_H_
 
@@ -14,9 +14,14 @@ struct RunOptions {
   bool changedOnly = false;
   // Show the command lines instead of running them; write nothing.
   bool dryRun = false;
-  // The words that followed the game root on the command line: ignored, but
-  // for a hint when the game root cannot be entered.
+  // The words that followed the game root on the command line: ignored,
+  // which the run says once.
   std::vector<std::string> wordsAfterRoot;
+  // The game root and those words, joined and quoted as the user probably
+  // meant them: shown should the game root be wrong. Empty when no words
+  // followed, and on POSIX, whose shell has split the words itself: there
+  // they may as well be several folders that one pattern matched.
+  std::string quotedRoot;
 };
 
 // What the command line asks for.
@@ -31,8 +36,15 @@ struct Request {
 // Reads `arguments` (argv, exactly as the command line spells it), options
 // first, in order: the first one that answers or is unknown decides. On
 // Windows, switches are written the way cmd's own commands take them too
-// (/changed for --changed, /? for --help), in any case.
+// (/changed for --changed, /? for --help), in any case; a word written like
+// one (/chnaged) that names no folder is an unknown option. Words after the
+// game root that make a folder with it, joined by spaces, are a path with
+// spaces typed without quotes: a usage error, before anything is written.
 Request readArguments(platform::Shell shell, const std::vector<std::string>& arguments);
+
+// The known option nearest to `name` (an option's name without its leading
+// dashes or slash), when one is near enough to have been meant; else "".
+std::string nearestOption(const std::string& name);
 
 // The switches a Windows user may write, as the usage and the hint list them.
 std::string windowsSwitches();
@@ -51,10 +63,13 @@ std::string gameRootAsTyped(platform::Shell shell, const std::string& argument,
 // but letters, digits and / . _ - + , : @ %.
 std::string typedForm(platform::Shell shell, const std::string& path);
 
-// Called when the game root `argument` cannot be entered: when words
-// followed it on the command line, says on stderr that a path with spaces
-// needs quotes, and shows the quoted form; for cmd, a root that looks like
-// a switch is named as no option instead.
-void hintAtQuotes(const std::string& argument, const std::vector<std::string>& wordsAfter);
+// Called when the game root cannot be entered or is no game root: when
+// words followed it on the command line, says on stderr that a path with
+// spaces needs quotes, and shows the quoted form (`options.quotedRoot`).
+void hintAtQuotes(const RunOptions& options);
+
+// Says once on stderr that the words after the game root were ignored, when
+// there were any.
+void noteIgnoredWords(const RunOptions& options);
 
 #endif  // ZT_RUN_ARGUMENTS_H_

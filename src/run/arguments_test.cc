@@ -26,4 +26,24 @@ TEST(ArgumentsTest, TheGameRootIsReadAndShownAsTyped) {
   EXPECT_EQ(typedForm(Shell::Sh, "/g/Game-1.0_x"), "/g/Game-1.0_x");
 }
 
+// An unknown option is named with the one it was probably meant for, written
+// the same way, in one line.
+TEST(ArgumentsTest, AnUnknownOptionIsNamedWithTheNearestOne) {
+  const auto problem = [](Shell shell, const std::string& option) {
+    return readArguments(shell, {"zt-rebuild", option, "Game"}).problem;
+  };
+  EXPECT_EQ(problem(Shell::Sh, "--chnaged"), "unknown option --chnaged (did you mean --changed?); "
+                                             "see --help");
+  EXPECT_EQ(problem(Shell::Sh, "--dry"), "unknown option --dry (did you mean --dry-run?); "
+                                         "see --help");
+  EXPECT_EQ(problem(Shell::Sh, "-version"), "unknown option -version (did you mean --version?); "
+                                            "see --help");
+  EXPECT_EQ(problem(Shell::Sh, "--fast"), "unknown option --fast; see --help");
+  EXPECT_EQ(problem(Shell::Sh, "---"), "unknown option ---; see --help");
+  EXPECT_EQ(problem(Shell::Cmd, "/DRYRUN"), "unknown option /DRYRUN (did you mean /dry-run?); "
+                                            "see /?");
+  EXPECT_EQ(nearestOption("he"), "help");
+  EXPECT_EQ(nearestOption("x"), "");
+}
+
 }  // namespace

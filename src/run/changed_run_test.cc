@@ -180,6 +180,12 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
     EXPECT_EQ(packed(second), c.expected) << c.what;
     if (c.upToDate) {
       EXPECT_EQ(second.out, text("Archives are up to date; nothing to do\n")) << c.what;
+      // A dry run says so on stderr: its standard output is for command lines.
+      RunResult dry =
+          rebuildWith("--changed --dry-run " + shQuoted(asGiven(root)), scratch.path());
+      EXPECT_EQ(dry.out, "") << c.what;
+      EXPECT_EQ(dry.err, text("zt-rebuild: Archives are up to date; nothing would be done\n"))
+          << c.what;
       EXPECT_TRUE(second.calls.empty()) << c.what;
       EXPECT_EQ(readFile(root + "/ztlog.txt"), log) << c.what;
       EXPECT_EQ(readFile(record()), left) << c.what;

@@ -220,4 +220,26 @@ TEST_F(RunFailureTest, OutputThatCannotBeWrittenIsAFailureTheNextRunSees) {
   EXPECT_EQ(rebuildWith(shQuoted(root) + " >/dev/full", scratch.path(), "stdbuf -oL").status, 1);
 }
 
+// A Windows program that cannot start, or that the system ends, exits with
+// an NTSTATUS code: shown in hex, and a missing DLL by name.
+TEST_F(RunFailureTest, AToolEndedByWindowsIsNamedByItsStatusInHex) {
+  if (!onWindows()) GTEST_SKIP() << "NTSTATUS codes are Windows'";
+  stage("temp/a.dds");
+  const std::string notPacked = "zt-rebuild: " + underRoot("expansion/zt/temp/a.dds") +
+                                ": not packed: ";
+  RunResult crashed = rebuild("ZT_PACK_FAIL=a.dds ZT_PACK_FAIL_STATUS=0xC0000005");
+  EXPECT_EQ(crashed.status, 1);
+  EXPECT_EQ(crashed.err.find(text(notPacked + "the tool failed (exit status 0xC0000005)\n")), 0u)
+      << crashed.err;
+  // Copied without the DLL it needs.
+  fs::copy_file(windowsBuild() + "/needs-missing-dll.exe", root + "/pack.exe",
+                fs::copy_options::overwrite_existing);
+  RunResult missing = rebuild();
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err.find(text(notPacked + "the tool could not be started: a DLL it needs is "
+                                  "missing (exit status 0xC0000135)\n")),
+            0u)
+      << missing.err;
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 #include "test_support/rebuild_harness.h"
@@ -119,21 +120,33 @@ TEST_F(GameRootTest, ACmdStyleSwitchAfterTheGameRootIsRefused) {
 
 // The game root as it is given.
 
-TEST_F(GameRootTest, GameRootWithSpacesAndTrailingSeparatorIsUsedAsGiven) {
+// The separators typed at its end are dropped: no path built on it doubles one.
+TEST_F(GameRootTest, GameRootWithSpacesAndTrailingSeparatorGivesNoDoubledSeparator) {
   const std::string spaced = scratch / "My Game 'Gold'";
   makeFolder(spaced);
   installTool(spaced);
   writeFile(spaced + "/expansion/zt/temp/a.dds", "");
-  const std::string given = asGiven(spaced) + native("/");
+  const std::string given = asGiven(spaced);
   for (const std::string& argument : typedWithTrailingSeparator(spaced)) {
     forgetCalls(spaced);
     RunResult run = rebuildWith(shQuoted(argument), scratch.path(), "", spaced);
     EXPECT_EQ(run.status, 0) << argument << ": " << run.err;
     EXPECT_EQ(run.out, console(given, progress(1, 1, "a.dds"))) << argument;
-    const std::string doubled = given + native("/expansion/zt/temp/a.dds");
-    std::vector<Call> expected = {{inModFolder("zt.pff"), doubled, "/force"}, optimize()};
+    const std::string single = given + native("/expansion/zt/temp/a.dds");
+    std::vector<Call> expected = {{inModFolder("zt.pff"), single, "/force"}, optimize()};
     EXPECT_EQ(run.calls, expected) << argument;
   }
+  if (!onWindows()) return;
+  // A drive's top folder keeps its one separator: Y:\, made the game root.
+  const std::string drive = windowsBuild() + "/wine-prefix/dosdevices/y:";
+  fs::create_directory_symlink(spaced, drive);
+  forgetCalls(spaced);
+  RunResult top = rebuildWith("'Y:\\'", scratch.path(), "", spaced);
+  fs::remove(drive);
+  EXPECT_EQ(top.out, console("Y:", progress(1, 1, "a.dds"))) << top.err;
+  const std::vector<Call> expected = {
+      {inModFolder("zt.pff"), "Y:\\expansion\\zt\\temp\\a.dds", "/force"}, optimize()};
+  EXPECT_EQ(top.calls, expected);
 }
 
 TEST_F(GameRootTest, RelativeGameRootIsResolvedAgainstTheStartingDirectory) {
@@ -142,7 +155,7 @@ TEST_F(GameRootTest, RelativeGameRootIsResolvedAgainstTheStartingDirectory) {
     forgetCalls();
     RunResult run = rebuildWith(shQuoted(argument), scratch.path());
     EXPECT_EQ(run.status, 0) << argument;
-    std::string absolute = asGiven(root) + (argument == native("Game/") ? native("/") : "");
+    const std::string absolute = asGiven(root);
     EXPECT_EQ(run.out, console(absolute, progress(1, 1, "a.dds"))) << argument;
     ASSERT_EQ(run.calls.size(), 2u) << argument;
     EXPECT_EQ(run.calls[0][1], absolute + native("/expansion/zt/temp/a.dds"));
@@ -171,27 +184,39 @@ TEST_F(GameRootTest, GameRootWithPercentSignsAndSpaces) {
 
 // A root that Windows cannot hand over exactly, or too long for the paths
 // below it to fit its file calls, runs nothing there, counted as failed: not
-// even in "Game", where a best fit of "Ｇame" would lead. POSIX hands over
-// any bytes, and has room for them.
+// even in "Game", where a best fit of "Ｇame" would lead, nor in "Mod", where
+// one of the folder "evil＼..＼Mod" that a relative root is made absolute in
+// would. POSIX hands over any bytes, and has room for them.
 TEST_F(GameRootTest, ARootWindowsCannotHandOverExactlyRunsNothing) {
   const bool refused = onWindows();
   const std::string deep = "long/" + std::string(180, 'x') + "/" + std::string(90, 'y');
   const std::string fullwidthG = "\xef\xbc\xa7" "ame";
+  const std::string fullwidthBackslashes = "evil\xef\xbc\xbc..\xef\xbc\xbcMod";
+  const std::string decoy = scratch / "Mod";
+  makeFolder(decoy);
+  installTool(decoy);
+  writeFile(decoy + "/expansion/zt/temp/a.dds", "");
+  // Run from the scratch folder, or with "." from the folder itself.
   struct Root { std::string folder, argument, reason; };
   const std::string shallow = "long/" + std::string(180, 'x') + "/" + std::string(30, 'z');
   const Root roots[] = {{fullwidthG, asGiven(scratch / fullwidthG), "code page"},
                         {deep, native(deep), "longer than"},  // relative: made absolute first
-                        {shallow, asGiven(scratch / shallow), "longer than"}};
+                        {shallow, asGiven(scratch / shallow), "longer than"},
+                        {fullwidthBackslashes, ".", "evil<U+FF3C>..<U+FF3C>Mod has characters "
+                                                    "outside the system's code page"},
+                        {"\xe6\x97\xa5\xe6\x9c\xac Mod", ".", "<U+65E5><U+672C> Mod has"}};
   for (const auto& [relative, argument, reason] : roots) {
     const std::string folder = scratch / relative;
     makeFolder(folder);
     installTool(folder);
     writeFile(folder + "/expansion/zt/temp/a.dds", "");
-    RunResult run = rebuildWith(shQuoted(argument), scratch.path(), "", folder);
+    const std::string from = argument == "." ? folder : scratch.path();
+    RunResult run = rebuildWith(shQuoted(argument), from, "", folder);
     EXPECT_EQ(run.status, refused ? 1 : 0) << argument << ": " << run.err;
     EXPECT_EQ(run.calls.size(), refused ? 0u : 2u) << argument;
     EXPECT_EQ(run.err.find(reason) != std::string::npos, refused) << run.err;
     EXPECT_FALSE(fs::exists(root + "/pack-calls.txt"));
+    EXPECT_FALSE(fs::exists(decoy + "/pack-calls.txt"));
   }
 }
 
@@ -219,10 +244,40 @@ TEST_F(GameRootTest, GameRootThatCannotBeEnteredRunsNothing) {
   EXPECT_FALSE(fs::exists(root + "/ztlog.txt"));
 }
 
-// A path with spaces typed without quotes: the hint shows the quoted form.
-TEST_F(GameRootTest, APathWithSpacesTypedWithoutQuotesGetsAHint) {
+// A path with spaces typed without quotes. Words that make a folder with the
+// root are surely part of its path: nothing runs, not even on a first word
+// that is a game root too ("Game - Copy"), and the quoted form is shown. A
+// first word that is no game root gets the quoted form beside the reason
+// (on POSIX only in the first case: there the words may as well be several
+// folders that one pattern matched). Other words are ignored, which the run
+// says once.
+TEST_F(GameRootTest, APathWithSpacesTypedWithoutQuotes) {
   makeFolder(scratch / "My Game");
-  for (const std::string name : {"My Game", "No Such Game"}) {
+  makeFolder(scratch / "Game - Copy/expansion/zt");
+  makeFolder(scratch / "My");
+  stage("temp/a.dds");
+  const auto quotesNeeded = [&](const std::string& name, const std::string& firstWord) {
+    return spacesHint(asGiven(scratch / name)) + " (without them the game root is " +
+           asGiven(scratch / firstWord) + " and the rest is ignored); nothing was done";
+  };
+  // The hint beside the reason, where it is given.
+  const auto hint = [&](const std::string& name) {
+    const std::string line = "zt-rebuild: " + spacesHint(asGiven(scratch / name)) + "\n";
+    return hintsWhateverTheWordsName() ? line : "";
+  };
+  const std::string notARoot = " is not a game root: it has no modification folder " +
+                               native("expansion/zt") + " (which holds the staging folders temp "
+                               "and tempL); give the folder the game is installed in\n";
+  struct Case { std::string name; int status; std::string err; };
+  const Case cases[] = {
+      {"My Game", 2, "zt-rebuild: " + quotesNeeded("My Game", "My") + "\n"},
+      {"Game - Copy", 2, "zt-rebuild: " + quotesNeeded("Game - Copy", "Game") + "\n"},
+      {"No Such Game", 1, "zt-rebuild: cannot enter the game root " + asGiven(scratch / "No") +
+                          ": No such file or directory\n" + hint("No Such Game")},
+      {"My Mod", 1, "zt-rebuild: " + asGiven(scratch / "My") + notARoot + hint("My Mod")},
+      {"Game extra", 0, "zt-rebuild: the words after the game root are ignored: extra\n"},
+  };
+  for (const auto& [name, status, err] : cases) {
     const std::string typed = asGiven(scratch / name);
     std::string words;  // each word quoted for the harness's shell alone
     for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
@@ -230,31 +285,23 @@ TEST_F(GameRootTest, APathWithSpacesTypedWithoutQuotesGetsAHint) {
       words += " " + shQuoted(typed.substr(start, end == std::string::npos ? end : end - start));
     }
     RunResult run = rebuildWith(words, scratch.path());
-    EXPECT_EQ(run.status, 1) << name;
-    const std::string firstWord = typed.substr(0, typed.find(' '));
-    EXPECT_EQ(run.err.find(text("zt-rebuild: cannot enter the game root " + firstWord + ": ")), 0u)
-        << run.err;
-    const bool hinted = hintsWhateverTheWordsName() || name == "My Game";
-    if (hinted) {
-      EXPECT_NE(run.err.find(text("\nzt-rebuild: " + spacesHint(typed) + "\n")), std::string::npos)
-          << run.err;
-    }
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), hinted ? 2 : 1) << run.err;
+    EXPECT_EQ(run.status, status) << name;
+    EXPECT_EQ(run.err, text(err)) << name;
+    EXPECT_EQ(run.calls.size(), status == 0 ? 2u : 0u) << name;
+    EXPECT_EQ(fs::exists(root + "/ztlog.txt"), status == 0) << name;
   }
 }
 
-// A mistyped switch before the root is no part of a path with spaces.
-TEST_F(GameRootTest, AMistypedSwitchIsNoPartOfAPathWithSpaces) {
+// A mistyped switch before the root is an unknown option, not a folder of
+// the drive that cannot be entered.
+TEST_F(GameRootTest, AMistypedSwitchIsAnUnknownOption) {
   if (!onWindows()) GTEST_SKIP() << kCmdSwitchesOnly;
   makeFolder(scratch / "My Game");
   RunResult run = rebuildWith("/chnaged " + shQuoted(asGiven(scratch / "My Game")),
                               scratch.path());
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find(text("\nzt-rebuild: /chnaged is no option: the options are /changed, "
-                              "/dry-run, /help, /version and /?\n")),
-            std::string::npos)
-      << run.err;
-  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.err, text("zt-rebuild: unknown option /chnaged (did you mean /changed?); "
+                          "see /?\n"));
 }
 
 // Started from a folder that is gone, a relative root has nothing to stand on.
@@ -276,6 +323,7 @@ TEST_F(GameRootTest, NoGameRootOrNoToolIsRefusedBeforeAnythingIsWritten) {
   const std::string modFolder = native("expansion/zt");
   const std::string spaced = scratch / "My Game";
   writeFile(spaced + "/expansion/zt/temp/a.dds", "");
+  makeFolder(spaced + "/expansion/zt/tempL");
   writeFile(scratch / "copy/temp/a.dds", "");
   writeFile(scratch / "flat/expansion/zt", "");  // a file, not the folder
   makeFolder(scratch / "empty");
@@ -293,6 +341,12 @@ TEST_F(GameRootTest, NoGameRootOrNoToolIsRefusedBeforeAnythingIsWritten) {
                                  "root, which holds it, probably " + quotedSpaced},
       {spaced + "/expansion/", " is the expansion folder, not a game root: give the game root, "
                                "probably " + quotedSpaced},
+      {spaced + "/expansion/zt/temp", " is a staging folder, not a game root: give the game "
+                                      "root, which holds it in " + modFolder + ", probably " +
+                                      quotedSpaced},
+      {spaced + "/expansion/zt/tempL/", " is a staging folder, not a game root: give the game "
+                                        "root, which holds it in " + modFolder + ", probably " +
+                                        quotedSpaced},
       {scratch / "copy", " looks like a modification folder, not a game root: give the game "
                          "root, the folder that holds the modification folder as " + modFolder},
       {root, "the archive tool " + toolFile() + " is neither in the game root " + asGiven(root) +
@@ -309,7 +363,10 @@ TEST_F(GameRootTest, NoGameRootOrNoToolIsRefusedBeforeAnythingIsWritten) {
   }
   for (const auto& [folder, message] : table) {
     const std::string given = asGiven(folder);
-    const std::string expected = message[0] != ' ' ? message : given + message;
+    // Shown without the separator typed at its end.
+    const std::string shown = given.back() == native("/")[0] ? given.substr(0, given.size() - 1)
+                                                             : given;
+    const std::string expected = message[0] != ' ' ? message : shown + message;
     for (const std::string option : {"", "--dry-run "}) {
       RunResult run = rebuildWith(option + shQuoted(given), scratch.path(), "PATH=/usr/bin:/bin");
       EXPECT_EQ(run.status, 1) << option << given;
@@ -346,6 +403,75 @@ TEST_F(GameRootTest, InterpreterNamedByComspecOrFoundWithout) {
     EXPECT_EQ(run.status, 0) << comspec << ": " << run.err;
     EXPECT_EQ(run.calls.size(), 2u) << comspec;
   }
+}
+
+// The log is checked before anything runs: the interpreter's redirection
+// would fail at each command instead, or follow a link to a file of the
+// user's own (one to the null device is fine: see changed_run_test.cc).
+TEST_F(GameRootTest, ALogThatCannotBeWrittenAsItselfIsRefusedBeforeAnythingRuns) {
+  stage("temp/a.dds");
+  writeFile(scratch / "bashrc", "mine\n");
+  const std::string log = "zt-rebuild: the log " + underRoot("ztlog.txt");
+  struct Case { std::string what, make, runAs, undo, message; };
+  std::vector<Case> cases = {
+      {"a folder", "mkdir ztlog.txt", "", "rmdir ztlog.txt",
+       " is a folder, which the tool's output cannot be written to: remove or rename it"}};
+  const std::string readOnly = " cannot be written: " +
+                               std::string(onWindows() ? "Access denied" : "Permission denied") +
+                               ": make it writable, or remove it";
+  if (!onWindows()) {
+    // Root writes any file: the run is then made by an unprivileged user,
+    // who owns the game root.
+    const bool superuser = geteuid() == 0;
+    chmod(scratch.path().c_str(), 0755);
+    cases.push_back({"a read-only file",
+                     std::string("echo old >ztlog.txt && chmod 0444 ztlog.txt") +
+                         (superuser ? " && chown -R 65534:65534 ." : ""),
+                     superuser ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "",
+                     "rm -f ztlog.txt", readOnly});
+    // Nor can it be made where the lock, from an earlier run, is all that
+    // may be written.
+    cases.push_back({"a folder that takes no new file",
+                     std::string("touch zt-rebuild.lock && chmod 0555 .") +
+                         (superuser ? " && chown -R 65534:65534 ." : ""),
+                     superuser ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "",
+                     "chmod 0755 .", " cannot be created: Permission denied"});
+    cases.push_back({"a link", "ln -s ../bashrc ztlog.txt", "", "rm ztlog.txt",
+                     " is a symbolic link: the tool's output would be written where it leads; "
+                     "remove the link (a run starts a new log)"});
+  } else if (std::system(("cd " + shQuoted(root) + " && touch ztlog.txt && chattr +i ztlog.txt "
+                          "2>/dev/null && chattr -i ztlog.txt && rm ztlog.txt").c_str()) == 0) {
+    // Wine lets root write a read-only file, but not an immutable one, which
+    // it reports as Windows reports a read-only file. (Wine shows a link as
+    // what it leads to.)
+    cases.push_back({"a file that may not be written",
+                     "echo old >ztlog.txt && chattr +i ztlog.txt", "",
+                     "chattr -i ztlog.txt && rm ztlog.txt", readOnly});
+  }
+  for (const auto& [what, make, runAs, undo, message] : cases) {
+    ASSERT_EQ(std::system(("cd " + shQuoted(root) + " && " + make).c_str()), 0) << what;
+    RunResult run = rebuild(runAs);
+    EXPECT_EQ(run.status, 1) << what;
+    EXPECT_EQ(run.out, "") << what;
+    EXPECT_EQ(run.err, text(log + message + "; nothing was done\n")) << what;
+    EXPECT_TRUE(run.calls.empty()) << what;
+    EXPECT_EQ(readFile(scratch / "bashrc"), "mine\n") << what;
+    ASSERT_EQ(std::system(("cd " + shQuoted(root) + " && " + undo).c_str()), 0) << what;
+  }
+}
+
+// One that may not write in the game root is told what would let the run.
+TEST_F(GameRootTest, ALockThatCannotBeTakenForLackOfRightsSaysWhatToDo) {
+  if (onWindows()) GTEST_SKIP() << "Wine runs as root here, who may write anywhere";
+  if (geteuid() != 0) GTEST_SKIP() << "only root can run it as another user";
+  stage("temp/a.dds");
+  chmod(scratch.path().c_str(), 0755);
+  RunResult run = rebuild("setpriv --reuid=65534 --regid=65534 --clear-groups");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "zt-rebuild: cannot lock the game root " + root + " (zt-rebuild.lock): "
+                     "Permission denied: the folder belongs to root: run as that user, or have "
+                     "them let you write in it\n");
+  EXPECT_TRUE(run.calls.empty());
 }
 
 // One run at a time.

@@ -73,9 +73,14 @@ int answer(const std::string& text) {
   return outputStatus();
 }
 
+// The usage when nothing was given; else the one line that says what is
+// wrong, which the whole usage would bury.
 int usageError(const std::string& problem) {
-  if (!problem.empty()) writeError(problem);
-  writeErrorText(usage());
+  if (problem.empty()) {
+    writeErrorText(usage());
+  } else {
+    writeError(printable(problem));
+  }
   return 2;
 }
 

@@ -66,6 +66,15 @@ std::string notAGameRoot(Shell shell, const std::string& folder) {
     return folder + " is the modification folder, not a game root: give the game root, " +
            "which holds it, probably " + typedForm(shell, grandparent);
   }
+  std::string greatGrandparent, grandparentName;
+  splitLast(shell, grandparent, &greatGrandparent, &grandparentName);
+  if ((sameName(shell, name, names::kMainStaging) ||
+       sameName(shell, name, names::kSecondStaging)) &&
+      sameName(shell, parentName, names::kModFolderName) &&
+      sameName(shell, grandparentName, names::kExpansionFolder) && !greatGrandparent.empty()) {
+    return folder + " is a staging folder, not a game root: give the game root, which holds " +
+           "it in " + modFolder + ", probably " + typedForm(shell, greatGrandparent);
+  }
   if (sameName(shell, name, names::kExpansionFolder) && !parent.empty() &&
       platform::isFolder(folder + sep + names::kModFolderName)) {
     return folder + " is the expansion folder, not a game root: give the game root, " +
@@ -82,13 +91,18 @@ std::string notAGameRoot(Shell shell, const std::string& folder) {
 
 }  // namespace
 
-bool readyToRun(const std::string& gameRoot) {
+bool isGameRoot(const std::string& gameRoot) {
   const Shell shell = platform::nativeShell();
   const std::string sep(1, platform::separatorOf(shell));
-  if (!platform::isFolder(gameRoot + sep + names::kExpansionFolder + sep + names::kModFolderName)) {
-    writeError(printable(notAGameRoot(shell, gameRoot)));
-    return false;
+  if (platform::isFolder(gameRoot + sep + names::kExpansionFolder + sep + names::kModFolderName)) {
+    return true;
   }
+  writeError(printable(notAGameRoot(shell, gameRoot)));
+  return false;
+}
+
+bool findsTheTool(const std::string& gameRoot) {
+  const Shell shell = platform::nativeShell();
   // As the interpreter finds it: in the working directory, the game root,
   // where the sh dialect then names it ./pack; else along the search path.
   const std::string tool = toolFileName(shell);
@@ -104,4 +118,37 @@ bool readyToRun(const std::string& gameRoot) {
              " nor on the search path (PATH): put it in the game root; for real archives it "
              "must be the game's own archive tool");
   return false;
+}
+
+bool logCanBeWritten(const std::string& logPath, bool dryRun) {
+  const std::string log = "the log " + printable(logPath);
+  std::string error;
+  const platform::EntryKind kind = platform::entryKind(logPath);
+  switch (kind) {
+    case platform::EntryKind::NullDevice:
+      return true;
+    case platform::EntryKind::Folder:
+      writeError(log + " is a folder, which the tool's output cannot be written to: remove or "
+                 "rename it; nothing was done");
+      return false;
+    case platform::EntryKind::Link:
+      // The interpreter's redirection would follow it, and write wherever it
+      // leads: a file of the user's own, outside the game root.
+      writeError(log + " is a symbolic link: the tool's output would be written where it leads; "
+                 "remove the link (a run starts a new log); nothing was done");
+      return false;
+    case platform::EntryKind::Pipe:
+      // Writing to a pipe would wait for a reader forever.
+      writeError(log + " is a pipe, which would keep the run waiting; nothing was done");
+      return false;
+    default:
+      if (platform::canAppendTo(logPath, !dryRun, &error)) return true;
+      if (kind == platform::EntryKind::Nothing) {
+        writeError(log + " cannot be created: " + error + "; nothing was done");
+      } else {
+        writeError(log + " cannot be written: " + error + ": make it writable, or remove it; "
+                   "nothing was done");
+      }
+      return false;
+  }
 }

@@ -17,7 +17,7 @@ TEST(PreflightTest, OnlyAModificationFolderNamesTheGameRootAboveIt) {
   for (const auto& [folder, said] : {std::pair{std::string("/expansion/zt"), "probably /\n"},
                                      {other, " is not a game root: "}}) {
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(readyToRun(folder));
+    EXPECT_FALSE(isGameRoot(folder));
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find(said), std::string::npos) << err;
   }

@@ -33,10 +33,27 @@ std::string inModFolder(const std::string& name) {
   return std::string(names::kModFolder) + "\\" + name;
 }
 
+bool isSeparator(char c) {
+  return c == '/' || c == platform::separatorOf(platform::nativeShell());
+}
+
+// `path` without the separators typed at its end, but for the one that a
+// top folder (/ or C:\) needs: "C:\My Game\" names the same folder as
+// "C:\My Game", and the paths built on it get no doubled separator.
+std::string withoutTrailingSeparators(const std::string& path) {
+  size_t end = path.size();
+  const bool drive =
+      platform::nativeShell() == platform::Shell::Cmd && path.size() >= 2 && path[1] == ':';
+  while (end > (drive ? 3 : 1) && isSeparator(path[end - 1])) --end;
+  return path.substr(0, end);
+}
+
 // The path of `piece` (written with backslashes) below `gameRoot`, in the
-// platform's separator.
+// platform's separator; below a top folder, without a second separator.
 std::string below(const std::string& gameRoot, const std::string& piece) {
-  return gameRoot + localPath(dialectFor(platform::nativeShell(), false), "\\" + piece);
+  const std::string tail = localPath(dialectFor(platform::nativeShell(), false), "\\" + piece);
+  const bool top = !gameRoot.empty() && isSeparator(gameRoot.back());
+  return gameRoot + (top ? tail.substr(1) : tail);
 }
 
 std::string logPathIn(const std::string& gameRoot) { return below(gameRoot, names::kLogFile); }
@@ -84,21 +101,22 @@ std::optional<std::string> enterGameRoot(const std::string& argument, const RunO
   // the same place once the game root is the working directory.
   std::string gameRoot = argument;
   std::string error;
-  if (!platform::absolutePath(argument, &gameRoot, &error) || !pathsBelowFit(gameRoot, &error) ||
+  const bool absolute = platform::absolutePath(argument, &gameRoot, &error);
+  gameRoot = withoutTrailingSeparators(gameRoot);
+  if (!absolute || !pathsBelowFit(gameRoot, &error) ||
       !platform::changeDirectory(gameRoot, &error)) {
-    writeError("cannot enter the game root " + printable(gameRoot) + ": " + error);
-    hintAtQuotes(argument, options.wordsAfterRoot);
+    writeError("cannot enter the game root " + printable(gameRoot) + ": " + printable(error));
+    hintAtQuotes(options);
     return std::nullopt;
   }
-  if (!readyToRun(gameRoot)) return std::nullopt;
+  if (!isGameRoot(gameRoot)) {
+    hintAtQuotes(options);
+    return std::nullopt;
+  }
+  noteIgnoredWords(options);
+  if (!findsTheTool(gameRoot)) return std::nullopt;
   if (!options.dryRun && !lockGameRoot(gameRoot, lock)) return std::nullopt;
-  // Writing to a pipe would wait for a reader forever.
-  const std::string logPath = logPathIn(gameRoot);
-  if (platform::isPipe(logPath)) {
-    writeError("the log " + printable(logPath) +
-               " is a pipe, which would keep the run waiting; nothing was done");
-    return std::nullopt;
-  }
+  if (!logCanBeWritten(logPathIn(gameRoot), options.dryRun)) return std::nullopt;
   return gameRoot;
 }
 
@@ -187,6 +205,7 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   for (const StagingFolder& folder : folders) reportUnreadable(folder.lister, &tally);
   if (changes.nothingToDo) {
     stage("Archives are up to date; nothing to do");
+    if (options.dryRun) writeError("Archives are up to date; nothing would be done");
     flushOut();
     return outputStatus();
   }

@@ -5,7 +5,8 @@
 // first argument unless it fails, so that the archive changes as a real
 // tool's would. It
 // prints one line on stdout, for the log, and
-// fails (exit 1) when an argument contains the text of ZT_PACK_FAIL. When one
+// fails (exit 1, or ZT_PACK_FAIL_STATUS, in C's notation: 0xC0000005) when
+// an argument contains the text of ZT_PACK_FAIL. When one
 // contains the text of ZT_PACK_RUN_ON, it first runs the command ZT_PACK_RUN
 // through the interpreter (so that a test can act in the middle of a run)
 // and appends its exit status to "pack-run-status.txt". On POSIX,
@@ -76,5 +77,7 @@ int main(int argc, char** argv) {
     kill(std::getenv("ZT_PACK_SWALLOW") ? getpgrp() : 0, SIGINT);
   }
 #endif
-  return fails ? 1 : 0;
+  if (!fails) return 0;
+  const char* status = std::getenv("ZT_PACK_FAIL_STATUS");
+  return status ? static_cast<int>(std::strtoul(status, nullptr, 0)) : 1;
 }

@@ -46,7 +46,11 @@ std::string printable(const std::string& text) {
       ++i;
     } else {
       if (drivesTerminal(character)) {
-        shown += '?';
+        // As the names Windows cannot hand over are shown: told apart from
+        // a real "?", and from one another.
+        char code[16];
+        std::snprintf(code, sizeof code, "<U+%04X>", static_cast<unsigned>(character));
+        shown += code;
       } else {
         shown.append(text, i, length);
       }

@@ -6,12 +6,13 @@
 #include <string>
 
 // `text` with every control character and bidirectional override shown as
-// "?", so that no name from the file system can move the cursor, clear or
-// retitle the user's terminal, or show its text reversed. Characters are read
-// in the encoding of the program's strings: on Windows a byte of the code
-// page is masked where that code page makes it a control (in 1252, 0x81,
-// 0x8D, 0x8F, 0x90 and 0x9D), not where it is a letter (0x80 is the euro
-// sign, 0x9B a quotation mark).
+// <U+XXXX>, so that no name from the file system can move the cursor, clear
+// or retitle the user's terminal, or show its text reversed; a byte that is
+// no character but a C1 control to an 8-bit terminal is shown as "?".
+// Characters are read in the encoding of the program's strings: on Windows a
+// byte of the code page is masked where that code page makes it a control
+// (in 1252, 0x81, 0x8D, 0x8F, 0x90 and 0x9D), not where it is a letter (0x80
+// is the euro sign, 0x9B a quotation mark).
 std::string printable(const std::string& text);
 
 // Writes `text` to standard output, without a line end.

@@ -1,5 +1,7 @@
 #include "tool/run_command.h"
 
+#include <cstdio>
+
 #include "platform/process.h"
 #include "tool/console.h"
 
@@ -8,7 +10,18 @@ namespace {
 // Why a tool command failed, from the status that runCommandLine returned.
 std::string commandFailure(platform::Shell shell, int status) {
   if (status == -1) return "the command interpreter could not be started";
-  const std::string code = " (exit status " + std::to_string(status) + ")";
+  std::string code = " (exit status " + std::to_string(status) + ")";
+  // A Windows program that the system ended, or could not start, exits with
+  // an NTSTATUS code, written in hex as Windows documents it.
+  const unsigned long ntStatus = static_cast<unsigned long>(static_cast<unsigned>(status));
+  if (shell == platform::Shell::Cmd && ntStatus >= 0xC0000000UL) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08lX", ntStatus);
+    code = std::string(" (exit status ") + hex + ")";
+    if (ntStatus == 0xC0000135UL) {
+      return "the tool could not be started: a DLL it needs is missing" + code;
+    }
+  }
   // What each interpreter returns when it cannot find or run the program.
   const bool notStarted =
       shell == platform::Shell::Cmd ? status == 9009 : status == 126 || status == 127;

@@ -21,7 +21,7 @@ void countCommand(CommandTally* tally, bool succeeded);
 // and counts it in `tally`; when it failed and `failed` names what was not
 // done, says so on stderr with the reason. A Ctrl+C ends the program instead
 // (see platform::runCommandLine). In a dry run, writes the line to standard
-// output instead, as one line with control characters shown as "?", and
+// output instead, as one line with control characters shown as <U+XXXX>, and
 // returns true.
 bool runCommand(const std::string& commandLine, CommandTally* tally,
                 const std::string& failed = "");
