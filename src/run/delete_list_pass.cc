@@ -33,6 +33,11 @@ void refuseLine(const std::string& listPath, int number, const std::string& reas
 }  // namespace
 
 void replayDeleteList(const std::string& listPath, const Dialect& dialect, CommandTally* tally) {
+  if (platform::isFolder(listPath)) {
+    writeError(printable(listPath) + ": not read: it is a folder, not a file");
+    countCommand(tally, false);
+    return;
+  }
   if (platform::isSpecialFile(listPath)) {
     writeError(printable(listPath) + ": not read: it is not a regular file");
     countCommand(tally, false);
@@ -52,6 +57,11 @@ void replayDeleteList(const std::string& listPath, const Dialect& dialect, Comma
   // A line longer than a whole command is refused whatever it holds; one
   // more byte than that tells it apart, and a carriage return may follow.
   DeleteListText text(list.get(), maxCommandLength(dialect) + 1);
+  if (!text.refusal().empty()) {
+    writeError(printable(listPath) + ": not read: " + text.refusal());
+    countCommand(tally, false);
+    return;
+  }
   ListLine line;
   for (int number = 1; text.nextLine(&line); ++number) {
     // Before the blank test: what was not kept of a long line may hold words.
