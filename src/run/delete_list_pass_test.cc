@@ -70,15 +70,48 @@ TEST_F(DeleteListTest, EmptyListRunsNothing) {
   }
 }
 
-TEST_F(DeleteListTest, SpacesAtTheEndsOfALineStay) {
-  writeFile(root + "/expansion/zt/zt.pff", "");  // on Windows the line names no archive
-  writeList("  zt.pff /del a.dds  \n");
+// Blanks before the archive would part it from the folder for cmd, and a
+// quote that opens it would follow the folder's backslash.
+TEST_F(DeleteListTest, BlanksBeforeTheArchiveAndQuotesAroundItAreNoPartOfIt) {
+  writeList("  zt.pff /del a.dds  \n\t \"ztL.pff\" /del \"b c.wav\"\n");
   RunResult run = rebuild();
-  // cmd gets the line unchanged, so the leading spaces part the archive from
-  // the folder; sh words are parted by spaces anyway.
-  Call expected = onWindows() ? Call{"expansion\\zt\\", "zt.pff", "/del", "a.dds"}
-                              : Call{"expansion/zt/zt.pff", "/del", "a.dds"};
-  EXPECT_EQ(deletions(run), std::vector<Call>{expected});
+  EXPECT_EQ(run.err, "");
+  std::vector<Call> expected = {{inModFolder("zt.pff"), "/del", "a.dds"},
+                                {inModFolder("ztL.pff"), "/del", "b c.wav"}};
+  EXPECT_EQ(deletions(run), expected);
+}
+
+// A line with a mistake in it is named with what it should say, and runs
+// nothing.
+TEST_F(DeleteListTest, MistakesAreNamedWithWhatToWrite) {
+  writeFile(root + "/expansion/zt/zt.pff", "");
+  writeList("zt.pff old.dds\n"
+            "zt.pff /delete old.dds\n"
+            "/del old.dds\n"
+            "zt.pff /del textures\\old.dds\n"
+            "zt.pff:stream /del x\n"
+            "zt.pff /del ok.dds /force Game.exe\n"
+            "zt.pff /del \xE2\x80\x9Cold theme.wav\xE2\x80\x9D\n"
+            "ztL.pff /opt\n");
+  RunResult run = rebuild();
+  auto refused = [&](int line, const std::string& reason) {
+    return "zt-rebuild: " + listPath() + ":" + std::to_string(line) + ": not run: " + reason + "\n";
+  };
+  std::string refusals =
+      refused(1, "a line only removes entries: write zt.pff /del old.dds") +
+      refused(2, "no such switch /delete; did you mean /del?") +
+      refused(3, "the line must start with the archive, zt.pff or ztL.pff") +
+      refused(4, "entries are named without a folder: old.dds");
+  std::vector<Call> expected;
+  refusals += refused(5, "an archive's name holds no ':': zt.pff:stream") +
+              refused(6, "a line only removes entries: leave out /force") +
+              refused(7, "it holds the typographic quote " +
+                              std::string(onWindows() ? "\x93" : "\xE2\x80\x9C") +
+                              ": write straight double quotes (\") around a name instead");
+  expected.push_back({inModFolder("ztL.pff"), "/opt"});
+  EXPECT_EQ(deletions(run), expected);
+  EXPECT_EQ(run.err.substr(0, run.err.find("zt-rebuild: the run failed")), text(refusals));
+  EXPECT_EQ(run.status, 1);
 }
 
 TEST_F(DeleteListTest, NoLineCanRunAnotherCommand) {
