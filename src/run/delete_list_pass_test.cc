@@ -12,6 +12,13 @@ namespace fs = std::filesystem;
 
 class DeleteListTest : public RebuildTest {
  protected:
+  // The archives the lines name are there: a line that names one that is not
+  // runs nothing.
+  void SetUp() override {
+    RebuildTest::SetUp();
+    writeFile(root + "/expansion/zt/zt.pff", "");
+    writeFile(root + "/expansion/zt/ztL.pff", "");
+  }
   void writeList(const std::string& content) {
     writeFile(root + "/expansion/zt/deleteList.txt", content);
   }
@@ -82,18 +89,21 @@ TEST_F(DeleteListTest, BlanksBeforeTheArchiveAndQuotesAroundItAreNoPartOfIt) {
 }
 
 // A line with a mistake in it is named with what it should say, and runs
-// nothing.
+// nothing; Windows finds an archive's name in any case.
 TEST_F(DeleteListTest, MistakesAreNamedWithWhatToWrite) {
-  writeFile(root + "/expansion/zt/zt.pff", "");
   writeList("zt.pff old.dds\n"
             "zt.pff /delete old.dds\n"
             "/del old.dds\n"
             "zt.pff /del textures\\old.dds\n"
+            "ZT.PFF /del upper.dds\n"
+            "ztl.pff /del lower.dds\n"
+            "zt.pf /del x\n"
             "zt.pff:stream /del x\n"
             "zt.pff /del ok.dds /force Game.exe\n"
             "zt.pff /del \xE2\x80\x9Cold theme.wav\xE2\x80\x9D\n"
             "ztL.pff /opt\n");
   RunResult run = rebuild();
+  const std::string modFolder = onWindows() ? "expansion\\zt" : "expansion/zt";
   auto refused = [&](int line, const std::string& reason) {
     return "zt-rebuild: " + listPath() + ":" + std::to_string(line) + ": not run: " + reason + "\n";
   };
@@ -103,15 +113,30 @@ TEST_F(DeleteListTest, MistakesAreNamedWithWhatToWrite) {
       refused(3, "the line must start with the archive, zt.pff or ztL.pff") +
       refused(4, "entries are named without a folder: old.dds");
   std::vector<Call> expected;
-  refusals += refused(5, "an archive's name holds no ':': zt.pff:stream") +
-              refused(6, "a line only removes entries: leave out /force") +
-              refused(7, "it holds the typographic quote " +
+  if (onWindows()) {
+    expected = {{inModFolder("ZT.PFF"), "/del", "upper.dds"},
+                {inModFolder("ztl.pff"), "/del", "lower.dds"}};
+  } else {
+    refusals += refused(5, "ZT.PFF is not in expansion/zt; did you mean zt.pff?") +
+                refused(6, "ztl.pff is not in expansion/zt; did you mean ztL.pff?");
+  }
+  refusals += refused(7, "zt.pf is not in " + modFolder + "; did you mean zt.pff?") +
+              refused(8, "an archive's name holds no ':': zt.pff:stream") +
+              refused(9, "a line only removes entries: leave out /force") +
+              refused(10, "it holds the typographic quote " +
                               std::string(onWindows() ? "\x93" : "\xE2\x80\x9C") +
                               ": write straight double quotes (\") around a name instead");
   expected.push_back({inModFolder("ztL.pff"), "/opt"});
   EXPECT_EQ(deletions(run), expected);
   EXPECT_EQ(run.err.substr(0, run.err.find("zt-rebuild: the run failed")), text(refusals));
   EXPECT_EQ(run.status, 1);
+
+  // A name from the list is masked in the message: 0x81 is no character on
+  // either system.
+  writeList("\x81zt.pff /del x\n");
+  RunResult masked = rebuild();
+  EXPECT_EQ(masked.err.substr(0, masked.err.find("zt-rebuild: the run failed")),
+            text(refused(1, "?zt.pff is not in " + modFolder + "; did you mean zt.pff?")));
 }
 
 TEST_F(DeleteListTest, NoLineCanRunAnotherCommand) {
