@@ -6,12 +6,14 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/text.h"
 #include "run/delete_list_text.h"
 #include "tool/console.h"
 #include "tool/delete_line_rules.h"
+#include "tool/fixed_names.h"
 
 namespace {
 
@@ -30,9 +32,42 @@ void refuseLine(const std::string& listPath, int number, const std::string& reas
   countCommand(tally, false);
 }
 
+// Why the archive that `line` names is not worked on: it is not in the
+// modification folder `modFolder` (separator included), where on POSIX a
+// name in another case is another file. It is named with the archive there
+// that it most likely meant. A dry run has made no archive yet, so the two
+// it could make count as there.
+std::optional<std::string> missingArchive(const std::string& modFolder, const Dialect& dialect,
+                                          const std::string& line, bool dryRun) {
+  const std::string archive = archiveWord(dialect, line);
+  if (platform::exists(modFolder + archive)) return std::nullopt;
+  const std::string archives[] = {names::kMainArchive, names::kSecondArchive};
+  if (dryRun && (archive == archives[0] || archive == archives[1])) return std::nullopt;
+  std::string message = printable(archive) + " is not in " + localPath(dialect, names::kModFolder);
+  std::vector<platform::DirEntry> entries;
+  std::string error;
+  platform::listFolder(modFolder.substr(0, modFolder.size() - 1), &entries, &error);
+  const platform::DirEntry* meant = nullptr;
+  for (const platform::DirEntry& entry : entries) {
+    const bool isArchive = lowerAscii(entry.name) == lowerAscii(archives[0]) ||
+                           lowerAscii(entry.name) == lowerAscii(archives[1]);
+    if (isArchive && !entry.isFolder &&
+        (!meant || editDistance(archive, entry.name) < editDistance(archive, meant->name))) {
+      meant = &entry;
+    }
+  }
+  if (meant) message += "; did you mean " + printable(meant->name) + "?";
+  return message;
+}
+
 }  // namespace
 
 void replayDeleteList(const std::string& listPath, const Dialect& dialect, CommandTally* tally) {
+  if (platform::isFolder(listPath)) {
+    writeError(printable(listPath) + ": not read: it is a folder, not a file");
+    countCommand(tally, false);
+    return;
+  }
   if (platform::isSpecialFile(listPath)) {
     writeError(printable(listPath) + ": not read: it is not a regular file");
     countCommand(tally, false);
@@ -52,6 +87,13 @@ void replayDeleteList(const std::string& listPath, const Dialect& dialect, Comma
   // A line longer than a whole command is refused whatever it holds; one
   // more byte than that tells it apart, and a carriage return may follow.
   DeleteListText text(list.get(), maxCommandLength(dialect) + 1);
+  if (!text.refusal().empty()) {
+    writeError(printable(listPath) + ": not read: " + text.refusal());
+    countCommand(tally, false);
+    return;
+  }
+  const std::string modFolder =
+      listPath.substr(0, listPath.size() - std::strlen(names::kDeleteList));
   ListLine line;
   for (int number = 1; text.nextLine(&line); ++number) {
     // Before the blank test: what was not kept of a long line may hold words.
@@ -64,6 +106,11 @@ void replayDeleteList(const std::string& listPath, const Dialect& dialect, Comma
     std::optional<std::string> command = deleteListCommand(dialect, line.text, &refusal);
     if (!command) {
       refuseLine(listPath, number, refusal, tally);
+      continue;
+    }
+    if (std::optional<std::string> missing =
+            missingArchive(modFolder, dialect, line.text, tally->dryRun)) {
+      refuseLine(listPath, number, *missing, tally);
       continue;
     }
     runCommand(*command, tally, printable(listPath) + ":" + std::to_string(number));

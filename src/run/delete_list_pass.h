@@ -8,11 +8,12 @@
 #include "tool/command_line.h"
 #include "tool/run_command.h"
 
-// Runs one command per non-blank line of the list at `listPath`. A list that
-// cannot be opened runs nothing. A list in UTF-8 or UTF-16 is read in the
-// system's code page (delete_list_text.h). A line that must not be run
-// (delete_line_rules.h), or a read that fails, is named on stderr and
-// counted as a failed command.
+// Runs one command per non-blank line of the list at `listPath`, in the
+// modification folder. A missing list runs nothing. A list in UTF-8 or
+// UTF-16 is read in the system's code page (delete_list_text.h). A line that
+// must not be run (delete_line_rules.h) or names an archive that is not in
+// the folder, a list that cannot be read, or a read that fails, is named on
+// stderr and counted as a failed command.
 void replayDeleteList(const std::string& listPath, const Dialect& dialect, CommandTally* tally);
 
 #endif  // ZT_RUN_DELETE_LIST_PASS_H_

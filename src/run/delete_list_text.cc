@@ -10,6 +10,8 @@ namespace {
 
 const long kEnd = -1;
 const long kNotUtf16 = -2;
+const long kNothing = -3;
+const long kCtrlZ = 0x1A;
 
 bool isUtf16(ListEncoding encoding) {
   return encoding == ListEncoding::Utf16Le || encoding == ListEncoding::Utf16Be;
@@ -50,19 +52,34 @@ bool readsAsUtf8(std::FILE* list) {
 }
 
 // Tells how `list` is written, and leaves it at its first character, after
-// any byte-order mark.
-ListEncoding detectEncoding(std::FILE* list) {
-  unsigned char mark[3] = {};
-  const size_t got = std::fread(mark, 1, sizeof mark, list);
-  const bool littleEndian = got >= 2 && mark[0] == 0xFF && mark[1] == 0xFE;
-  if (littleEndian || (got >= 2 && mark[0] == 0xFE && mark[1] == 0xFF)) {
+// any byte-order mark; or says in `refusal` why it cannot tell.
+ListEncoding detectEncoding(std::FILE* list, std::string* refusal) {
+  unsigned char head[64] = {};
+  const size_t got = std::fread(head, 1, sizeof head, list);
+  const bool littleEndian = got >= 2 && head[0] == 0xFF && head[1] == 0xFE;
+  if (littleEndian || (got >= 2 && head[0] == 0xFE && head[1] == 0xFF)) {
     std::fseek(list, 2, SEEK_SET);
     return littleEndian ? ListEncoding::Utf16Le : ListEncoding::Utf16Be;
   }
-  if (got == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF) {
+  if (got >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) {
+    std::fseek(list, 3, SEEK_SET);
     return ListEncoding::Utf8;
   }
   std::rewind(list);
+  // Some programs write UTF-16 without the mark. In text that is mostly
+  // ASCII, every other byte is then NUL, which no text in the code page or in
+  // UTF-8 holds: where the NULs stand tells the byte order. Many NULs that
+  // tell none would otherwise have every line refused for them.
+  size_t nuls[2] = {0, 0};  // at even and at odd offsets
+  for (size_t i = 0; i < got; ++i) {
+    if (head[i] == 0) ++nuls[i % 2];
+  }
+  if (nuls[0] == 0 && nuls[1] > 0 && 2 * nuls[1] >= got / 2) return ListEncoding::Utf16Le;
+  if (nuls[1] == 0 && nuls[0] > 0 && 2 * nuls[0] >= (got + 1) / 2) return ListEncoding::Utf16Be;
+  if (4 * (nuls[0] + nuls[1]) >= got && got > 0) {
+    *refusal = "it looks like UTF-16 without a byte-order mark: save it again as UTF-8";
+    return ListEncoding::CodePage;
+  }
   const bool utf8 = readsAsUtf8(list);
   // A read that failed here fails again below, where it is reported.
   std::rewind(list);
@@ -91,7 +108,13 @@ void appendUtf8(long c, std::string* text) {
 }  // namespace
 
 DeleteListText::DeleteListText(std::FILE* list, size_t longestLine)
-    : list_(list), longestLine_(longestLine), encoding_(detectEncoding(list)), heldUnit_(kEnd) {}
+    : list_(list),
+      longestLine_(longestLine),
+      encoding_(ListEncoding::CodePage),
+      heldUnit_(kEnd),
+      heldCharacter_(kNothing) {
+  encoding_ = detectEncoding(list, &refusal_);
+}
 
 // One unit of UTF-16, kEnd at the end and kNotUtf16 for half a unit.
 long DeleteListText::nextUtf16Unit() {
@@ -107,9 +130,21 @@ long DeleteListText::nextUtf16Unit() {
   return encoding_ == ListEncoding::Utf16Le ? first | second << 8 : first << 8 | second;
 }
 
+// The next character, or kEnd; a Ctrl+Z that the end follows is the end.
+long DeleteListText::nextCharacter() {
+  long c = heldCharacter_;
+  heldCharacter_ = kNothing;
+  if (c == kNothing) c = readCharacter();
+  if (c != kCtrlZ) return c;
+  const long next = readCharacter();
+  if (next == kEnd) return kEnd;
+  heldCharacter_ = next;
+  return c;
+}
+
 // One character of the list: a byte, or for UTF-16 a code point; kEnd at
 // the end and kNotUtf16 for a unit that cannot stand there.
-long DeleteListText::nextCharacter() {
+long DeleteListText::readCharacter() {
   if (!isUtf16(encoding_)) {
     int c = std::getc(list_);
     return c == EOF ? kEnd : c;
@@ -129,10 +164,11 @@ bool DeleteListText::nextLine(ListLine* line) {
   const size_t kept = longestLine_ * (encoding_ == ListEncoding::CodePage ? 1 : 3);
   std::string& text = line->text;
   text.clear();
+  if (!refusal_.empty()) return false;
   bool notUtf16 = false;
   bool any = false;
   long c;
-  while ((c = nextCharacter()) != kEnd && c != '\n') {
+  while ((c = nextCharacter()) != kEnd && c != '\n' && c != '\r') {
     any = true;
     if (c == kNotUtf16) {
       notUtf16 = true;
@@ -144,10 +180,13 @@ bool DeleteListText::nextLine(ListLine* line) {
       }
     }
   }
+  if (c == '\r') {
+    const long next = readCharacter();  // a line feed after it ends the same line
+    if (next != '\n') heldCharacter_ = next;
+  }
   if (c == kEnd && std::ferror(list_)) readError_ = std::strerror(errno);
-  bool tooLong = text.size() > kept;
-  if (c == '\n' && !text.empty() && text.back() == '\r' && !tooLong) text.pop_back();
-  if (!readError_.empty() || (c != '\n' && !any)) return false;
+  const bool tooLong = text.size() > kept;
+  if (!readError_.empty() || (c == kEnd && !any)) return false;
 
   line->error.clear();
   if (notUtf16) line->error = "it is not valid UTF-16, which the list is written in";

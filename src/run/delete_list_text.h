@@ -1,6 +1,9 @@
 // The delete list's text, read one line at a time in the system's code page,
 // however the list is written: Notepad saves UTF-8, with or without a
-// byte-order mark, or UTF-16 with one; older editors the code page itself.
+// byte-order mark, or UTF-16 with one; older editors the code page itself,
+// other tools UTF-16 without the mark. A line ends at a line feed, a
+// carriage return, or both; a Ctrl+Z that ends the file (as `copy con`
+// writes it) is not part of it.
 #ifndef ZT_RUN_DELETE_LIST_TEXT_H_
 #define ZT_RUN_DELETE_LIST_TEXT_H_
 
@@ -11,7 +14,7 @@
 enum class ListEncoding { CodePage, Utf8, Utf16Le, Utf16Be };
 
 struct ListLine {
-  // Without its line feed or the carriage return before it.
+  // Without its line end.
   std::string text;
   // Longer than the reader keeps: `text` holds only the start of it.
   bool tooLong = false;
@@ -22,7 +25,8 @@ struct ListLine {
 class DeleteListText {
  public:
   // Reads `list`, open in binary mode at its start, to tell how it is written,
-  // and stands before its first line. A line longer than `longestLine` bytes
+  // and stands before its first line; or, when it cannot tell, refuses it
+  // (refusal() says why) and reads no line. A line longer than `longestLine` bytes
   // in the code page is too long, and only its start is kept, so that memory
   // stays bounded whatever the file holds.
   DeleteListText(std::FILE* list, size_t longestLine);
@@ -33,16 +37,20 @@ class DeleteListText {
   bool nextLine(ListLine* line);
 
   ListEncoding encoding() const { return encoding_; }
+  const std::string& refusal() const { return refusal_; }
   const std::string& readError() const { return readError_; }
 
  private:
   long nextCharacter();
+  long readCharacter();
   long nextUtf16Unit();
 
   std::FILE* list_;
   size_t longestLine_;
   ListEncoding encoding_;
-  long heldUnit_;  // read after a lone high surrogate
+  long heldUnit_;       // read after a lone high surrogate
+  long heldCharacter_;  // read to see what follows a carriage return or a Ctrl+Z
+  std::string refusal_;
   std::string readError_;
 };
 

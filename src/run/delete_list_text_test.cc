@@ -28,6 +28,7 @@ Read readList(const std::string& path, size_t longestLine) {
     if (!line.error.empty()) shown += " <" + line.error + ">";
     read.lines.push_back(shown);
   }
+  if (!text.refusal().empty()) read.lines.push_back("<" + text.refusal() + ">");
   read.readError = text.readError();
   std::fclose(file);
   return read;
@@ -50,8 +51,11 @@ TEST(DeleteListTextTest, ListsAreReadLineByLineWhateverTheirEncoding) {
       // A line feed ends a line; none follows the last one.
       {"a\n", ListEncoding::CodePage, {"a"}},
       {"a\r\nb\n\n c \r\n", ListEncoding::CodePage, {"a", "b", "", " c "}},
-      // Only the carriage return before a line feed belongs to the line end.
-      {"a\rb\r\r\nc\r", ListEncoding::CodePage, {"a\rb\r", "c\r"}},
+      // A carriage return ends a line too, with the line feed after it.
+      {"a\rb\r\r\nc\r", ListEncoding::CodePage, {"a", "b", "", "c"}},
+      // A Ctrl+Z that ends the file (copy con writes one) is no line.
+      {"a\r\n\x1A", ListEncoding::CodePage, {"a"}},
+      {"a\x1A\x1A\nb\x1A", ListEncoding::CodePage, {"a\x1A\x1A", "b"}},
       // Text in the code page is not UTF-8: its bytes go through as they are.
       {"caf\xE9.dds\n", ListEncoding::CodePage, {"caf\xE9.dds"}},
       {"\xC0\xAF\n", ListEncoding::CodePage, {"\xC0\xAF"}},  // an overlong form
@@ -63,6 +67,11 @@ TEST(DeleteListTextTest, ListsAreReadLineByLineWhateverTheirEncoding) {
        {"a", "\xC3\xA9"}},
       {std::string("\xFE\xFF\0a\0\n\xD8\x3D\xDE\x00", 10), ListEncoding::Utf16Be,
        {"a", "\xF0\x9F\x98\x80"}},
+      // UTF-16 without a mark, told by its NULs; or refused once.
+      {std::string("z\0t\0\r\0\n\0\xE9\0\x1A\0", 12), ListEncoding::Utf16Le, {"zt", "\xC3\xA9"}},
+      {std::string("\0a\0\r\0b", 6), ListEncoding::Utf16Be, {"a", "b"}},
+      {std::string("\0\0\0a\0\0\0\n", 8), ListEncoding::CodePage,
+       {"<it looks like UTF-16 without a byte-order mark: save it again as UTF-8>"}},
       // A lone half of a surrogate pair, or half a unit, spoils its line only.
       {std::string("\xFF\xFE\x3D\xD8" "b\0\n\0c\0", 10), ListEncoding::Utf16Le,
        {"b" + std::string(kNotUtf16), "c"}},
@@ -70,10 +79,9 @@ TEST(DeleteListTextTest, ListsAreReadLineByLineWhateverTheirEncoding) {
        {"x" + std::string(kNotUtf16), "c"}},
       {std::string("\xFF\xFE" "a\0b", 5), ListEncoding::Utf16Le, {"a" + std::string(kNotUtf16)}},
       // A line longer than the reader keeps is marked, and only its start
-      // is kept; the next line is read whole. A carriage return read in the
-      // code page counts while the line is read.
+      // is kept; the next line is read whole.
       {"abcd\nabcdefgh\nab\nabcd\r\n", ListEncoding::CodePage,
-       {"abcd", "abcde <too long>", "ab", "abcd\r <too long>"}, 4},
+       {"abcd", "abcde <too long>", "ab", "abcd"}, 4},
       // In UTF-8 the length counts once the line is in the code page.
       {"\xC3\xA9\xC3\xA9\r\n\xC3\xA9\xC3\xA9\xC3\xA9\n", ListEncoding::Utf8,
        {"\xC3\xA9\xC3\xA9", "\xC3\xA9\xC3\xA9\xC3\xA9 <too long>"}, 4},

@@ -1,5 +1,6 @@
 #include "tool/command_line.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/text.h"
@@ -212,9 +213,16 @@ size_t maxCommandLength(const Dialect& dialect) {
   return dialect.shell == Shell::Cmd ? 8191 : 128 * 1024 - 1;
 }
 
+std::string modFolderAndLine(const std::string& line) {
+  const size_t archive = std::min(line.find_first_not_of(" \t"), line.size());
+  std::string folder = modFolderPiece();
+  if (line[archive] == '"') folder += '\\';
+  return folder + line.substr(archive);
+}
+
 std::string uncheckedDeleteListCommand(const Dialect& dialect, const std::string& line) {
   if (dialect.shell == Shell::Cmd) {
-    return dialect.tool + " " + hidePercents(modFolderPiece() + line) + logTail();
+    return dialect.tool + " " + hidePercents(modFolderAndLine(line)) + logTail();
   }
   std::vector<std::string> words = splitWords(line);
   std::string command = dialect.tool;

@@ -52,11 +52,19 @@ std::optional<std::string> addCommand(const Dialect& dialect, const std::string&
 
 // Replays one line of the delete list: the rest of a tool command after the
 // modification folder (an archive's name, then the tool's own arguments).
-// cmd gets the line unchanged but for its hidden "%"; sh gets it split into
-// words (splitWords), each word quoted. Returns nothing for a line that
+// cmd gets the line as modFolderAndLine() joins it, with its "%" hidden; sh
+// gets it split into words (splitWords), each word quoted. Returns nothing for a line that
 // breaks one of the rules of delete_line_rules.h, and says why in `refusal`.
 std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::string& line,
                                              std::string* refusal = nullptr);
+
+// A delete-list line after the modification folder, as the cmd dialect
+// hands them to the tool: the blanks before the archive's name are dropped,
+// which would part it from the folder, and the folder's last backslash is
+// doubled before a quote that opens the name, which would otherwise make it
+// a literal quote (the C runtime reads 2 backslashes and a quote as 1 and a
+// real quote).
+std::string modFolderAndLine(const std::string& line);
 
 // The command deleteListCommand builds for `line`, whether or not the line
 // keeps the rules: for measuring it, never for running it.

@@ -47,8 +47,12 @@ TEST(CommandLineTest, ShDialectCarriesThePiecesOverWithSlashes) {
 TEST(CommandLineTest, CmdDeleteListLinesGoThroughUnchangedUnlessTheyWouldRunAnything) {
   EXPECT_EQ(deleteListCommand(kCmd, "zt.pff /del old.dds"),
             "pack.exe expansion\\zt\\zt.pff /del old.dds >> ztlog.txt");
+  // Blanks before the archive would part it from the folder; a quote that
+  // opens it must not follow a lone backslash, which would make it literal.
   EXPECT_EQ(deleteListCommand(kCmd, "  ztL.pff /del \"a b.wav\"\t "),
-            "pack.exe expansion\\zt\\  ztL.pff /del \"a b.wav\"\t  >> ztlog.txt");
+            "pack.exe expansion\\zt\\ztL.pff /del \"a b.wav\"\t  >> ztlog.txt");
+  EXPECT_EQ(deleteListCommand(kCmd, "\t\"zt.pff\" /del old.dds"),
+            "pack.exe expansion\\zt\\\\\"zt.pff\" /del old.dds >> ztlog.txt");
   // Operators are harmless between double quotes (delete_line_rules_test.cc
   // has the lines refused).
   EXPECT_EQ(deleteListCommand(kCmd, "zt.pff /del \"R&D > 1.dds\""),
@@ -81,6 +85,8 @@ TEST(CommandLineTest, ShDeleteListLinesBecomeQuotedWords) {
             "./pack 'expansion/zt/zt.pff' '/del' 'my file.dds' >> ztlog.txt");
   EXPECT_EQ(deleteListCommand(kShPath, " \tztL.pff\t/del  b.wav x\"y z\"w "),
             "pack 'expansion/zt/ztL.pff' '/del' 'b.wav' 'xy zw' >> ztlog.txt");
+  EXPECT_EQ(deleteListCommand(kShPath, "\"zt.pff\" /del old.dds"),
+            "pack 'expansion/zt/zt.pff' '/del' 'old.dds' >> ztlog.txt");
   EXPECT_EQ(deleteListCommand(kShPath, "zt.pff /del x; rm -rf ~"),
             "pack 'expansion/zt/zt.pff' '/del' 'x;' 'rm' '-rf' '~' >> ztlog.txt");
   EXPECT_EQ(deleteListCommand(kShPath, "zt.pff /del $(touch pwned) it's"),

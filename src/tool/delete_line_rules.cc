@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
+#include <iterator>
 
 #include "platform/process.h"
 #include "platform/text.h"
+#include "tool/console.h"
+#include "tool/fixed_names.h"
 
 using platform::Shell;
 
@@ -15,20 +19,31 @@ const char kUnclosedQuoteMessage[] = "a double quote in it is never closed";
 const char kCmdOperatorMessage[] =
     "it holds & | < > or ^ outside double quotes, which would run another command or redirect "
     "its output";
+const char kNoArchiveMessage[] = "the line must start with the archive, {}";
+const char kTypographicQuoteMessage[] =
+    "it holds the typographic quote {}: write straight double quotes (\") around a name instead";
+const char kUnknownSwitchMessage[] = "no such switch {}";
+const char kEntryFolderMessage[] = "entries are named without a folder: {}";
 const char kOutsideMessage[] = "it names a place outside the modification folder: {}";
-const char kGameRootFileMessage[] =
-    "it names a file in the game root, outside the modification folder: {} (a line only "
-    "removes entries)";
+const char kArchiveColonMessage[] = "an archive's name holds no ':': {}";
+const char kRemovesOnlyMessage[] = "a line only removes entries: {}";
 const char kDeviceMessage[] = "it names a device, not an archive: {}";
 const char kPercentMessage[] =
     "its % signs cannot be kept from cmd's variables without changing its words";
 const char kTooLongMessage[] =
     "its command would be longer than the {} characters that the interpreter accepts";
 
+// The tool's switches, as a line may write them in any case.
+const char kRemoveSwitch[] = "/del";
+const char* const kToolSwitches[] = {kRemoveSwitch, "/force", "/opt", "/list", "/verify",
+                                     "/extract"};
+
+// `message` with what was found in its place, masked: the found piece comes
+// from the list, and may hold what would drive the user's terminal.
 std::string withFound(const char* message, const std::string& found) {
   std::string text = message;
   const size_t at = text.find("{}");
-  if (at != std::string::npos) text.replace(at, 2, found);
+  if (at != std::string::npos) text.replace(at, 2, printable(found));
   return text;
 }
 
@@ -38,8 +53,9 @@ std::string withFound(const char* message, const std::string& found) {
 std::vector<std::string> toolWords(const Dialect& dialect, const std::string& line,
                                    DoubledQuote rule) {
   if (dialect.shell == Shell::Sh) return splitWords(line);
+  const std::string joined = modFolderAndLine(line);
+  std::vector<std::string> words = runtimeWords(joined, rule);
   const std::string folder = modFolderPiece();
-  std::vector<std::string> words = runtimeWords(folder + line, rule);
   if (words[0].compare(0, folder.size(), folder) == 0) words[0].erase(0, folder.size());
   return words;
 }
@@ -70,6 +86,13 @@ std::optional<std::string> holdsCmdOperator(const Dialect&, const std::string& l
   return std::nullopt;
 }
 
+// The words as sh or the newer C runtimes read them. The rules that name a
+// mistake read the line this way alone: the rules that keep the tool in the
+// modification folder are tried on the other reading too.
+std::vector<std::string> newerWords(const Dialect& dialect, const std::string& line) {
+  return toolWords(dialect, line, DoubledQuote::StaysQuoted);
+}
+
 // Whether `word` names a folder above the one it is read in: "..", or what
 // Windows reads as "..", since it drops dots and spaces that end a name.
 bool isParentName(const std::string& word) {
@@ -88,6 +111,86 @@ bool isSwitch(const std::string& word) {
                      [](char c) { return std::isalpha(static_cast<unsigned char>(c)); });
 }
 
+bool isToolSwitch(const std::string& word) {
+  const std::string lower = lowerAscii(word);
+  return std::any_of(std::begin(kToolSwitches), std::end(kToolSwitches),
+                     [&](const char* known) { return lower == known; });
+}
+
+bool isRemoveSwitch(const std::string& word) { return lowerAscii(word) == kRemoveSwitch; }
+
+// A line whose first word is a switch, or nothing, has left out the archive.
+std::optional<std::string> leavesOutArchive(const Dialect& dialect, const std::string& line) {
+  const std::vector<std::string> words = newerWords(dialect, line);
+  if (!words.empty() && (words[0].empty() || isSwitch(words[0]))) {
+    return std::string(names::kMainArchive) + " or " + names::kSecondArchive;
+  }
+  return std::nullopt;
+}
+
+bool isTypographicQuote(char32_t c) {
+  return c == 0x2018 || c == 0x2019 || c == 0x201C || c == 0x201D;
+}
+
+// A typographic quote that opens or closes a word, as a web page's quotes
+// come out when pasted: the tool would take it as part of a name. Inside a
+// word one may be an apostrophe.
+std::optional<std::string> holdsTypographicQuote(const Dialect& dialect, const std::string& line) {
+  for (const std::string& word : newerWords(dialect, line)) {
+    size_t at = 0;
+    while (at < word.size()) {
+      char32_t character = 0;
+      size_t length = platform::decodeCharacter(word, at, &character);
+      if (length == 0) length = 1;
+      const bool opensOrCloses = at == 0 || at + length == word.size();
+      if (opensOrCloses && isTypographicQuote(character)) return word.substr(at, length);
+      at += length;
+    }
+  }
+  return std::nullopt;
+}
+
+// A word that looks like a switch but is none of the tool's, with the one
+// that was most likely meant: one that it begins with, or a letter or two
+// away from it.
+std::optional<std::string> unknownSwitch(const Dialect& dialect, const std::string& line) {
+  const std::vector<std::string> words = newerWords(dialect, line);
+  for (size_t i = 1; i < words.size(); ++i) {
+    if (!isSwitch(words[i]) || isToolSwitch(words[i])) continue;
+    const std::string lower = lowerAscii(words[i]);
+    const char* meant = nullptr;
+    size_t nearest = 3;  // farther is no slip of the hand
+    for (const char* known : kToolSwitches) {
+      const bool writtenOut = lower.compare(0, std::strlen(known), known) == 0;  // "/delete"
+      const size_t distance = writtenOut ? 0 : editDistance(lower, known);
+      if (distance < nearest) {
+        meant = known;
+        nearest = distance;
+      }
+    }
+    if (meant) return words[i] + "; did you mean " + meant + "?";
+    return words[i] + "; entries are removed with " + kRemoveSwitch;
+  }
+  return std::nullopt;
+}
+
+// An entry name written with a folder, in a line that removes: an archive's
+// entries are base names. Names the base name, which is what to write.
+std::optional<std::string> entryWithFolder(const Dialect& dialect, const std::string& line) {
+  const std::vector<std::string> words = newerWords(dialect, line);
+  for (size_t i = 1; i < words.size(); ++i) {
+    if (isSwitch(words[i]) && !isRemoveSwitch(words[i])) return std::nullopt;
+  }
+  for (size_t i = 1; i < words.size(); ++i) {
+    const std::string& word = words[i];
+    const size_t slash = word.find_last_of("/\\");
+    if (isSwitch(word) || slash == std::string::npos) continue;
+    const std::string base = word.substr(slash + 1);
+    if (!base.empty() && !isParentName(base)) return base;
+  }
+  return std::nullopt;
+}
+
 // The first word of `words` (the archive, in the modification folder) or
 // another one that could lead the tool out of the modification folder, or
 // nothing. Archive entries are base names, so no removal needs a path; with
@@ -103,29 +206,52 @@ std::optional<std::string> placeOutside(const std::vector<std::string>& words) {
   return std::nullopt;
 }
 
-bool isToolSwitch(const std::string& word) {
-  const std::string lower = lowerAscii(word);
-  return lower == "/del" || lower == "/force" || lower == "/opt" || lower == "/list" ||
-         lower == "/verify" || lower == "/extract";
+// Windows reads a name with a ':' as a stream of a file (zt.pff:x), not as
+// the file.
+std::optional<std::string> archiveWithColon(const Dialect& dialect, const std::string& line) {
+  const std::vector<std::string> words = newerWords(dialect, line);
+  if (!words.empty() && words[0].find(':') != std::string::npos) return words[0];
+  return std::nullopt;
 }
 
-// A word after the archive that the tool would take as a file in the game
-// root, its working folder: every such word of a line that adds, and the
-// destination of one that extracts (a library planted beside the game is
-// loaded by it). Only the names a removal is given are entry names, which
-// name no place; a switch the tool does not know it would take as a file.
-std::optional<std::string> fileInGameRoot(const std::vector<std::string>& words) {
+// `line` as a removal: the switch written after its first word, as a scan of
+// its quotes finds that word's end; the blanks around the line dropped.
+std::string withRemoveSwitch(const std::string& line) {
+  const size_t start = line.find_first_not_of(" \t");
+  const size_t end = line.find_last_not_of(" \t") + 1;
+  size_t archiveEnd = start;
+  for (bool quoted = false; archiveEnd < end; ++archiveEnd) {
+    const char c = line[archiveEnd];
+    if (c == '"') quoted = !quoted;
+    if (!quoted && (c == ' ' || c == '\t')) break;
+  }
+  return line.substr(start, archiveEnd - start) + " " + kRemoveSwitch +
+         line.substr(archiveEnd, end - archiveEnd);
+}
+
+// What to write instead of a line that would do more than remove entries:
+// the tool runs in the game root, where it would read a file to add or
+// write one it extracts (a library planted beside the game is loaded by
+// it). Only the names a removal is given are entry names, which name no
+// place; a switch the tool does not know it would take as a file. A line of
+// switches alone, such as "ztL.pff /opt", is run.
+std::optional<std::string> doesMoreThanRemove(const std::vector<std::string>& words,
+                                              const std::string& line) {
   bool removes = false;
-  bool extracts = false;
+  bool names = false;
+  const std::string* otherSwitch = nullptr;
   for (size_t i = 1; i < words.size(); ++i) {
-    const std::string lower = lowerAscii(words[i]);
-    removes = removes || lower == "/del";
-    extracts = extracts || lower == "/extract";
+    if (isRemoveSwitch(words[i])) {
+      removes = true;
+    } else if (isToolSwitch(words[i])) {
+      if (!otherSwitch) otherSwitch = &words[i];
+    } else {
+      names = true;
+    }
   }
-  if (removes && !extracts) return std::nullopt;
-  for (size_t i = 1; i < words.size(); ++i) {
-    if (!isToolSwitch(words[i])) return words[i];
-  }
+  if (!removes && !names) return std::nullopt;
+  if (otherSwitch) return "leave out " + *otherSwitch;
+  if (!removes) return "write " + withRemoveSwitch(line);
   return std::nullopt;
 }
 
@@ -148,23 +274,23 @@ std::optional<std::string> namesDevice(const std::vector<std::string>& words) {
 // doubled quote is read depends on the tool's, so both ways must be safe.
 std::optional<std::string> placeOutsideAsNewerRuntimesRead(const Dialect& dialect,
                                                            const std::string& line) {
-  return placeOutside(toolWords(dialect, line, DoubledQuote::StaysQuoted));
+  return placeOutside(newerWords(dialect, line));
 }
-std::optional<std::string> fileInGameRootAsNewerRuntimesRead(const Dialect& dialect,
-                                                             const std::string& line) {
-  return fileInGameRoot(toolWords(dialect, line, DoubledQuote::StaysQuoted));
+std::optional<std::string> moreThanRemovalAsNewerRuntimesRead(const Dialect& dialect,
+                                                              const std::string& line) {
+  return doesMoreThanRemove(newerWords(dialect, line), line);
 }
 std::optional<std::string> deviceAsNewerRuntimesRead(const Dialect& dialect,
                                                      const std::string& line) {
-  return namesDevice(toolWords(dialect, line, DoubledQuote::StaysQuoted));
+  return namesDevice(newerWords(dialect, line));
 }
 std::optional<std::string> placeOutsideAsOlderRuntimesRead(const Dialect& dialect,
                                                            const std::string& line) {
   return placeOutside(toolWords(dialect, line, DoubledQuote::EndsQuotes));
 }
-std::optional<std::string> fileInGameRootAsOlderRuntimesRead(const Dialect& dialect,
-                                                             const std::string& line) {
-  return fileInGameRoot(toolWords(dialect, line, DoubledQuote::EndsQuotes));
+std::optional<std::string> moreThanRemovalAsOlderRuntimesRead(const Dialect& dialect,
+                                                              const std::string& line) {
+  return doesMoreThanRemove(toolWords(dialect, line, DoubledQuote::EndsQuotes), line);
 }
 std::optional<std::string> deviceAsOlderRuntimesRead(const Dialect& dialect,
                                                      const std::string& line) {
@@ -177,7 +303,7 @@ std::optional<std::string> deviceAsOlderRuntimesRead(const Dialect& dialect,
 // which keeps its words: only the older kind is found to lose them, which
 // is why this rule comes after that kind's other ones.
 std::optional<std::string> percentsChangeWords(const Dialect&, const std::string& line) {
-  const std::string arguments = modFolderPiece() + line;
+  const std::string arguments = modFolderAndLine(line);
   const std::string hidden = hidePercents(arguments);
   for (DoubledQuote rule : {DoubledQuote::StaysQuoted, DoubledQuote::EndsQuotes}) {
     if (runtimeWords(hidden, rule) != runtimeWords(arguments, rule)) return std::string();
@@ -194,17 +320,24 @@ std::optional<std::string> commandTooLong(const Dialect& dialect, const std::str
 
 }  // namespace
 
+// The rules that name a user's mistake come before the one that would
+// refuse the same line for the place it names.
 const std::vector<DeleteLineRule>& deleteLineRules() {
   static const std::vector<DeleteLineRule> rules = {
       {"control-character", kControlMessage, false, holdsControlCharacter},
       {"unclosed-quote", kUnclosedQuoteMessage, false, leavesQuoteOpen},
       {"cmd-operator", kCmdOperatorMessage, true, holdsCmdOperator},
+      {"no-archive", kNoArchiveMessage, false, leavesOutArchive},
+      {"typographic-quote", kTypographicQuoteMessage, false, holdsTypographicQuote},
+      {"unknown-switch", kUnknownSwitchMessage, false, unknownSwitch},
+      {"entry-folder", kEntryFolderMessage, false, entryWithFolder},
       {"place-outside", kOutsideMessage, false, placeOutsideAsNewerRuntimesRead},
-      {"game-root-file", kGameRootFileMessage, false, fileInGameRootAsNewerRuntimesRead},
+      {"archive-colon", kArchiveColonMessage, false, archiveWithColon},
+      {"removes-only", kRemovesOnlyMessage, false, moreThanRemovalAsNewerRuntimesRead},
       {"device", kDeviceMessage, true, deviceAsNewerRuntimesRead},
       {"place-outside/older-runtimes", kOutsideMessage, true, placeOutsideAsOlderRuntimesRead},
-      {"game-root-file/older-runtimes", kGameRootFileMessage, true,
-       fileInGameRootAsOlderRuntimesRead},
+      {"removes-only/older-runtimes", kRemovesOnlyMessage, true,
+       moreThanRemovalAsOlderRuntimesRead},
       {"device/older-runtimes", kDeviceMessage, true, deviceAsOlderRuntimesRead},
       {"percent", kPercentMessage, true, percentsChangeWords},
       {"too-long", kTooLongMessage, false, commandTooLong},
@@ -225,4 +358,26 @@ std::optional<DeleteLineRefusal> refuseDeleteLine(const Dialect& dialect,
 
 std::string tooLongRefusal(const Dialect& dialect) {
   return withFound(kTooLongMessage, std::to_string(maxCommandLength(dialect)));
+}
+
+std::string archiveWord(const Dialect& dialect, const std::string& line) {
+  const std::vector<std::string> words = newerWords(dialect, line);
+  return words.empty() ? std::string() : words[0];
+}
+
+size_t editDistance(const std::string& from, const std::string& to) {
+  const std::string a = lowerAscii(from), b = lowerAscii(to);
+  // One row of the table of distances between the starts of a and of b.
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t above = row[j];
+      row[j] = std::min({above + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
 }

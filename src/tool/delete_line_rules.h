@@ -25,6 +25,8 @@ struct DeleteLineRule {
 // on words are tried on the words sh is handed or, for cmd, the ones newer C
 // runtimes read, then on the ones older runtimes read (how they read a
 // doubled quote differs); the hiding of "%" and the command's length last.
+// A message names what the line should say where it can, and shows the
+// line's words through printable().
 const std::vector<DeleteLineRule>& deleteLineRules();
 
 struct DeleteLineRefusal {
@@ -35,6 +37,15 @@ struct DeleteLineRefusal {
 // The first rule of the table that `line` breaks in `dialect`, with its
 // message, or nothing when the line may be run.
 std::optional<DeleteLineRefusal> refuseDeleteLine(const Dialect& dialect, const std::string& line);
+
+// The archive's word of `line`, as the tool is handed it after the
+// modification folder (sh's words, or those newer C runtimes read).
+std::string archiveWord(const Dialect& dialect, const std::string& line);
+
+// How many letters must be changed, added or dropped to make `from` into
+// `to`, ASCII letters compared without regard to case: how near a mistyped
+// name is to one that was meant.
+size_t editDistance(const std::string& from, const std::string& to);
 
 // Why a delete-list line whose command would be longer than
 // maxCommandLength() is not run.

@@ -27,9 +27,13 @@ const char kPercent[] =
 std::string outside(const std::string& word) {
   return "it names a place outside the modification folder: " + word;
 }
-std::string gameRootFile(const std::string& word) {
-  return "it names a file in the game root, outside the modification folder: " + word +
-         " (a line only removes entries)";
+std::string removesOnly(const std::string& advice) {
+  return "a line only removes entries: " + advice;
+}
+std::string noSuchSwitch(const std::string& word) { return "no such switch " + word; }
+std::string typographic(const std::string& quote) {
+  return "it holds the typographic quote " + quote +
+         ": write straight double quotes (\") around a name instead";
 }
 std::string device(const std::string& word) { return "it names a device, not an archive: " + word; }
 std::string tooLong(const std::string& characters) {
@@ -88,10 +92,10 @@ TEST(DeleteLineRulesTest, EachRuleRefusesItsLinesWithItsMessage) {
        outside("..\\..\\version.dll")},
       {"place-outside", both, "zt.pff C:\\Windows\\win.ini /force",
        outside("C:\\Windows\\win.ini")},
-      {"place-outside", both, "zt.pff ~/.ssh/id_rsa", outside("~/.ssh/id_rsa")},
+      {"entry-folder", both, "zt.pff ~/.ssh/id_rsa", "entries are named without a folder: id_rsa",
+       "place-outside"},
       {"place-outside", both, "zt.pff /extract a.dds \".. .\"", outside(".. .")},
       {"place-outside", both, "zt.pff /extract a.dds d:x", outside("d:x")},
-      {"place-outside", both, "zt.pff /del a\" \"..\\b", outside("a ..\\b")},
       // Words as the tool's C runtime reads them: 2 backslashes and a quote
       // are one backslash and a quote that opens.
       {"place-outside", {kCmd}, "\\\"..\\..\\Game.exe\" /del x", outside("..\\..\\Game.exe")},
@@ -99,11 +103,42 @@ TEST(DeleteLineRulesTest, EachRuleRefusesItsLinesWithItsMessage) {
        outside("\\..\\..\\Game.exe")},
       // Nor may a line add a file of the game root, where the tool runs, or
       // extract over one: only a removal's words are entry names, which name
-      // no place. A switch the tool does not know it would take as a file.
-      {"game-root-file", both, "zt.pff /EXTRACT a.dds version.dll", gameRootFile("a.dds")},
-      {"game-root-file", both, "zt.pff Game.exe /force", gameRootFile("Game.exe")},
-      {"game-root-file", both, "zt.pff /vmlinuz", gameRootFile("/vmlinuz")},
-      {"game-root-file", both, "zt.pff /del a.dds /extract b.dds c.dll", gameRootFile("a.dds")},
+      // no place. The message says what the line should be.
+      {"removes-only", both, "zt.pff /EXTRACT a.dds version.dll",
+       removesOnly("leave out /EXTRACT")},
+      {"removes-only", both, "zt.pff Game.exe /force", removesOnly("leave out /force")},
+      {"removes-only", both, "zt.pff /del ok.dds /force Game.exe", removesOnly("leave out /force")},
+      {"removes-only", both, "zt.pff /del x /opt", removesOnly("leave out /opt")},
+      {"removes-only", both, "zt.pff /del a.dds /extract b.dds c.dll",
+       removesOnly("leave out /extract")},
+      {"removes-only", both, " zt.pff old.dds ", removesOnly("write zt.pff /del old.dds")},
+      {"removes-only", both, "\"zt.pff\" \"old theme.wav\"",
+       removesOnly("write \"zt.pff\" /del \"old theme.wav\"")},
+      // Every word from the list is masked in the message.
+      {"removes-only", both, "zt.pff \xE2\x80\xAEold.dds\xC2\x9B\x9B",
+       removesOnly("write zt.pff /del ?old.dds??")},
+      // Mistakes are named with what to write before the rule they break.
+      {"no-archive", both, "/del old.dds",
+       "the line must start with the archive, zt.pff or ztL.pff", "place-outside"},
+      {"no-archive", both, "\"\" /del old.dds",
+       "the line must start with the archive, zt.pff or ztL.pff"},
+      {"typographic-quote", both, "zt.pff /del \xE2\x80\x9Cold theme.wav\xE2\x80\x9D",
+       typographic("\xE2\x80\x9C")},
+      {"typographic-quote", both, "zt.pff /del \xE2\x80\x98old.wav\xE2\x80\x99",
+       typographic("\xE2\x80\x98")},
+      {"unknown-switch", both, "zt.pff /delete old.dds",
+       noSuchSwitch("/delete; did you mean /del?"), "removes-only"},
+      {"unknown-switch", both, "zt.pff /Dell old.dds", noSuchSwitch("/Dell; did you mean /del?")},
+      {"unknown-switch", both, "zt.pff /vmlinuz",
+       noSuchSwitch("/vmlinuz; entries are removed with /del")},
+      {"entry-folder", both, "zt.pff /del expansion/zt/temp/old.dds",
+       "entries are named without a folder: old.dds", "place-outside"},
+      {"entry-folder", both, "zt.pff /del textures\\old.dds",
+       "entries are named without a folder: old.dds"},
+      {"entry-folder", both, "zt.pff /del a\" \"..\\b", "entries are named without a folder: b",
+       "place-outside"},
+      {"archive-colon", both, "zt.pff:stream /del x",
+       "an archive's name holds no ':': zt.pff:stream"},
       // For cmd a device's name opens the device (the console, a serial
       // port), which the tool would wait on; for sh it is a file like another.
       {"device", {kCmd}, "CON /del x", device("CON")},
@@ -112,7 +147,8 @@ TEST(DeleteLineRulesTest, EachRuleRefusesItsLinesWithItsMessage) {
       // Older C runtimes end the quotes at a doubled quote, newer ones keep
       // them open: the words of either reading must pass.
       {"place-outside/older-runtimes", {kCmd}, "zt.pff /del a\"\"\" \"..", outside("..")},
-      {"game-root-file/older-runtimes", {kCmd}, "zt.pff\"\"\" x\"", gameRootFile("x")},
+      {"removes-only/older-runtimes", {kCmd}, "zt.pff\"\"\" x\"",
+       removesOnly("write zt.pff\"\"\" x\" /del")},
       // Newer runtimes read the archive's word on to the \xff, which is no
       // character, so no device's name; older ones end it at the space.
       {"device/older-runtimes", {kCmd}, "CON.dds\"a\"\"b c\xff\"\"\" /del x",
@@ -129,10 +165,10 @@ TEST(DeleteLineRulesTest, EachRuleRefusesItsLinesWithItsMessage) {
       {"unclosed-quote", {kCmd}, "zt.pff /del a & \"b", kUnclosedQuote, "cmd-operator"},
       {"cmd-operator", {kCmd}, "..\\zt.pff /del x & y", kCmdOperator, "place-outside"},
       {"place-outside", both, "zt.pff ..\\Game.exe /force", outside("..\\Game.exe"),
-       "game-root-file"},
+       "removes-only"},
       // Each rule on words is tried on one reading, then on the other.
-      {"game-root-file", {kCmd}, "zt.pff /extract \"a\"\"b\" /del\"\"", gameRootFile("a\"b"),
-       "place-outside/older-runtimes"},
+      {"removes-only", {kCmd}, "zt.pff /extract \"a\"\"b\" /del\"\"",
+       removesOnly("leave out /extract"), "place-outside/older-runtimes"},
       {"device", {kCmd}, "CON /del \"a\"\"b\"%c", device("CON"), "percent"},
       {"cmd-operator", {kCmd}, "zt.pff /del a & " + kCmdFits, kCmdOperator, "too-long"},
   };
@@ -175,6 +211,8 @@ TEST(DeleteLineRulesTest, LinesThatKeepEveryRuleAreRun) {
   EXPECT_TRUE(deleteListCommand(kCmd, "com10.pff /del x").has_value());
   EXPECT_EQ(deleteListCommand(kCmd, "ztL.pff /opt"),
             "pack.exe expansion\\zt\\ztL.pff /opt >> ztlog.txt");
+  // A typographic quote inside a word may be an apostrophe.
+  EXPECT_TRUE(deleteListCommand(kShLocal, "zt.pff /del Don\xE2\x80\x99t.wav").has_value());
   // Switches, and names with dots that lead nowhere, are fine.
   EXPECT_EQ(deleteListCommand(kCmd, "zt.pff /DEL a..b.dds ...dds \"x y\""),
             "pack.exe expansion\\zt\\zt.pff /DEL a..b.dds ...dds \"x y\" >> ztlog.txt");
