@@ -116,7 +116,7 @@ TEST(DeleteLineRulesTest, EachRuleRefusesItsLinesWithItsMessage) {
        removesOnly("write \"zt.pff\" /del \"old theme.wav\"")},
       // Every word from the list is masked in the message.
       {"removes-only", both, "zt.pff \xE2\x80\xAEold.dds\xC2\x9B\x9B",
-       removesOnly("write zt.pff /del ?old.dds??")},
+       removesOnly("write zt.pff /del <U+202E>old.dds<U+009B>?")},
       // Mistakes are named with what to write before the rule they break.
       {"no-archive", both, "/del old.dds",
        "the line must start with the archive, zt.pff or ztL.pff", "place-outside"},
