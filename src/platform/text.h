@@ -10,9 +10,22 @@
 
 namespace platform {
 
-// `c` in upper case when it is an ASCII letter, as it is otherwise: the only
-// folding that comparisons of names need here, the same on every machine.
+// `c` in upper (or lower) case when it is an ASCII letter, as it is
+// otherwise: the only folding that comparisons of names need here, the same
+// on every machine.
 inline char32_t asciiUpper(char32_t c) { return (c >= U'a' && c <= U'z') ? c - U'a' + U'A' : c; }
+inline char32_t asciiLower(char32_t c) { return (c >= U'A' && c <= U'Z') ? c - U'A' + U'a' : c; }
+
+// `text` with its ASCII letters in upper (or lower) case; every other byte
+// as it is.
+inline std::string upperAscii(std::string text) {
+  for (char& c : text) c = static_cast<char>(asciiUpper(static_cast<unsigned char>(c)));
+  return text;
+}
+inline std::string lowerAscii(std::string text) {
+  for (char& c : text) c = static_cast<char>(asciiLower(static_cast<unsigned char>(c)));
+  return text;
+}
 
 // Whether Windows opens a file of this name as a device in place of a
 // file: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1 to COM9 and LPT1 to LPT9

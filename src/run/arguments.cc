@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/files.h"
+#include "platform/text.h"
 #include "tool/command_line.h"
 #include "tool/console.h"
 
@@ -17,7 +18,7 @@ const char* const kOptionNames[] = {"changed", "dry-run", "help", "version"};
 // the long option. Any other word comes back as it is: /games is a path.
 std::string asOption(Shell shell, const std::string& word) {
   if (shell != Shell::Cmd || word.size() < 2 || word[0] != '/') return word;
-  const std::string name = lowerAscii(word.substr(1));
+  const std::string name = platform::lowerAscii(word.substr(1));
   if (name == "?") return "--help";
   for (const char* known : kOptionNames) {
     if (name == known) return "--" + name;
@@ -59,7 +60,7 @@ size_t editDistance(const std::string& a, const std::string& b) {
 std::string unknownOption(const std::string& typed) {
   const bool slash = typed[0] == '/';
   const size_t start = typed.find_first_not_of(slash ? "/" : "-");
-  const std::string name = start == std::string::npos ? "" : lowerAscii(typed.substr(start));
+  const std::string name = start == std::string::npos ? "" : platform::lowerAscii(typed.substr(start));
   const std::string nearest = nearestOption(name);
   std::string problem = "unknown option " + typed;
   const std::string prefix = slash ? "/" : "--";

@@ -49,8 +49,8 @@ std::optional<std::string> missingArchive(const std::string& modFolder, const Di
   platform::listFolder(modFolder.substr(0, modFolder.size() - 1), &entries, &error);
   const platform::DirEntry* meant = nullptr;
   for (const platform::DirEntry& entry : entries) {
-    const bool isArchive = lowerAscii(entry.name) == lowerAscii(archives[0]) ||
-                           lowerAscii(entry.name) == lowerAscii(archives[1]);
+    const bool isArchive = platform::lowerAscii(entry.name) == platform::lowerAscii(archives[0]) ||
+                           platform::lowerAscii(entry.name) == platform::lowerAscii(archives[1]);
     if (isArchive && !entry.isFolder &&
         (!meant || editDistance(archive, entry.name) < editDistance(archive, meant->name))) {
       meant = &entry;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/text.h"
 #include "platform/process.h"
 #include "run/arguments.h"
 #include "tool/command_line.h"
@@ -18,7 +19,7 @@ bool isSeparator(Shell shell, char c) { return c == '/' || (shell == Shell::Cmd 
 // Names compare as the platform's file system compares them: cmd's in any
 // case (of ASCII letters, which is all these names hold).
 bool sameName(Shell shell, const std::string& a, const std::string& b) {
-  return shell == Shell::Cmd ? lowerAscii(a) == lowerAscii(b) : a == b;
+  return shell == Shell::Cmd ? platform::lowerAscii(a) == platform::lowerAscii(b) : a == b;
 }
 
 // Splits the absolute `path` into the folder that holds it and its last

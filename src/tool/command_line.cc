@@ -155,13 +155,6 @@ std::optional<std::string> cmdQuote(const std::string& path) {
 
 }  // namespace
 
-std::string lowerAscii(std::string word) {
-  for (char& c : word) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return word;
-}
-
 Dialect dialectFor(Shell shell, bool toolInWorkingDirectory) {
   if (shell == Shell::Cmd) return Dialect{shell, names::kToolFileCmd};
   return Dialect{shell, toolInWorkingDirectory ? std::string("./") + names::kTool : names::kTool};

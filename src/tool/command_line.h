@@ -18,9 +18,6 @@ struct Dialect {
   std::string tool;  // how the command names the archive tool
 };
 
-// `word` with its ASCII letters in lower case, as switches and the names the
-// program looks for are compared.
-std::string lowerAscii(std::string word);
 
 // The dialect of `shell`. cmd.exe finds "pack.exe" in the working directory
 // before the search path; sh must be told "./pack" to get the same.

@@ -112,12 +112,12 @@ bool isSwitch(const std::string& word) {
 }
 
 bool isToolSwitch(const std::string& word) {
-  const std::string lower = lowerAscii(word);
+  const std::string lower = platform::lowerAscii(word);
   return std::any_of(std::begin(kToolSwitches), std::end(kToolSwitches),
                      [&](const char* known) { return lower == known; });
 }
 
-bool isRemoveSwitch(const std::string& word) { return lowerAscii(word) == kRemoveSwitch; }
+bool isRemoveSwitch(const std::string& word) { return platform::lowerAscii(word) == kRemoveSwitch; }
 
 // A line whose first word is a switch, or nothing, has left out the archive.
 std::optional<std::string> leavesOutArchive(const Dialect& dialect, const std::string& line) {
@@ -157,7 +157,7 @@ std::optional<std::string> unknownSwitch(const Dialect& dialect, const std::stri
   const std::vector<std::string> words = newerWords(dialect, line);
   for (size_t i = 1; i < words.size(); ++i) {
     if (!isSwitch(words[i]) || isToolSwitch(words[i])) continue;
-    const std::string lower = lowerAscii(words[i]);
+    const std::string lower = platform::lowerAscii(words[i]);
     const char* meant = nullptr;
     size_t nearest = 3;  // farther is no slip of the hand
     for (const char* known : kToolSwitches) {
@@ -366,7 +366,7 @@ std::string archiveWord(const Dialect& dialect, const std::string& line) {
 }
 
 size_t editDistance(const std::string& from, const std::string& to) {
-  const std::string a = lowerAscii(from), b = lowerAscii(to);
+  const std::string a = platform::lowerAscii(from), b = platform::lowerAscii(to);
   // One row of the table of distances between the starts of a and of b.
   std::vector<size_t> row(b.size() + 1);
   for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
