@@ -135,6 +135,13 @@ TEST(DeleteLineRulesTest, EachRuleRefusesItsLinesWithItsMessage) {
        "place-outside/older-runtimes"},
       {"device", {kCmd}, "CON /del \"a\"\"b\"%c", device("CON"), "percent"},
       {"cmd-operator", {kCmd}, "zt.pff /del a & " + kCmdFits, kCmdOperator, "too-long"},
+
+      // The archive's word ".." would name the folder above the
+      // modification folder.
+      {"place-outside", both, ".. /del x", outside("..")},
+      // A switch is a slash and letters: a path that starts with a slash is none.
+      {"place-outside", both, "zt.pff /del /..\\Game.exe", outside("/..\\Game.exe")},
+      {"control-character", both, "zt.pff /del a\x7f", kControl},  // DEL
   };
   std::set<std::string> tested;
   for (const Row& row : rows) {
