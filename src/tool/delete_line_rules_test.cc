@@ -142,6 +142,7 @@ TEST(DeleteLineRulesTest, EachRuleRefusesItsLinesWithItsMessage) {
       // A switch is a slash and letters: a path that starts with a slash is none.
       {"place-outside", both, "zt.pff /del /..\\Game.exe", outside("/..\\Game.exe")},
       {"control-character", both, "zt.pff /del a\x7f", kControl},  // DEL
+      {"control-character", both, "zt.pff /del a\x1f", kControl},  // the last C0 control
   };
   std::set<std::string> tested;
   for (const Row& row : rows) {
@@ -180,6 +181,10 @@ TEST(DeleteLineRulesTest, LinesThatKeepEveryRuleAreRun) {
     EXPECT_TRUE(deleteListCommand(kShLocal, line).has_value()) << line;
   }
   EXPECT_TRUE(deleteListCommand(kCmd, "com10.pff /del x").has_value());
+  // The tool's other switches are no files either.
+  for (const std::string line : {"zt.pff /list", "ztL.pff /VERIFY"}) {
+    EXPECT_TRUE(deleteListCommand(kCmd, line).has_value()) << line;
+  }
   EXPECT_EQ(deleteListCommand(kCmd, "ztL.pff /opt"),
             "pack.exe expansion\\zt\\ztL.pff /opt >> ztlog.txt");
   // Switches, and names with dots that lead nowhere, are fine.
