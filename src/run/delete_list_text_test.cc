@@ -77,6 +77,11 @@ TEST(DeleteListTextTest, ListsAreReadLineByLineWhateverTheirEncoding) {
       // In UTF-8 the length counts once the line is in the code page.
       {"\xC3\xA9\xC3\xA9\r\n\xC3\xA9\xC3\xA9\xC3\xA9\n", ListEncoding::Utf8,
        {"\xC3\xA9\xC3\xA9", "\xC3\xA9\xC3\xA9\xC3\xA9 <too long>"}, 4},
+      // A surrogate is no character: a list that holds one in UTF-8's form is
+      // in the code page; in UTF-16 two low halves make no pair.
+      {"\xED\xA0\x80\n", ListEncoding::CodePage, {"\xED\xA0\x80"}},
+      {std::string("\xFF\xFE\x00\xDC\x00\xDC\n\0c\0", 10), ListEncoding::Utf16Le,
+       {kNotUtf16, "c"}},
   };
   TempDir dir;
   int number = 0;
