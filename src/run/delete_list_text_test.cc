@@ -82,6 +82,9 @@ TEST(DeleteListTextTest, ListsAreReadLineByLineWhateverTheirEncoding) {
       {"\xED\xA0\x80\n", ListEncoding::CodePage, {"\xED\xA0\x80"}},
       {std::string("\xFF\xFE\x00\xDC\x00\xDC\n\0c\0", 10), ListEncoding::Utf16Le,
        {kNotUtf16, "c"}},
+      // UTF-16 becomes UTF-8 of each length: U+07FF, U+0800, U+10000.
+      {std::string("\xFF\xFE\xFF\x07\x00\x08\x00\xD8\x00\xDC", 10), ListEncoding::Utf16Le,
+       {"\xDF\xBF\xE0\xA0\x80\xF0\x90\x80\x80"}},
   };
   TempDir dir;
   int number = 0;
