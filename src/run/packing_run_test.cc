@@ -166,8 +166,8 @@ TEST_F(PackingRunTest, HostileFileNamesReachTheToolAsDataOnly) {
       // A letter in 1252.
       {"quote\xe2\x80\xba.dds", "quote\x9b.dds", "quote\xe2\x80\xba.dds", "quote\x9b.dds"},
       {"rub\x7fout.dds", ""},  // DEL, which cmd is not handed: masked, however it is shown
-      // The C1 controls' ends: a byte of none of UTF-8's characters, and U+009F.
-      {"c1\x80\xc2\x9f.dds", "", "c1??.dds"},
+      // The controls' ends: 0x1F, a stray byte 0x80 and U+009F.
+      {"ends\x1f\x80\xc2\x9f.dds", "", "ends???.dds"},
   };
   std::vector<std::string> expected;
   for (const HostileName& name : names) {
