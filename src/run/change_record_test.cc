@@ -110,11 +110,12 @@ TEST(ChangeRecordTest, TheRecordReadsBackAsWrittenAndItsTemporaryFileIsAlwaysNew
   EXPECT_EQ(readFile(dir / "victim"), "keep");
   EXPECT_TRUE(readChangeRecord(path, &read));
 
-  // Another version's record, or one whose files do not add up to its
-  // count, is no record.
+  // Another version's record, one whose files do not add up to its count,
+  // or one with more after its end, is no record.
   const std::string good = readFile(path);
   for (const auto& [from, to] :
-       {std::pair{"record 2\n", "record 1\n"}, std::pair{"end 1\n", "end 2\n"}}) {
+       {std::pair{"record 2\n", "record 1\n"}, std::pair{"end 1\n", "end 2\n"},
+        std::pair{"end 1\n", "end 1\nend 1\n"}}) {
     std::string bad = good;
     bad.replace(bad.find(from), std::strlen(from), to);
     writeFile(path, bad);

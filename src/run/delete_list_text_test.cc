@@ -85,6 +85,14 @@ TEST(DeleteListTextTest, ListsAreReadLineByLineWhateverTheirEncoding) {
       // In UTF-8 the length counts once the line is in the code page.
       {"\xC3\xA9\xC3\xA9\r\n\xC3\xA9\xC3\xA9\xC3\xA9\n", ListEncoding::Utf8,
        {"\xC3\xA9\xC3\xA9", "\xC3\xA9\xC3\xA9\xC3\xA9 <too long>"}, 4},
+      // A surrogate is no character: a list that holds one in UTF-8's form is
+      // in the code page; in UTF-16 two low halves make no pair.
+      {"\xED\xA0\x80\n", ListEncoding::CodePage, {"\xED\xA0\x80"}},
+      {std::string("\xFF\xFE\x00\xDC\x00\xDC\n\0c\0", 10), ListEncoding::Utf16Le,
+       {kNotUtf16, "c"}},
+      // UTF-16 becomes UTF-8 of each length: U+07FF, U+0800, U+10000.
+      {std::string("\xFF\xFE\xFF\x07\x00\x08\x00\xD8\x00\xDC", 10), ListEncoding::Utf16Le,
+       {"\xDF\xBF\xE0\xA0\x80\xF0\x90\x80\x80"}},
   };
   TempDir dir;
   int number = 0;

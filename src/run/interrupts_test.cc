@@ -105,7 +105,8 @@ TEST_F(RebuildTest, ACommandKilledByASignalFailsOrStopsTheRun) {
     GTEST_SKIP() << "no /proc to tell the interpreter by";
   }
   stage("temp/a.dds");
-  for (const auto& [signal, status] : {std::pair{"KILL", 1}, {"INT", 128 + SIGINT}}) {
+  for (const auto& [signal, status] :
+       {std::pair{"KILL", 1}, {"INT", 128 + SIGINT}, {"QUIT", 128 + SIGQUIT}}) {
     writeFile(root + "/pack", std::string("#!/bin/sh\n[ \"$(cat /proc/$PPID/comm)\" = sh ] && ") +
                                   "kill -" + signal + " $PPID\nkill -" + signal + " $$\n");
     chmod((root + "/pack").c_str(), 0755);

@@ -170,6 +170,9 @@ TEST_F(PackingRunTest, HostileFileNamesReachTheToolAsDataOnly) {
       {"del\x7f.dds", "", "del<U+007F>.dds"},
       // A letter in 1252.
       {"quote\xe2\x80\xba.dds", "quote\x9b.dds", "quote\xe2\x80\xba.dds", "quote\x9b.dds"},
+      {"rub\x7fout.dds", ""},  // DEL, which cmd is not handed: masked, however it is shown
+      // The controls' ends: 0x1F, a stray byte 0x80 and U+009F.
+      {"ends\x1f\x80\xc2\x9f.dds", "", "ends???.dds"},
   };
   std::vector<std::string> expected;
   for (const HostileName& name : names) {
@@ -186,6 +189,7 @@ TEST_F(PackingRunTest, HostileFileNamesReachTheToolAsDataOnly) {
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(packed, expected);
   EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+  EXPECT_EQ(run.out.find('\x7f'), std::string::npos);
   RunResult dry = rebuildWith("--dry-run " + shQuoted(asGiven(root)), scratch.path());
   EXPECT_EQ(dry.out.find('\x1b'), std::string::npos);
   EXPECT_EQ(std::count(dry.out.begin(), dry.out.end(), '\n'), expected.size() + 2);

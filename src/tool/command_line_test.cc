@@ -78,6 +78,9 @@ TEST(CommandLineTest, CmdKeepsPercentSignsFromVariableExpansion) {
   EXPECT_EQ(deleteListCommand(kCmd, "zt.pff /del 100%\"off sale.dds\" \"a b\"%c \"d\"%\"e\""),
             "pack.exe expansion\\zt\\zt.pff /del 100\"\"%\"off sale.dds\" \"a b\"%\"\"c "
             "\"d\"%\"e\" >> ztlog.txt");
+  // Between quotes a run is closed out of them, even beside one.
+  EXPECT_EQ(deleteListCommand(kCmd, "zt.pff /del \"%a\""),
+            "pack.exe expansion\\zt\\zt.pff /del \"\"%\"a\" >> ztlog.txt");
 }
 
 TEST(CommandLineTest, ShDeleteListLinesBecomeQuotedWords) {

@@ -171,6 +171,14 @@ TEST(DeleteLineRulesTest, EachRuleRefusesItsLinesWithItsMessage) {
        removesOnly("leave out /extract"), "place-outside/older-runtimes"},
       {"device", {kCmd}, "CON /del \"a\"\"b\"%c", device("CON"), "percent"},
       {"cmd-operator", {kCmd}, "zt.pff /del a & " + kCmdFits, kCmdOperator, "too-long"},
+
+      // The archive's word ".." would name the folder above the
+      // modification folder.
+      {"place-outside", both, ".. /del x", outside("..")},
+      // A switch is a slash and letters: a path that starts with a slash is none.
+      {"place-outside", both, "zt.pff /del /..\\Game.exe", outside("/..\\Game.exe")},
+      {"control-character", both, "zt.pff /del a\x7f", kControl},  // DEL
+      {"control-character", both, "zt.pff /del a\x1f", kControl},  // the last C0 control
   };
   std::set<std::string> tested;
   for (const Row& row : rows) {
@@ -209,6 +217,10 @@ TEST(DeleteLineRulesTest, LinesThatKeepEveryRuleAreRun) {
     EXPECT_TRUE(deleteListCommand(kShLocal, line).has_value()) << line;
   }
   EXPECT_TRUE(deleteListCommand(kCmd, "com10.pff /del x").has_value());
+  // The tool's other switches are no files either.
+  for (const std::string line : {"zt.pff /list", "ztL.pff /VERIFY"}) {
+    EXPECT_TRUE(deleteListCommand(kCmd, line).has_value()) << line;
+  }
   EXPECT_EQ(deleteListCommand(kCmd, "ztL.pff /opt"),
             "pack.exe expansion\\zt\\ztL.pff /opt >> ztlog.txt");
   // A typographic quote inside a word may be an apostrophe.

@@ -176,12 +176,17 @@ TEST(ArchiveReaderTest, ForgedHeadersAreRefusedBeforeTheyDoHarm) {
   std::string wrapping = original;
   const size_t first = wrapping.find("a0.dds", index) + 6;
   putU64(&wrapping, first + 8, ~getU64(original, first) + 1 + 16);
+  // An index longer than the region it is given: the checks that keep the
+  // spare region and the entries off the index would miss its end.
+  std::string overrun = original;
+  putU64(&overrun, current + 40, getU64(original, current + 32) - 1);
   for (const auto& [forged, problem] : std::vector<std::pair<std::string, std::string>>{
            {newer, "its format version 2 is not supported"},
            {wrapping, "entry a0.dds lies outside the file"},
            {overlapping, "entry a0.dds overlaps an index region"},
            {sharedRegion, "its index regions overlap"},
-           {twins, "entry A0.DDS is listed twice"}}) {
+           {twins, "entry A0.DDS is listed twice"},
+           {overrun, "the header points outside the file"}}) {
     std::string bytes = forged;
     reseal(&bytes);
     writeFile(path, bytes);
