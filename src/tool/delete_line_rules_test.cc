@@ -176,7 +176,8 @@ TEST(DeleteLineRulesTest, EachRuleRefusesItsLinesWithItsMessage) {
       // modification folder.
       {"place-outside", both, ".. /del x", outside("..")},
       // A switch is a slash and letters: a path that starts with a slash is none.
-      {"place-outside", both, "zt.pff /del /..\\Game.exe", outside("/..\\Game.exe")},
+      {"entry-folder", both, "zt.pff /del /..\\Game.exe",
+       "entries are named without a folder: Game.exe", "place-outside"},
       {"control-character", both, "zt.pff /del a\x7f", kControl},  // DEL
       {"control-character", both, "zt.pff /del a\x1f", kControl},  // the last C0 control
   };
