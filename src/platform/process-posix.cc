@@ -34,7 +34,10 @@
 //     Otherwise its exit status is returned, and Ctrl+C ends the program at
 //     once again (1).
 // An interrupt ignored or blocked when the program started (a job started in
-// the background) is left so, for the commands too, and never heard.
+// the background) is never heard. One ignored is left so, for the commands
+// too; one blocked is handed to them ignored, since the interpreter (dash)
+// unblocks every signal as it starts a program, and would die of a Ctrl+C
+// that was never meant for the run.
 #include "platform/process.h"
 
 #include <errno.h>
@@ -71,6 +74,8 @@ volatile sig_atomic_t interpreterMissing = 0;
 // The interrupts the program hears. One ignored or blocked when it started
 // is not among them: pending behind the mask, it was never meant for it.
 sigset_t watched;
+// The interrupts blocked when the program started: ignored in its commands.
+sigset_t blockedAtStart;
 // Whether the interrupts are watched yet: from the first command on.
 bool watching = false;
 // The stop signals of job control (Ctrl+Z, and a background job's use of the
@@ -103,12 +108,16 @@ void watchInterrupts() {
     signal(SIGCHLD, SIG_DFL);
   }
   sigemptyset(&watched);
+  sigemptyset(&blockedAtStart);
   sigset_t blocked;
   sigprocmask(SIG_BLOCK, nullptr, &blocked);
   for (int sig : {SIGINT, SIGQUIT}) {
     struct sigaction previous;
     if (sigaction(sig, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) continue;
-    if (sigismember(&blocked, sig) == 1) continue;
+    if (sigismember(&blocked, sig) == 1) {
+      sigaddset(&blockedAtStart, sig);
+      continue;
+    }
     sigaddset(&watched, sig);
     struct sigaction action = {};
     action.sa_handler = noteInterruption;
@@ -137,6 +146,7 @@ void watchInterrupts() {
   // The child's own handlers: resetting them leaves the program's alone.
   for (int sig : {SIGINT, SIGQUIT}) {
     if (sigismember(&watched, sig) == 1) signal(sig, SIG_DFL);
+    if (sigismember(&blockedAtStart, sig) == 1) signal(sig, SIG_IGN);
   }
   if (interruption) _exit(128 + interruption);
   // A stop that comes before the exec is taken by a handler, which the exec
