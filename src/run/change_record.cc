@@ -109,30 +109,40 @@ bool stampedBefore(const platform::FileStamp& stamp, long long startedAt) {
   return stamp.writeTime < startedAt && stamp.changeTime < startedAt;
 }
 
+// Whether `stamp` is ahead of the clock reading `now`: a file from a zip
+// made east of the user (zip keeps local time), or from a clock set back.
+bool stampedAhead(const platform::FileStamp& stamp, long long now) {
+  return stamp.writeTime > now || stamp.changeTime > now;
+}
+
 // On a file system that stamps whole seconds (or two), an archive changed
 // after the run, in the tick its stamp was taken, would keep that stamp. So
 // the record is put in place only once the file system's clock, read on the
 // record's own file, has passed every archive and delete-list stamp in it:
-// at once where the clock is fine, within a tick where it is coarse.
+// at once where the clock is fine, within a tick where it is coarse. A stamp
+// ahead of the clock is never waited for: the record holds no archive with
+// one, and a delete list with one dates from no tick before the run started,
+// so the next run vouches for nothing on its account.
 bool waitPastStamps(const std::string& ownFile, const ChangeRecord& record, std::string* error) {
+  long long now = 0;
+  if (!platform::touchFile(ownFile, &now, error)) return false;
   long long latest = 0;
   auto include = [&](const platform::FileStamp& stamp) {
-    latest = std::max({latest, stamp.writeTime, stamp.changeTime});
+    if (!stampedAhead(stamp, now)) latest = std::max({latest, stamp.writeTime, stamp.changeTime});
   };
   for (const auto& entry : record.archives) include(entry.second);
   if (record.deleteList) include(*record.deleteList);
   // FAT's tick is two seconds; a clock set back is given no more.
   const int kPollMs = 10, kLongestWaitMs = 4000;
-  for (int waited = 0;; waited += kPollMs) {
-    long long now = 0;
-    if (!platform::touchFile(ownFile, &now, error)) return false;
-    if (now > latest) return true;
+  for (int waited = 0; now <= latest; waited += kPollMs) {
     if (waited >= kLongestWaitMs) {
       *error = "the file system's clock does not move past the archives' stamps";
       return false;
     }
     platform::pause(kPollMs);
+    if (!platform::touchFile(ownFile, &now, error)) return false;
   }
+  return true;
 }
 
 // The stamp of the file at `path`, if there is one.
@@ -157,6 +167,17 @@ std::map<std::string, platform::FileStamp> stampFiles(const DirectoryLister& lis
   return stamps;
 }
 
+// Reads the file system's clock on the run's own lock file; when it cannot,
+// says so and counts a failed step, since no record can then be written.
+bool readClock(long long* now, CommandTally* tally) {
+  std::string error;
+  if (platform::touchFile(names::kLockFile, now, &error)) return true;
+  writeError(std::string("cannot read the clock on ") + names::kLockFile + ": " + error +
+             "; no record is written");
+  countCommand(tally, false);
+  return false;
+}
+
 // Whether `previous` proves that the run now starting would change nothing,
 // given that it has no staged file to pack: that run ended without any
 // failure, and the `folders`' archives and the delete list (stamped
@@ -178,12 +199,15 @@ bool upToDate(const ChangeRecord& previous, const std::vector<StagingFolder>& fo
 
 // Adds to `record` what a run can vouch for in `archive`: the files it passed
 // over as `unchanged` and those the tool `added`, with the archive's stamp as
-// the run leaves it.
+// the run leaves it, read `now` by the file system's clock. An archive
+// stamped ahead of that clock is left out, and so are its files: the next
+// run packs them again, and the tool's writes bring its stamp back.
 void vouchFor(const std::string& archive, const std::set<std::string>& unchanged,
               const std::vector<std::string>& added,
-              const std::map<std::string, platform::FileStamp>& stamps, ChangeRecord* record) {
+              const std::map<std::string, platform::FileStamp>& stamps, long long now,
+              ChangeRecord* record) {
   std::optional<platform::FileStamp> archiveNow = stampOf(archivePath(archive));
-  if (!archiveNow) return;
+  if (!archiveNow || stampedAhead(*archiveNow, now)) return;
   record->archives[archive] = *archiveNow;
   const std::set<std::string> twins = caseTwins(stamps);
   auto vouch = [&](const std::string& name) {
@@ -304,17 +328,8 @@ ChangePlan planChanges(const RunOptions& options, const std::vector<StagingFolde
   // The file system's clock at the start, read on the run's own lock file
   // before any stamp is taken: later edits are told apart against it. A dry
   // run leaves no record.
-  if (!options.dryRun) {
-    long long now = 0;
-    std::string error;
-    if (platform::touchFile(names::kLockFile, &now, &error)) {
-      plan.startedAt = now;
-    } else {
-      writeError(std::string("cannot read the clock on ") + names::kLockFile + ": " + error +
-                 "; no record is written");
-      countCommand(tally, false);
-    }
-  }
+  long long now = 0;
+  if (!options.dryRun && readClock(&now, tally)) plan.startedAt = now;
   // All taken before anything is packed or replayed: a change made while the
   // run goes on shows as one to the next run.
   for (const StagingFolder& folder : folders) {
@@ -353,13 +368,15 @@ ChangePlan planChanges(const RunOptions& options, const std::vector<StagingFolde
 void finishChanges(const ChangePlan& plan,
                    const std::map<std::string, std::vector<std::string>>& added,
                    CommandTally* tally) {
-  if (!plan.startedAt) return;
+  long long now = 0;
+  if (!plan.startedAt || !readClock(&now, tally)) return;
   ChangeRecord record;
   record.startedAt = *plan.startedAt;
   for (const auto& [archive, stamps] : plan.stamps) {
     auto packed = added.find(archive);
     vouchFor(archive, plan.unchanged.at(archive),
-             packed == added.end() ? std::vector<std::string>() : packed->second, stamps, &record);
+             packed == added.end() ? std::vector<std::string>() : packed->second, stamps, now,
+             &record);
   }
   record.deleteList = plan.deleteList;
   flushOut();
