@@ -70,6 +70,10 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
     entry.name = d->d_name;
     if (entry.name == "." || entry.name == "..") continue;
     struct stat st;
+    entry.isLink = d->d_type == DT_LNK ||
+                   (d->d_type == DT_UNKNOWN &&
+                    fstatat(dirfd(dir.get()), d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    S_ISLNK(st.st_mode));
     // Follows links, as a Windows listing reports a junction's target kind.
     entry.isFolder = fstatat(dirfd(dir.get()), d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
     entries->push_back(std::move(entry));
@@ -115,6 +119,23 @@ bool exists(const std::string& path) {
 bool isFolder(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool resolvePath(const std::string& path, std::string* resolved, std::string* error) {
+  std::unique_ptr<char, decltype(&free)> real(realpath(path.c_str(), nullptr), &free);
+  if (!real) {
+    *error = strerror(errno);
+    return false;
+  }
+  *resolved = real.get();
+  return true;
+}
+
+bool liesWithin(const std::string& path, const std::string& folder) {
+  if (path.compare(0, folder.size(), folder) != 0) return false;
+  // "/" ends in its separator; no other resolved path does.
+  return path.size() == folder.size() || path[folder.size()] == '/' ||
+         (!folder.empty() && folder.back() == '/');
 }
 
 size_t longestPath() { return 0; }

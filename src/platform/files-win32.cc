@@ -82,6 +82,7 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
     DirEntry entry;
     const std::wstring name = data.cFileName;
     entry.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     // A refused entry stays in the listing: it is staged, and is counted.
     if (hasForbiddenCharacter(name)) {
       entry.refusal = "its name has characters that Windows does not allow in names";
@@ -204,6 +205,55 @@ bool stampOfHandle(HANDLE file, FileStamp* stamp) {
 }
 
 }  // namespace
+
+bool resolvePath(const std::string& path, std::string* resolved, std::string* error) {
+  // No access asked: only the name of what the handle leads to. Backup
+  // semantics open a folder too.
+  OwnedHandle handle = openHandle(path, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+  if (!handle) {
+    *error = describeError(GetLastError());
+    return false;
+  }
+  // The length it asks for, when the buffer is too short, counts the NUL.
+  std::wstring name(MAX_PATH, L'\0');
+  DWORD length = 0;
+  for (int tries = 0; tries < 2; ++tries) {
+    length = GetFinalPathNameByHandleW(handle.get(), &name[0], static_cast<DWORD>(name.size()),
+                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length < name.size()) break;
+    name.resize(length);
+  }
+  if (length == 0 || length >= name.size()) {
+    *error = describeError(GetLastError());
+    return false;
+  }
+  name.resize(length);
+  // The call names it \\?\C:\... or \\?\UNC\server\...: as a path is written.
+  if (name.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+    name.replace(0, 8, L"\\\\");
+  } else if (name.compare(0, 4, L"\\\\?\\") == 0) {
+    name.erase(0, 4);
+  }
+  if (!toCodePage(name.data(), static_cast<int>(name.size()), resolved)) {
+    *resolved = shown(name);
+    *error = "where it leads is not a path of the system's code page: " + *resolved;
+    return false;
+  }
+  return true;
+}
+
+bool liesWithin(const std::string& path, const std::string& folder) {
+  std::wstring inner, outer;
+  if (!fromCodePage(path, &inner) || !fromCodePage(folder, &outer) ||
+      inner.size() < outer.size() ||
+      CompareStringOrdinal(inner.data(), static_cast<int>(outer.size()), outer.data(),
+                           static_cast<int>(outer.size()), TRUE) != CSTR_EQUAL) {
+    return false;
+  }
+  // A drive's root ends in its separator; no other resolved path does.
+  return inner.size() == outer.size() || inner[outer.size()] == L'\\' ||
+         (!outer.empty() && outer.back() == L'\\');
+}
 
 bool fileStamp(const std::string& path, FileStamp* stamp) {
   // Opening a folder without backup semantics fails: only files get stamps.

@@ -20,6 +20,10 @@ struct DirEntry {
   // file calls); empty when it can. A refused
   // entry's name shows each character it cannot write as <U+XXXX>.
   std::string refusal;
+  // Whether the entry itself is a symbolic link (on Windows any reparse
+  // point, junctions included): only such an entry can lead out of the
+  // folder. Its kind, above, is that of what it leads to.
+  bool isLink = false;
 };
 
 enum class ListingStatus {
@@ -57,6 +61,15 @@ bool exists(const std::string& path);
 
 // Whether `path` is a folder (links followed).
 bool isFolder(const std::string& path);
+
+// Sets `resolved` to the absolute path of what is at `path`, every link on
+// the way followed, as the file system names it. False, with the reason in
+// `error`, when nothing is there, or a link on the way leads nowhere.
+bool resolvePath(const std::string& path, std::string* resolved, std::string* error);
+
+// Whether `path` is `folder` or lies below it, both as resolvePath gives
+// them; on Windows in any case, as its file systems compare names.
+bool liesWithin(const std::string& path, const std::string& folder);
 
 // The longest path that the file calls of the program and of the archive
 // tool accept, in bytes; 0 where the system reports a path too long itself.

@@ -153,13 +153,13 @@ std::optional<platform::FileStamp> stampOf(const std::string& path) {
 }
 
 // The stamps of the files `lister` counts, by name; a file that cannot be
-// stamped is left out.
+// stamped, or is refused, is left out.
 std::map<std::string, platform::FileStamp> stampFiles(const DirectoryLister& lister) {
   const char separator = platform::separatorOf(platform::nativeShell());
   std::map<std::string, platform::FileStamp> stamps;
   for (const platform::DirEntry& entry : lister.entries()) {
     platform::FileStamp stamp;
-    if (!isCountedFile(entry)) continue;
+    if (!isCountedFile(entry) || !entry.refusal.empty()) continue;
     if (platform::fileStamp(lister.folder() + separator + entry.name, &stamp)) {
       stamps[entry.name] = stamp;
     }

@@ -328,19 +328,20 @@ TEST_F(ChangedRunTest, ACoarseClockHidesNoChangeInTheTickARunStartsOrEnds) {
        "ZT_PACK_RUN_ON=c.wav ZT_PACK_RUN='printf \"zt.pff /del y\\n\" "
        ">expansion/zt/deleteList.txt'",
        [] {}, {"a.dds", "b.dds", "c.wav"}},
+      // Both in the modification folder: a link that leads out is not packed.
       {"a link switched to another file of the same size and times",
        [&] {
-         writeFile(root + "/one", "linked 1");
-         writeFile(root + "/two", "linked 2");
-         fs::last_write_time(root + "/two", fs::last_write_time(root + "/one"));
+         writeFile(staged("one"), "linked 1");
+         writeFile(staged("two"), "linked 2");
+         fs::last_write_time(staged("two"), fs::last_write_time(staged("one")));
          fs::remove(staged("temp/a.dds"));
-         fs::create_symlink(root + "/one", staged("temp/a.dds"));
+         fs::create_symlink(staged("one"), staged("temp/a.dds"));
          startOfASecond();  // both files in one tick, before the run's
        },
        "",
        [&] {
          fs::remove(staged("temp/a.dds"));
-         fs::create_symlink(root + "/two", staged("temp/a.dds"));
+         fs::create_symlink(staged("two"), staged("temp/a.dds"));
        },
        {"a.dds"}},
   };

@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "run/delete_list_text.h"
+#include "scan/leads_outside.h"
 #include "tool/console.h"
 #include "tool/delete_line_rules.h"
 #include "tool/fixed_names.h"
@@ -62,7 +63,14 @@ std::optional<std::string> missingArchive(const std::string& modFolder, const Di
 
 }  // namespace
 
-void replayDeleteList(const std::string& listPath, const Dialect& dialect, CommandTally* tally) {
+void replayDeleteList(const std::string& listPath, const Dialect& dialect,
+                      const std::string& resolvedModFolder, CommandTally* tally) {
+  const std::string outside = leadsOutside(resolvedModFolder, listPath);
+  if (!outside.empty()) {
+    writeError(printable(listPath + ": not read: it " + outside));
+    countCommand(tally, false);
+    return;
+  }
   if (platform::isFolder(listPath)) {
     writeError(printable(listPath) + ": not read: it is a folder, not a file");
     countCommand(tally, false);
@@ -111,6 +119,11 @@ void replayDeleteList(const std::string& listPath, const Dialect& dialect, Comma
     if (std::optional<std::string> missing =
             missingArchive(modFolder, dialect, line.text, tally->dryRun)) {
       refuseLine(listPath, number, *missing, tally);
+      continue;
+    }
+    refusal = archiveLeadsOutside(resolvedModFolder, archiveWords(dialect, line.text));
+    if (!refusal.empty()) {
+      refuseLine(listPath, number, printable(refusal), tally);
       continue;
     }
     runCommand(*command, tally, printable(listPath) + ":" + std::to_string(number));

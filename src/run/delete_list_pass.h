@@ -13,7 +13,10 @@
 // UTF-16 is read in the system's code page (delete_list_text.h). A line that
 // must not be run (delete_line_rules.h) or names an archive that is not in
 // the folder, a list that cannot be read, or a read that fails, is named on
-// stderr and counted as a failed command.
-void replayDeleteList(const std::string& listPath, const Dialect& dialect, CommandTally* tally);
+// stderr and counted as a failed command; so is a list, or a line's archive,
+// that leads out of the modification folder, which resolves to
+// `resolvedModFolder` (see leads_outside.h).
+void replayDeleteList(const std::string& listPath, const Dialect& dialect,
+                      const std::string& resolvedModFolder, CommandTally* tally);
 
 #endif  // ZT_RUN_DELETE_LIST_PASS_H_

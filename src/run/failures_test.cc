@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <map>
 
 #include "test_support/rebuild_harness.h"
 
@@ -88,6 +90,107 @@ TEST_F(RunFailureTest, UnreadableStagingFolderIsNamedAndCountedAsFailed) {
                           "zt-rebuild: the run failed: 1 of 4 commands failed; see the errors "
                           "above, and the tool's output in " + underRoot("ztlog.txt") + "\n"));
   EXPECT_EQ(run.calls.size(), 2u);
+}
+
+// A downloaded modification can ship links (unzip and tar restore them).
+// What a run packs, replays or names as an archive must lie in the
+// modification folder as it resolves: what leads out of it is named with
+// where it leads, is not used, and fails the run. The modification folder
+// itself may be a link, and links that stay inside it work.
+TEST_F(RunFailureTest, WhatLeadsOutOfTheModificationFolderIsNotUsed) {
+  const std::string outside = scratch / "private";
+  const std::map<std::string, std::string> privateFiles = {
+      {"id_rsa", "secret key"}, {"base.pff", "someone else's archive"},
+      {"list.txt", "zt.pff /del secret line\n"}};
+  for (const auto& [name, content] : privateFiles) writeFile(outside + "/" + name, content);
+  const auto link = [&](const std::string& target, const std::string& relative) {
+    const fs::path at = root + "/expansion/zt/" + relative;
+    fs::create_directories(at.parent_path());
+    fs::create_symlink(target, at);
+  };
+  const auto shown = [&](const std::string& path) { return native(asGiven(fs::canonical(path))); };
+  struct Case {
+    const char* what;
+    std::function<void()> make;
+    std::string named;      // in the modification folder; "" when nothing is refused
+    std::string how;        // what follows its path, up to "leads to"
+    std::string leadsTo;    // in `outside`
+    std::string forbidden;  // in no argument the tool is handed
+    bool onWindows = true;  // Wine shows a link to a file as the file itself
+    bool leadsNowhere = false;
+  };
+  int made = 0;
+  const std::vector<Case> cases = {
+      {"a staged file", [&] { link(outside + "/id_rsa", "temp/texture.dds"); },
+       "temp/texture.dds", ": not packed: it", "id_rsa", "texture.dds", false},
+      {"a staging folder", [&] { link(outside, "tempL"); }, "tempL", ": not packed: it", "",
+       "private"},
+      {"the main archive", [&] { link(outside + "/base.pff", "zt.pff"); }, "zt.pff",
+       ": not used: it", "base.pff", "zt.pff"},
+      // The tool would make it where the link leads.
+      {"the second archive, a link that leads nowhere yet",
+       [&] {
+         link(outside + "/new.pff", "ztL.pff");
+         stage("tempL/c.wav");
+       },
+       "ztL.pff", ": not used: it", "", "ztL.pff", false, true},
+      {"an archive the delete list names",
+       [&] {
+         link(outside + "/base.pff", "old.pff");
+         stage("deleteList.txt", "old.pff /del a.dds\nold.pff /opt\n");
+       },
+       "deleteList.txt", ":1: not run: old.pff", "base.pff", "old.pff"},
+      {"the delete list", [&] { link(outside + "/list.txt", "deleteList.txt"); },
+       "deleteList.txt", ": not read: it", "list.txt", "secret"},
+      {"nothing: the modification folder a link, links inside it",
+       [&] {
+         const std::string mod = scratch / ("mods/mod" + std::to_string(++made));
+         writeFile(mod + "/shared/b.dds", "shared");
+         writeFile(mod + "/temp/c.dds", "plain");
+         makeFolder(root + "/expansion");
+         fs::create_directory_symlink(mod, root + "/expansion/zt");
+         link("../shared/b.dds", "temp/b.dds");
+       },
+       "", "", "", "private"},
+  };
+  for (const Case& c : cases) {
+    if (onWindows() && !c.onWindows) continue;
+    root = scratch / ("Game" + std::to_string(++made));
+    makeFolder(root);
+    installTool(root);
+    c.make();
+    stage("temp/a.dds");
+    RunResult run = rebuild();
+    const std::string modFolder = shown(root + "/expansion/zt");
+    if (c.named.empty()) {
+      EXPECT_EQ(run.status, 0) << c.what << ": " << run.err;
+      EXPECT_EQ(run.calls.size(), 4u) << c.what;  // a.dds, b.dds, c.dds, the optimize
+    } else {
+      EXPECT_EQ(run.status, 1) << c.what;
+      const std::string how =
+          c.leadsNowhere
+              ? " cannot be followed to where it leads (No such file or directory)"
+              : " leads to " + shown(c.leadsTo.empty() ? outside : outside + "/" + c.leadsTo) +
+                    ", outside the modification folder " + modFolder +
+                    " (to use it, put a copy of what it leads to in its place)";
+      EXPECT_NE(run.err.find("zt-rebuild: " + underRoot("expansion/zt/" + c.named) + c.how + how),
+                std::string::npos)
+          << c.what << ": " << run.err;
+      EXPECT_EQ(run.out.find("All done!"), std::string::npos) << c.what;
+    }
+    EXPECT_EQ(run.err.find("secret"), std::string::npos) << c.what << ": " << run.err;
+    for (const Call& call : run.calls) {
+      for (const std::string& argument : call) {
+        EXPECT_EQ(argument.find(c.forbidden), std::string::npos) << c.what << ": " << argument;
+      }
+    }
+    for (const auto& [name, content] : privateFiles) {
+      EXPECT_EQ(readFile(outside + "/" + name), content) << c.what;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()),
+              static_cast<long>(privateFiles.size()))
+        << c.what << ": a file was made beside them";
+  }
 }
 
 TEST_F(RunFailureTest, AStagedPipeIsRefusedAndTheRunEnds) {

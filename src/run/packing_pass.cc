@@ -56,7 +56,7 @@ std::vector<std::string> packFolder(DirectoryLister& lister, const PackingJob& j
     if (!command) {
       // A name the tool cannot be handed as itself is never run: another
       // spelling could pack another file, or end a quote.
-      writeError(printable(path) + ": not packed: " + refusal);
+      writeError(printable(path + ": not packed: " + refusal));
       countCommand(tally, false);
     } else if (runCommand(*command, tally, printable(path) + ": not packed")) {
       added.push_back(name);

@@ -12,6 +12,7 @@
 #include "run/preflight.h"
 #include "scan/count_files.h"
 #include "scan/directory_lister.h"
+#include "scan/leads_outside.h"
 #include "tool/command_line.h"
 #include "tool/console.h"
 #include "tool/fixed_names.h"
@@ -120,14 +121,44 @@ std::optional<std::string> enterGameRoot(const std::string& argument, const RunO
   return gameRoot;
 }
 
+// The modification folder as it resolves, which all that the run uses must
+// lie in (see leads_outside.h); nothing once stderr says why it cannot be
+// resolved.
+std::optional<std::string> resolveModFolder(const std::string& gameRoot) {
+  const std::string folder = below(gameRoot, names::kModFolder);
+  std::string resolved, error;
+  if (platform::resolvePath(folder, &resolved, &error)) return resolved;
+  writeError("cannot resolve the modification folder " + printable(folder) + ": " + error);
+  return std::nullopt;
+}
+
+// Whether `how` (see leads_outside.h) says that what the run would use at
+// `path` leads out of the modification folder; if so, says so on stderr
+// (`unused`: how it goes unused) and counts a failed step.
+bool refusedAsOutside(const std::string& path, const std::string& how,
+                      const std::string& unused, CommandTally* tally) {
+  if (how.empty()) return false;
+  writeError(printable(path + ": " + unused + ": it " + how));
+  countCommand(tally, false);
+  return true;
+}
+
 // Each staging folder is read once, here: what is counted is what is packed.
 // A folder that is there but cannot be read is named later, once --changed
-// has read the clock.
-std::vector<StagingFolder> readStagingFolders(const std::string& gameRoot) {
+// has read the clock. One whose archive or itself leads out of the
+// modification folder is not read: nothing is packed from it.
+std::vector<StagingFolder> readStagingFolders(const std::string& gameRoot,
+                                              const std::string& modFolder,
+                                              CommandTally* tally) {
   std::vector<StagingFolder> folders;
   for (const Staging& staging : kStaging) {
     const std::string folder = below(gameRoot, inModFolder(staging.folder));
-    folders.push_back({staging.archive, DirectoryLister(folder), PackingJob()});
+    const std::string archive = below(gameRoot, inModFolder(staging.archive));
+    const bool used =
+        !refusedAsOutside(archive, archiveLeadsOutside(modFolder, archive), "not used", tally) &&
+        !refusedAsOutside(folder, leadsOutside(modFolder, folder), "not packed", tally);
+    folders.push_back({staging.archive,
+                       used ? DirectoryLister(folder, modFolder) : DirectoryLister(), PackingJob()});
   }
   return folders;
 }
@@ -159,10 +190,12 @@ void planPacking(const ChangePlan& changes, std::vector<StagingFolder>* folders)
 
 // A modification with only a second archive has no main one to optimize:
 // that is nothing to do, not a failure. A dry run cannot know whether the
-// commands it shows would make one, so it shows the command.
-void optimizeMainArchive(const std::string& gameRoot, const Dialect& dialect,
-                         CommandTally* tally) {
+// commands it shows would make one, so it shows the command. One that leads
+// out of the modification folder was named when the run started.
+void optimizeMainArchive(const std::string& gameRoot, const std::string& modFolder,
+                         const Dialect& dialect, CommandTally* tally) {
   const std::string mainArchive = below(gameRoot, inModFolder(names::kMainArchive));
+  if (!archiveLeadsOutside(modFolder, mainArchive).empty()) return;
   if (tally->dryRun || platform::exists(mainArchive)) {
     runCommand(optimizeCommand(dialect), tally, printable(mainArchive) + ": not optimized");
   }
@@ -190,6 +223,8 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   platform::HeldLock lock;
   const std::optional<std::string> gameRoot = enterGameRoot(gameRootArgument, options, &lock);
   if (!gameRoot) return 1;
+  const std::optional<std::string> modFolder = resolveModFolder(*gameRoot);
+  if (!modFolder) return 1;
   const platform::Shell shell = platform::nativeShell();
   const Dialect dialect = dialectFor(shell, platform::isRunnableFile(toolFileName(shell)));
   const std::string logPath = logPathIn(*gameRoot);
@@ -200,7 +235,7 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   // and says on stderr what --changed passes over.
   auto stage = [&](const std::string& line) { if (!options.dryRun) writeLine(line); };
 
-  std::vector<StagingFolder> folders = readStagingFolders(*gameRoot);
+  std::vector<StagingFolder> folders = readStagingFolders(*gameRoot, *modFolder, &tally);
   const ChangePlan changes = planChanges(options, folders, deleteList, &tally);
   for (const StagingFolder& folder : folders) reportUnreadable(folder.lister, &tally);
   if (changes.nothingToDo) {
@@ -225,11 +260,11 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   stage("");
   stage("Done packing resource files");
   if (!options.dryRun) writeOut("Removing unused files (may take a minute or two)...");
-  replayDeleteList(deleteList, dialect, &tally);
+  replayDeleteList(deleteList, dialect, *modFolder, &tally);
   stage("done");
   stage("");
   stage("Optimizing pff...");
-  optimizeMainArchive(*gameRoot, dialect, &tally);
+  optimizeMainArchive(*gameRoot, *modFolder, dialect, &tally);
   stage("");
   finishChanges(changes, added, &tally);
   if (tally.failed == 0) stage("All done!");

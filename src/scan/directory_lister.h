@@ -14,8 +14,12 @@ class DirectoryLister {
  public:
   // Reads the listing of `folder` and stands on its first entry. A missing
   // folder, a path that is not a folder, or one that cannot be read leaves
-  // the lister without entries.
-  explicit DirectoryLister(const std::string& folder);
+  // the lister without entries. With `modFolder`, the modification folder as
+  // it resolves (see leads_outside.h), a file entry that is a link leading
+  // out of it is refused: its refusal says where it leads.
+  explicit DirectoryLister(const std::string& folder, const std::string& modFolder = "");
+  // A lister without entries, for a folder that is not to be read.
+  DirectoryLister() : status_(platform::ListingStatus::Missing) {}
 
   // Advances by one entry and returns the current name. Past the last entry
   // the last name stays; without a listing the name is always empty.

@@ -365,6 +365,18 @@ std::string archiveWord(const Dialect& dialect, const std::string& line) {
   return words.empty() ? std::string() : words[0];
 }
 
+std::vector<std::string> archiveWords(const Dialect& dialect, const std::string& line) {
+  std::vector<std::string> archives;
+  for (DoubledQuote rule : {DoubledQuote::StaysQuoted, DoubledQuote::EndsQuotes}) {
+    const std::vector<std::string> words = toolWords(dialect, line, rule);
+    const std::string archive = words.empty() ? std::string() : words[0];
+    if (std::find(archives.begin(), archives.end(), archive) == archives.end()) {
+      archives.push_back(archive);
+    }
+  }
+  return archives;
+}
+
 size_t editDistance(const std::string& from, const std::string& to) {
   const std::string a = platform::lowerAscii(from), b = platform::lowerAscii(to);
   // One row of the table of distances between the starts of a and of b.

@@ -42,6 +42,11 @@ std::optional<DeleteLineRefusal> refuseDeleteLine(const Dialect& dialect, const 
 // modification folder (sh's words, or those newer C runtimes read).
 std::string archiveWord(const Dialect& dialect, const std::string& line);
 
+// The same as each kind of C runtime reads it: one word, or two where a
+// doubled quote is read two ways. What must hold of the archive the tool
+// opens must hold of each.
+std::vector<std::string> archiveWords(const Dialect& dialect, const std::string& line);
+
 // How many letters must be changed, added or dropped to make `from` into
 // `to`, ASCII letters compared without regard to case: how near a mistyped
 // name is to one that was meant.
