@@ -2,6 +2,7 @@
 
 #include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/files.h"
@@ -157,8 +158,8 @@ std::vector<StagingFolder> readStagingFolders(const std::string& gameRoot,
     const bool used =
         !refusedAsOutside(archive, archiveLeadsOutside(modFolder, archive), "not used", tally) &&
         !refusedAsOutside(folder, leadsOutside(modFolder, folder), "not packed", tally);
-    folders.push_back({staging.archive,
-                       used ? DirectoryLister(folder, modFolder) : DirectoryLister(), PackingJob()});
+    DirectoryLister lister = used ? DirectoryLister(folder, modFolder) : DirectoryLister();
+    folders.push_back({staging.archive, std::move(lister), PackingJob()});
   }
   return folders;
 }
