@@ -14,8 +14,9 @@
 
 namespace {
 
-// Stamps grew the file's identity in 2.
-const char kHeading[] = "zt-rebuild record 2";
+// Stamps grew the file's identity in 2; 3 tells whether the delete list
+// named other archives, which a record of 2 does not say.
+const char kHeading[] = "zt-rebuild record 3";
 
 // A name is the rest of its line: only the line end and the escape itself
 // need escaping.
@@ -182,10 +183,11 @@ bool readClock(long long* now, CommandTally* tally) {
 // given that it has no staged file to pack: that run ended without any
 // failure, and the `folders`' archives and the delete list (stamped
 // `deleteList` now) are as it left them, the delete list from a tick before
-// it started.
+// it started and naming no archive but theirs.
 bool upToDate(const ChangeRecord& previous, const std::vector<StagingFolder>& folders,
               const std::optional<platform::FileStamp>& deleteList) {
-  if (previous.failed != 0 || deleteList != previous.deleteList ||
+  if (previous.failed != 0 || previous.listNamedOtherArchives ||
+      deleteList != previous.deleteList ||
       (deleteList && !stampedBefore(*deleteList, previous.startedAt))) {
     return false;
   }
@@ -264,6 +266,8 @@ bool readChangeRecord(const std::string& path, ChangeRecord* record) {
     } else if (kind == "deletelist") {
       record->deleteList.emplace();
       if (!readStamp(words, &*record->deleteList)) return false;
+    } else if (kind == "otherarchives") {
+      record->listNamedOtherArchives = true;
     } else if (kind == "file") {
       std::string archive, name;
       platform::FileStamp stamp;
@@ -295,6 +299,7 @@ bool writeChangeRecord(const std::string& path, const ChangeRecord& record, std:
     text += "archive " + archive + " " + stampText(stamp) + "\n";
   }
   if (record.deleteList) text += "deletelist " + stampText(*record.deleteList) + "\n";
+  if (record.listNamedOtherArchives) text += "otherarchives\n";
   for (const auto& [key, stamp] : record.files) {
     text += "file " + key.first + " " + stampText(stamp) + " " + escaped(key.second) + "\n";
   }
@@ -367,7 +372,7 @@ ChangePlan planChanges(const RunOptions& options, const std::vector<StagingFolde
 
 void finishChanges(const ChangePlan& plan,
                    const std::map<std::string, std::vector<std::string>>& added,
-                   CommandTally* tally) {
+                   const std::set<std::string>& listArchives, CommandTally* tally) {
   long long now = 0;
   if (!plan.startedAt || !readClock(&now, tally)) return;
   ChangeRecord record;
@@ -379,6 +384,11 @@ void finishChanges(const ChangePlan& plan,
              &record);
   }
   record.deleteList = plan.deleteList;
+  for (const std::string& archive : listArchives) {
+    if (archive != names::kMainArchive && archive != names::kSecondArchive) {
+      record.listNamedOtherArchives = true;
+    }
+  }
   flushOut();
   record.failed = tally->failed + (outputError().empty() ? 0 : 1);
   std::string error;

@@ -27,6 +27,10 @@ struct ChangeRecord {
   std::map<std::string, platform::FileStamp> archives;  // by archive name, as the run left them
   // The delete list as the run read it; none when there was none.
   std::optional<platform::FileStamp> deleteList;
+  // Whether its lines named an archive other than the staging folders',
+  // whose stamp the record does not keep: it cannot vouch that the list's
+  // removals from that archive still hold.
+  bool listNamedOtherArchives = false;
   // (archive name, staged file name) to the file's stamp when it was packed.
   std::map<std::pair<std::string, std::string>, platform::FileStamp> files;
   // How many commands (or steps that stand for one) failed in the run; none
@@ -82,11 +86,12 @@ ChangePlan planChanges(const RunOptions& options, const std::vector<StagingFolde
                        const std::string& deleteListPath, CommandTally* tally);
 
 // At the run's end, leaves the record for the next --changed run: the files
-// passed over and those the tool `added` (by archive), and how the run ends
-// in `tally`. A record that cannot be written is named on stderr and counted
-// as a failed step.
+// passed over and those the tool `added` (by archive), the archives the
+// delete list's lines named (`listArchives`), and how the run ends in
+// `tally`. A record that cannot be written is named on stderr and counted as
+// a failed step.
 void finishChanges(const ChangePlan& plan,
                    const std::map<std::string, std::vector<std::string>>& added,
-                   CommandTally* tally);
+                   const std::set<std::string>& listArchives, CommandTally* tally);
 
 #endif  // ZT_RUN_CHANGE_RECORD_H_

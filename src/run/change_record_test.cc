@@ -88,6 +88,7 @@ TEST(ChangeRecordTest, TheRecordReadsBackAsWrittenAndItsTemporaryFileIsAlwaysNew
   written.startedAt = 1234;
   written.archives["zt.pff"] = {1, 2, 3, 4, 5};
   written.deleteList = FileStamp{6, 7, 8, 9, 10};
+  written.listNamedOtherArchives = true;
   written.files[{"zt.pff", "a\nb\\c"}] = {11, 12, 13, 14, 18446744073709551615ULL};
   std::string error;
   ASSERT_TRUE(writeChangeRecord(path, written, &error)) << error;
@@ -96,6 +97,7 @@ TEST(ChangeRecordTest, TheRecordReadsBackAsWrittenAndItsTemporaryFileIsAlwaysNew
   EXPECT_EQ(read.startedAt, written.startedAt);
   EXPECT_EQ(read.archives, written.archives);
   EXPECT_EQ(read.deleteList, written.deleteList);
+  EXPECT_EQ(read.listNamedOtherArchives, written.listNamedOtherArchives);
   EXPECT_EQ(read.files, written.files);
 
   // Never through a link, never over what is there.
@@ -114,7 +116,7 @@ TEST(ChangeRecordTest, TheRecordReadsBackAsWrittenAndItsTemporaryFileIsAlwaysNew
   // or one with more after its end, is no record.
   const std::string good = readFile(path);
   for (const auto& [from, to] :
-       {std::pair{"record 2\n", "record 1\n"}, std::pair{"end 1\n", "end 2\n"},
+       {std::pair{"record 3\n", "record 2\n"}, std::pair{"end 1\n", "end 2\n"},
         std::pair{"end 1\n", "end 1\nend 1\n"}}) {
     std::string bad = good;
     bad.replace(bad.find(from), std::strlen(from), to);

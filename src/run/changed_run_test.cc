@@ -142,6 +142,18 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
          EXPECT_EQ(ahead.status, 0) << ahead.err;
        },
        {}},
+      // The record keeps no stamp of another archive: its removals may have
+      // been undone.
+      {"an entry put back into an archive only the delete list names", "",
+       [&] {
+         stage("extra.pff", "x.dds");
+         stage("deleteList.txt", "extra.pff /del x.dds\n");
+         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+         RunResult removed = rebuildChanged();
+         EXPECT_EQ(removed.status, 0) << removed.err;
+         writeFile(staged("extra.pff"), "x.dds put back");
+       },
+       {}},
       {"no record", "", [&] { fs::remove(record()); }, {"a.dds", "b.dds", "c.wav"}},
       {"a damaged record", "",
        [&] { writeFile(record(), readFile(record()).substr(0, readFile(record()).size() - 4)); },

@@ -64,7 +64,8 @@ std::optional<std::string> missingArchive(const std::string& modFolder, const Di
 }  // namespace
 
 void replayDeleteList(const std::string& listPath, const Dialect& dialect,
-                      const std::string& resolvedModFolder, CommandTally* tally) {
+                      const std::string& resolvedModFolder, CommandTally* tally,
+                      std::set<std::string>* archives) {
   const std::string outside = leadsOutside(resolvedModFolder, listPath);
   if (!outside.empty()) {
     writeError(printable(listPath + ": not read: it " + outside));
@@ -126,6 +127,7 @@ void replayDeleteList(const std::string& listPath, const Dialect& dialect,
       refuseLine(listPath, number, printable(refusal), tally);
       continue;
     }
+    for (const std::string& archive : archiveWords(dialect, line.text)) archives->insert(archive);
     runCommand(*command, tally, printable(listPath) + ":" + std::to_string(number));
   }
   if (!text.readError().empty()) {

@@ -3,6 +3,7 @@
 #ifndef ZT_RUN_DELETE_LIST_PASS_H_
 #define ZT_RUN_DELETE_LIST_PASS_H_
 
+#include <set>
 #include <string>
 
 #include "tool/command_line.h"
@@ -15,8 +16,10 @@
 // the folder, a list that cannot be read, or a read that fails, is named on
 // stderr and counted as a failed command; so is a list, or a line's archive,
 // that leads out of the modification folder, which resolves to
-// `resolvedModFolder` (see leads_outside.h).
+// `resolvedModFolder` (see leads_outside.h). Adds to `archives` those that
+// the lines it runs name, as the tool is handed them.
 void replayDeleteList(const std::string& listPath, const Dialect& dialect,
-                      const std::string& resolvedModFolder, CommandTally* tally);
+                      const std::string& resolvedModFolder, CommandTally* tally,
+                      std::set<std::string>* archives);
 
 #endif  // ZT_RUN_DELETE_LIST_PASS_H_

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -261,13 +262,14 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   stage("");
   stage("Done packing resource files");
   if (!options.dryRun) writeOut("Removing unused files (may take a minute or two)...");
-  replayDeleteList(deleteList, dialect, *modFolder, &tally);
+  std::set<std::string> listArchives;
+  replayDeleteList(deleteList, dialect, *modFolder, &tally, &listArchives);
   stage("done");
   stage("");
   stage("Optimizing pff...");
   optimizeMainArchive(*gameRoot, *modFolder, dialect, &tally);
   stage("");
-  finishChanges(changes, added, &tally);
+  finishChanges(changes, added, listArchives, &tally);
   if (tally.failed == 0) stage("All done!");
   return closeRun(tally, logPath);
 }
