@@ -28,9 +28,7 @@ namespace {
 
 // Letters compared in upper case, as NTFS does (so "_" sorts after them), and
 // bytewise to break ties, so the order is total and the same on every machine.
-bool listsBefore(const DirEntry& a, const DirEntry& b) {
-  const std::string& x = a.name;
-  const std::string& y = b.name;
+bool listsBefore(const std::string& x, const std::string& y) {
   size_t n = std::min(x.size(), y.size());
   for (size_t i = 0; i < n; ++i) {
     char32_t cx = asciiUpper(static_cast<unsigned char>(x[i]));
@@ -39,6 +37,29 @@ bool listsBefore(const DirEntry& a, const DirEntry& b) {
   }
   if (x.size() != y.size()) return x.size() < y.size();
   return x < y;
+}
+
+long long nanoseconds(const struct timespec& time) {
+  return static_cast<long long>(time.tv_sec) * 1000000000LL + time.tv_nsec;
+}
+
+#ifdef __APPLE__
+const struct timespec& writtenAt(const struct stat& st) { return st.st_mtimespec; }
+const struct timespec& changedAt(const struct stat& st) { return st.st_ctimespec; }
+#else
+const struct timespec& writtenAt(const struct stat& st) { return st.st_mtim; }
+const struct timespec& changedAt(const struct stat& st) { return st.st_ctim; }
+#endif
+
+// The stamp of a regular file, from its status.
+FileStamp stampOf(const struct stat& st) {
+  FileStamp stamp;
+  stamp.size = static_cast<unsigned long long>(st.st_size);
+  stamp.writeTime = nanoseconds(writtenAt(st));
+  stamp.changeTime = nanoseconds(changedAt(st));
+  stamp.volume = static_cast<unsigned long long>(st.st_dev);
+  stamp.index = static_cast<unsigned long long>(st.st_ino);
+  return stamp;
 }
 
 struct DirCloser {
@@ -57,29 +78,49 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
     *error = strerror(errno);
     return ListingStatus::Unreadable;
   }
+  // The names first, sorted while they are small; then each entry's kind
+  // and stamp, in that order.
+  struct Found {
+    std::string name;
+    unsigned char type;
+  };
+  std::vector<Found> found;
   for (;;) {
     errno = 0;
     dirent* d = readdir(dir.get());
     if (!d) {
       if (errno == 0) break;
       *error = strerror(errno);
-      entries->clear();
       return ListingStatus::Unreadable;
     }
+    if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0) {
+      found.push_back({d->d_name, d->d_type});
+    }
+  }
+  std::sort(found.begin(), found.end(),
+            [](const Found& a, const Found& b) { return listsBefore(a.name, b.name); });
+  entries->reserve(found.size() + 2);
+  entries->push_back({".", true, ""});
+  entries->push_back({"..", true, ""});
+  const int at = dirfd(dir.get());
+  for (Found& each : found) {
     DirEntry entry;
-    entry.name = d->d_name;
-    if (entry.name == "." || entry.name == "..") continue;
-    struct stat st;
-    entry.isLink = d->d_type == DT_LNK ||
-                   (d->d_type == DT_UNKNOWN &&
-                    fstatat(dirfd(dir.get()), d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                    S_ISLNK(st.st_mode));
-    // Follows links, as a Windows listing reports a junction's target kind.
-    entry.isFolder = fstatat(dirfd(dir.get()), d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+    entry.name = std::move(each.name);
+    if (each.type == DT_DIR) {
+      entry.isFolder = true;
+    } else {
+      // A link's kind and stamp are those of what it leads to, as a Windows
+      // listing reports a junction's target kind.
+      struct stat st;
+      const char* name = entry.name.c_str();
+      bool known = each.type != DT_LNK && fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+      entry.isLink = each.type == DT_LNK || (known && S_ISLNK(st.st_mode));
+      if (entry.isLink) known = fstatat(at, name, &st, 0) == 0;
+      entry.isFolder = known && S_ISDIR(st.st_mode);
+      if (known && S_ISREG(st.st_mode)) entry.stamp = stampOf(st);
+    }
     entries->push_back(std::move(entry));
   }
-  std::sort(entries->begin(), entries->end(), listsBefore);
-  entries->insert(entries->begin(), {DirEntry{".", true, ""}, DirEntry{"..", true, ""}});
   return ListingStatus::Listed;
 }
 
@@ -178,18 +219,6 @@ bool changeDirectory(const std::string& path, std::string* error) {
 
 namespace {
 
-long long nanoseconds(const struct timespec& time) {
-  return static_cast<long long>(time.tv_sec) * 1000000000LL + time.tv_nsec;
-}
-
-#ifdef __APPLE__
-const struct timespec& writtenAt(const struct stat& st) { return st.st_mtimespec; }
-const struct timespec& changedAt(const struct stat& st) { return st.st_ctimespec; }
-#else
-const struct timespec& writtenAt(const struct stat& st) { return st.st_mtim; }
-const struct timespec& changedAt(const struct stat& st) { return st.st_ctim; }
-#endif
-
 struct FdCloser {
   int fd;
   ~FdCloser() {
@@ -202,11 +231,7 @@ struct FdCloser {
 bool fileStamp(const std::string& path, FileStamp* stamp) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  stamp->size = static_cast<unsigned long long>(st.st_size);
-  stamp->writeTime = nanoseconds(writtenAt(st));
-  stamp->changeTime = nanoseconds(changedAt(st));
-  stamp->volume = static_cast<unsigned long long>(st.st_dev);
-  stamp->index = static_cast<unsigned long long>(st.st_ino);
+  *stamp = stampOf(st);
   return true;
 }
 

@@ -96,6 +96,12 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
       entry.refusal = tooLong();
     }
     if (!entry.refusal.empty()) entry.name = shown(name);
+    // The find data hold neither the file's identity nor its change time:
+    // a file's stamp takes a handle of its own.
+    FileStamp stamp;
+    if (!entry.isFolder && entry.refusal.empty() && fileStamp(prefix + entry.name, &stamp)) {
+      entry.stamp = stamp;
+    }
     // A drive root has no "." and ".." of its own: they stand first in every listing.
     if (entry.name != "." && entry.name != "..") entries->push_back(std::move(entry));
   } while (FindNextFileW(find.get(), &data));

@@ -6,10 +6,34 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace platform {
+
+// What tells one state of a file from another: which file it is, its size,
+// its last-write time, and a second time that whoever writes the file cannot
+// set back. On POSIX the file is its device and inode, and the second time
+// the status-change time, which every write, rename and setting of the times
+// moves. On Windows the file is its volume serial and file index, and the
+// second time the file system's change time (FILE_BASIC_INFO.ChangeTime);
+// where the file system keeps none (FAT), the creation time, which only
+// tells files apart. Times are in the platform's own units (nanoseconds, or
+// 100-nanosecond ticks), as fine as the file system keeps them: on some
+// only whole seconds, or two.
+struct FileStamp {
+  unsigned long long size = 0;
+  long long writeTime = 0;
+  long long changeTime = 0;
+  unsigned long long volume = 0;
+  unsigned long long index = 0;
+  bool operator==(const FileStamp& other) const {
+    return size == other.size && writeTime == other.writeTime &&
+           changeTime == other.changeTime && volume == other.volume && index == other.index;
+  }
+  bool operator!=(const FileStamp& other) const { return !(*this == other); }
+};
 
 struct DirEntry {
   std::string name;
@@ -24,6 +48,9 @@ struct DirEntry {
   // point, junctions included): only such an entry can lead out of the
   // folder. Its kind, above, is that of what it leads to.
   bool isLink = false;
+  // The stamp of a regular file (of what a link leads to), taken as the
+  // listing learns the entry's kind; none for anything else.
+  std::optional<FileStamp> stamp = std::nullopt;
 };
 
 enum class ListingStatus {
@@ -35,7 +62,9 @@ enum class ListingStatus {
 // Reads the whole listing of `folder` at once, in the order a Windows file
 // system gives it: "." and ".." first, then the rest. Reading it once means
 // that what is counted and what is packed are the same entries, whatever
-// changes in the folder while a run goes on.
+// changes in the folder while a run goes on. Each entry's kind and stamp
+// come from one status query at most (on POSIX none for a folder, two for a
+// link), so that a listing of many files costs little more than reading it.
 ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entries,
                          std::string* error);
 
@@ -85,29 +114,6 @@ bool absolutePath(const std::string& path, std::string* absolute, std::string* e
 // Changes the process's working directory. On failure returns false and
 // describes the reason in `error`.
 bool changeDirectory(const std::string& path, std::string* error);
-
-// What tells one state of a file from another: which file it is, its size,
-// its last-write time, and a second time that whoever writes the file cannot
-// set back. On POSIX the file is its device and inode, and the second time
-// the status-change time, which every write, rename and setting of the times
-// moves. On Windows the file is its volume serial and file index, and the
-// second time the file system's change time (FILE_BASIC_INFO.ChangeTime);
-// where the file system keeps none (FAT), the creation time, which only
-// tells files apart. Times are in the platform's own units (nanoseconds, or
-// 100-nanosecond ticks), as fine as the file system keeps them: on some
-// only whole seconds, or two.
-struct FileStamp {
-  unsigned long long size = 0;
-  long long writeTime = 0;
-  long long changeTime = 0;
-  unsigned long long volume = 0;
-  unsigned long long index = 0;
-  bool operator==(const FileStamp& other) const {
-    return size == other.size && writeTime == other.writeTime &&
-           changeTime == other.changeTime && volume == other.volume && index == other.index;
-  }
-  bool operator!=(const FileStamp& other) const { return !(*this == other); }
-};
 
 // The stamp of the file at `path` (links followed); false when there is no
 // regular file there.

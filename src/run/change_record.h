@@ -19,6 +19,14 @@
 #include "run/packing_pass.h"
 #include "tool/run_command.h"
 
+// For each entry of a staging folder's listing, by position: whether it is
+// a file passed over as already in its archive.
+using UnchangedFiles = std::vector<bool>;
+
+// Staged files by name, each with its stamp when it was packed, in the order
+// their run listed them.
+using RecordedFiles = std::vector<std::pair<std::string, platform::FileStamp>>;
+
 struct ChangeRecord {
   // The file system's clock when the run started, read on a file of the
   // run's own: a file changed in that tick or later may change again within
@@ -31,8 +39,7 @@ struct ChangeRecord {
   // whose stamp the record does not keep: it cannot vouch that the list's
   // removals from that archive still hold.
   bool listNamedOtherArchives = false;
-  // (archive name, staged file name) to the file's stamp when it was packed.
-  std::map<std::pair<std::string, std::string>, platform::FileStamp> files;
+  std::map<std::string, RecordedFiles> files;  // by archive name
   // How many commands (or steps that stand for one) failed in the run; none
   // in a record from before it was kept, which proves nothing.
   std::optional<int> failed;
@@ -47,22 +54,23 @@ bool readChangeRecord(const std::string& path, ChangeRecord* record);
 // before the file system's clock has passed the stamps it vouches for.
 bool writeChangeRecord(const std::string& path, const ChangeRecord& record, std::string* error);
 
-// The files among `stamps` that `previous` vouches are in `archive` as they
-// are now (stamped `archiveNow`): the archive and the delete list (stamped
-// `deleteListNow`) are as that run left them, the delete list was last
-// changed in a clock tick before that run started, the file's stamp is the
-// same and from a tick before that run's start, and no other staged name
+// Which of the `entries` of a staging folder's listing are files that
+// `previous` vouches are in `archive` as they are now (stamped
+// `archiveNow`): the archive and the delete list (stamped `deleteListNow`)
+// are as that run left them, the delete list was last changed in a clock
+// tick before that run started, the file's stamp, as the listing took it, is
+// the same and from a tick before that run's start, and no other staged name
 // differs from it only in case (the tool would keep one entry for both).
-std::set<std::string> unchangedFiles(const ChangeRecord& previous, const std::string& archive,
-                                     const std::optional<platform::FileStamp>& archiveNow,
-                                     const std::optional<platform::FileStamp>& deleteListNow,
-                                     const std::map<std::string, platform::FileStamp>& stamps);
+UnchangedFiles unchangedFiles(const ChangeRecord& previous, const std::string& archive,
+                              const std::optional<platform::FileStamp>& archiveNow,
+                              const std::optional<platform::FileStamp>& deleteListNow,
+                              const std::vector<platform::DirEntry>& entries);
 
 // What a run decides from the record before it packs anything, and keeps for
 // the record it leaves at its end. Without --changed it plans nothing.
 struct ChangePlan {
   // By each staging folder's archive: the files passed over as already packed.
-  std::map<std::string, std::set<std::string>> unchanged;
+  std::map<std::string, UnchangedFiles> unchanged;
   // Nothing to pack, nothing failed so far, and nothing else that a run could
   // change: the run runs no command, and the last run's log and record stay.
   bool nothingToDo = false;
@@ -73,24 +81,23 @@ struct ChangePlan {
   // The file system's clock when the run started; none when no record is to
   // be written (a dry run, or a clock that cannot be read).
   std::optional<long long> startedAt;
-  // By archive: the stamps of the staged files, taken before any was packed.
-  std::map<std::string, std::map<std::string, platform::FileStamp>> stamps;
   std::optional<platform::FileStamp> deleteList;
 };
 
 // Plans a run over `folders` and the delete list at `deleteListPath`: reads
-// the clock on the run's lock file, takes every stamp and reads the record
-// of the last --changed run. A clock that cannot be read is named on stderr
+// the clock on the run's lock file, stamps the delete list (the staged
+// files' stamps come with their listing) and reads the record of the last
+// --changed run. A clock that cannot be read is named on stderr
 // and counted in `tally` as a failed step.
 ChangePlan planChanges(const RunOptions& options, const std::vector<StagingFolder>& folders,
                        const std::string& deleteListPath, CommandTally* tally);
 
 // At the run's end, leaves the record for the next --changed run: the files
-// passed over and those the tool `added` (by archive), the archives the
-// delete list's lines named (`listArchives`), and how the run ends in
-// `tally`. A record that cannot be written is named on stderr and counted as
-// a failed step.
-void finishChanges(const ChangePlan& plan,
+// of `folders` passed over and those the tool `added` (by archive), the
+// archives the delete list's lines named (`listArchives`), and how the run
+// ends in `tally`. A record that cannot be written is named on stderr and
+// counted as a failed step.
+void finishChanges(const ChangePlan& plan, const std::vector<StagingFolder>& folders,
                    const std::map<std::string, std::vector<std::string>>& added,
                    const std::set<std::string>& listArchives, CommandTally* tally);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -11,6 +12,25 @@
 namespace {
 
 using platform::FileStamp;
+
+using Listing = std::vector<platform::DirEntry>;
+
+// The stamp `record` holds for the staged file `name` in zt.pff.
+FileStamp& recorded(ChangeRecord* record, const std::string& name) {
+  for (auto& file : record->files["zt.pff"]) {
+    if (file.first == name) return file.second;
+  }
+  return record->files["zt.pff"].emplace_back(name, FileStamp()).second;
+}
+
+// The entry of the staged file `name` in `listing`, staged now if it was not.
+platform::DirEntry& staged(Listing* listing, const std::string& name) {
+  for (platform::DirEntry& entry : *listing) {
+    if (entry.name == name) return entry;
+  }
+  listing->push_back({name, false, "", false, FileStamp()});
+  return listing->back();
+}
 
 // The rules by which a staged file counts as unchanged, on stamps made up
 // here: what a file system shows is not needed to break them.
@@ -22,7 +42,7 @@ TEST(ChangeRecordTest, AFileIsUnchangedOnlyWhenEveryPartOfItsStampAndItsSurround
   struct Case {
     const char* what;
     std::function<void(ChangeRecord*, FileStamp* archiveNow, std::optional<FileStamp>* listNow,
-                       std::map<std::string, FileStamp>* stamps)>
+                       Listing* listing)>
         change;
     bool unchanged;
   };
@@ -30,26 +50,29 @@ TEST(ChangeRecordTest, AFileIsUnchangedOnlyWhenEveryPartOfItsStampAndItsSurround
       {"nothing changed", [](auto...) {}, true},
       // Each part of the stamp on its own, the second time kept: on Windows
       // a save moves neither the creation time nor, on FAT, a change time.
-      {"the size alone", [](auto, auto, auto, auto s) { (*s)["a"].size = 11; }, false},
-      {"the last-write time alone", [](auto, auto, auto, auto s) { (*s)["a"].writeTime = 501; },
+      {"the size alone", [](auto, auto, auto, auto s) { staged(s, "a").stamp->size = 11; },
        false},
-      {"the second time alone", [](auto, auto, auto, auto s) { (*s)["a"].changeTime = 601; },
+      {"the last-write time alone",
+       [](auto, auto, auto, auto s) { staged(s, "a").stamp->writeTime = 501; },
        false},
+      {"the second time alone",
+       [](auto, auto, auto, auto s) { staged(s, "a").stamp->changeTime = 601; }, false},
       {"another file of the same size and times (a link switched)",
-       [](auto, auto, auto, auto s) { (*s)["a"].index = 70; }, false},
-      {"the same index on another volume", [](auto, auto, auto, auto s) { (*s)["a"].volume = 2; },
+       [](auto, auto, auto, auto s) { staged(s, "a").stamp->index = 70; }, false},
+      {"the same index on another volume",
+       [](auto, auto, auto, auto s) { staged(s, "a").stamp->volume = 2; },
        false},
       // In the tick the run started, the file may have changed again unseen.
       {"written in the tick the run started",
        [&](auto r, auto, auto, auto s) {
-         (*s)["a"].writeTime = started;
-         r->files[{"zt.pff", "a"}].writeTime = started;
+         staged(s, "a").stamp->writeTime = started;
+         recorded(r, "a").writeTime = started;
        },
        false},
       {"changed in the tick the run started, its last-write time set back",
        [&](auto r, auto, auto, auto s) {
-         (*s)["a"].changeTime = started;
-         r->files[{"zt.pff", "a"}].changeTime = started;
+         staged(s, "a").stamp->changeTime = started;
+         recorded(r, "a").changeTime = started;
        },
        false},
       {"the archive changed", [](auto, auto a, auto, auto) { a->size = 98; }, false},
@@ -62,22 +85,49 @@ TEST(ChangeRecordTest, AFileIsUnchangedOnlyWhenEveryPartOfItsStampAndItsSurround
          (*l)->changeTime = started;
        },
        false},
-      {"a case twin staged", [&](auto, auto, auto, auto s) { (*s)["A"] = file; }, false},
+      {"a case twin staged", [&](auto, auto, auto, auto s) { staged(s, "A").stamp = file; }, false},
+      // As a Windows listing can be: the twins not side by side.
+      {"a case twin staged, listed out of order",
+       [&](auto, auto, auto, auto s) {
+         staged(s, "0.dds").stamp = file;
+         staged(s, "A").stamp = file;
+       },
+       false},
+      {"refused as it leads out of the modification folder",
+       [](auto, auto, auto, auto s) { staged(s, "a").refusal = "it leads to /elsewhere"; }, false},
+      // The record in another order than the listing, either way.
+      {"recorded after a file no longer staged",
+       [&](auto r, auto, auto, auto) {
+         RecordedFiles& files = r->files["zt.pff"];
+         files.insert(files.begin(), {"gone.dds", file});
+       },
+       true},
+      {"listed after a file the record does not hold",
+       [&](auto, auto, auto, auto s) { s->insert(s->begin(), {"0.dds", false, "", false, file}); },
+       true},
+      {"no stamp taken with the listing",
+       [](auto, auto, auto, auto s) { staged(s, "a").stamp.reset(); }, false},
   };
   for (const Case& c : cases) {
     ChangeRecord record;
     record.startedAt = started;
     record.archives["zt.pff"] = archive;
     record.deleteList = deleteList;
-    record.files[{"zt.pff", "a"}] = file;
+    recorded(&record, "a") = file;
     FileStamp archiveNow = archive;
     std::optional<FileStamp> listNow = deleteList;
-    std::map<std::string, FileStamp> stamps = {{"a", file}};
-    c.change(&record, &archiveNow, &listNow, &stamps);
-    std::set<std::string> unchanged = unchangedFiles(record, "zt.pff", archiveNow, listNow, stamps);
-    EXPECT_EQ(unchanged.count("a") == 1, c.unchanged) << c.what;
-    EXPECT_EQ(unchanged.count("A"), 0u) << c.what;
-    EXPECT_TRUE(unchangedFiles(record, "ztL.pff", archiveNow, listNow, stamps).empty()) << c.what;
+    Listing listing;
+    staged(&listing, "a").stamp = file;
+    c.change(&record, &archiveNow, &listNow, &listing);
+    UnchangedFiles unchanged = unchangedFiles(record, "zt.pff", archiveNow, listNow, listing);
+    ASSERT_EQ(unchanged.size(), listing.size()) << c.what;
+    // Its twin, or a file the record does not hold, never.
+    for (size_t i = 0; i < listing.size(); ++i) {
+      EXPECT_EQ(unchanged[i], listing[i].name == "a" && c.unchanged)
+          << c.what << ": " << listing[i].name;
+    }
+    UnchangedFiles other = unchangedFiles(record, "ztL.pff", archiveNow, listNow, listing);
+    EXPECT_EQ(std::count(other.begin(), other.end(), true), 0) << c.what;
   }
 }
 
@@ -89,7 +139,9 @@ TEST(ChangeRecordTest, TheRecordReadsBackAsWrittenAndItsTemporaryFileIsAlwaysNew
   written.archives["zt.pff"] = {1, 2, 3, 4, 5};
   written.deleteList = FileStamp{6, 7, 8, 9, 10};
   written.listNamedOtherArchives = true;
-  written.files[{"zt.pff", "a\nb\\c"}] = {11, 12, 13, 14, 18446744073709551615ULL};
+  written.files["zt.pff"] = {{"a\nb\\c", {11, 12, 13, 14, 18446744073709551615ULL}},
+                             {"b", {1, 2, 3, 4, 5}}};
+  written.files["ztL.pff"] = {{" two  spaces ", {0, -15, 16, 17, 18}}};
   std::string error;
   ASSERT_TRUE(writeChangeRecord(path, written, &error)) << error;
   ChangeRecord read;
@@ -116,8 +168,8 @@ TEST(ChangeRecordTest, TheRecordReadsBackAsWrittenAndItsTemporaryFileIsAlwaysNew
   // or one with more after its end, is no record.
   const std::string good = readFile(path);
   for (const auto& [from, to] :
-       {std::pair{"record 3\n", "record 2\n"}, std::pair{"end 1\n", "end 2\n"},
-        std::pair{"end 1\n", "end 1\nend 1\n"}}) {
+       {std::pair{"record 3\n", "record 2\n"}, std::pair{"end 3\n", "end 4\n"},
+        std::pair{"end 3\n", "end 3\nend 3\n"}}) {
     std::string bad = good;
     bad.replace(bad.find(from), std::strlen(from), to);
     writeFile(path, bad);

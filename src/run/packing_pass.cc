@@ -47,7 +47,7 @@ std::vector<std::string> packFolder(DirectoryLister& lister, const PackingJob& j
   for (int packed = 0; packed < job.files && !lister.atEnd(); lister.next()) {
     const platform::DirEntry& entry = lister.current();
     const std::string& name = entry.name;
-    if (!isCountedFile(entry) || job.unchanged.count(name)) continue;
+    if (!isCountedFile(entry) || job.unchanged[lister.position()]) continue;
     if (!tally->dryRun) showProgress(job.firstNumber + packed, job.total, name);
     const std::string path = job.folder + separator + name;
     std::string refusal = entry.refusal;

@@ -3,7 +3,6 @@
 #ifndef ZT_RUN_PACKING_PASS_H_
 #define ZT_RUN_PACKING_PASS_H_
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -17,7 +16,9 @@ struct PackingJob {
   int files = 0;        // how many files are to be packed
   int firstNumber = 0;  // the number shown for its first file
   int total = 0;        // the number shown as the run's total
-  std::set<std::string> unchanged;  // files passed over as already packed
+  // By position in the folder's listing: the files passed over as already
+  // packed.
+  std::vector<bool> unchanged;
 };
 
 // One staging folder of a run: its listing, read once when the run starts so

@@ -1,5 +1,6 @@
 #include "run/run_driver.h"
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <set>
@@ -183,7 +184,8 @@ void planPacking(const ChangePlan& changes, std::vector<StagingFolder>* folders)
     job.folder = folder.lister.folder();
     job.archive = folder.archive;
     job.unchanged = changes.unchanged.at(folder.archive);
-    job.files = countFiles(folder.lister, "*", false) - static_cast<int>(job.unchanged.size());
+    job.files = countFiles(folder.lister, "*", false) -
+                static_cast<int>(std::count(job.unchanged.begin(), job.unchanged.end(), true));
     job.firstNumber = total + 1;
     total += job.files;
   }
@@ -269,7 +271,7 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   stage("Optimizing pff...");
   optimizeMainArchive(*gameRoot, *modFolder, dialect, &tally);
   stage("");
-  finishChanges(changes, added, listArchives, &tally);
+  finishChanges(changes, folders, added, listArchives, &tally);
   if (tally.failed == 0) stage("All done!");
   return closeRun(tally, logPath);
 }

@@ -30,6 +30,8 @@ class DirectoryLister {
   const std::string& currentName() const { return current().name; }
   bool currentIsFolder() const { return current().isFolder; }
 
+  // Where in entries() the lister stands; entries().size() past the end.
+  size_t position() const { return position_; }
   // Whether the lister stands past its last entry, or never had a listing.
   bool atEnd() const { return position_ >= entries_.size(); }
 
