@@ -11,9 +11,9 @@ namespace {
 
 TEST(DeviceNameTest, DevicesInAnyCaseWithAnyExtensionAndNothingElse) {
   const std::pair<std::u32string, bool> names[] = {
-      {U"CON", true},       {U"nul.dds", true},     {U"conout$.txt", true},  {U"com9.dds", true},
-      {U"LPT9", true},      {U"COM\u00b9", true},   {U"AUX.tar.gz", true},   {U"Com1 .txt", true},
-      {U"COM0", false},     {U"COM10", false},      {U"LPT", false},         {U"console.dds", false},
+      {U"CON", true},   {U"nul.dds", true},   {U"conout$.txt", true}, {U"com9.dds", true},
+      {U"LPT9", true},  {U"COM\u00b9", true}, {U"AUX.tar.gz", true},  {U"Com1 .txt", true},
+      {U"COM0", false}, {U"COM10", false},    {U"LPT", false},        {U"console.dds", false},
   };
   for (const auto& [name, device] : names) {
     EXPECT_EQ(platform::isDeviceName(name), device) << std::string(name.begin(), name.end());

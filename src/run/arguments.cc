@@ -60,7 +60,8 @@ size_t editDistance(const std::string& a, const std::string& b) {
 std::string unknownOption(const std::string& typed) {
   const bool slash = typed[0] == '/';
   const size_t start = typed.find_first_not_of(slash ? "/" : "-");
-  const std::string name = start == std::string::npos ? "" : platform::lowerAscii(typed.substr(start));
+  const std::string name =
+      start == std::string::npos ? "" : platform::lowerAscii(typed.substr(start));
   const std::string nearest = nearestOption(name);
   std::string problem = "unknown option " + typed;
   const std::string prefix = slash ? "/" : "--";

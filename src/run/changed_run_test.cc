@@ -40,7 +40,8 @@ class ChangedRunTest : public RebuildTest {
     stage("temp/b.dds", "data b");
     stage("tempL/c.wav", "data c");
     // As if written in one clock tick, a while ago.
-    const fs::file_time_type then = fs::last_write_time(staged("temp/a.dds")) - std::chrono::hours(24);
+    const fs::file_time_type then =
+        fs::last_write_time(staged("temp/a.dds")) - std::chrono::hours(24);
     fs::last_write_time(staged("temp/a.dds"), then);
     fs::last_write_time(staged("temp/b.dds"), then);
     // Their change times stay now: out of the tick the next run starts in
@@ -122,7 +123,8 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
        {"a.dds", "b.dds", "c.wav"}},
       {"the delete list changed while the run went on", "ZT_PACK_RUN_ON=a.dds ZT_PACK_RUN=" +
            shQuoted(std::string("echo zt.pff /del x>") +
-                    (onWindows() ? "expansion\\zt\\deleteList.txt" : "expansion/zt/deleteList.txt")),
+                    (onWindows() ? "expansion\\zt\\deleteList.txt"
+                                 : "expansion/zt/deleteList.txt")),
        [] {}, {"a.dds", "b.dds", "c.wav"}},
       // Zip keeps local time: a mod zipped east of the user arrives stamped
       // hours ahead. Such a stamp is not vouched for, nor waited for.
@@ -234,7 +236,8 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
   forgetCalls();
   RunResult again = rebuildChanged();
   EXPECT_EQ(again.status, 1);
-  EXPECT_EQ(again.err.substr(0, again.err.find('\n')), refused.err.substr(0, refused.err.find('\n')));
+  EXPECT_EQ(again.err.substr(0, again.err.find('\n')),
+            refused.err.substr(0, refused.err.find('\n')));
   EXPECT_EQ(again.calls, std::vector<Call>{optimize()});
   // Nor is a staging folder that cannot be read left as it was: the run runs
   // as usual, and fails.
@@ -249,7 +252,8 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
   // A file written during the run that packed it (in its clock tick or
   // after) is packed again.
   restage();
-  fs::last_write_time(staged("temp/a.dds"), fs::file_time_type::clock::now() + std::chrono::hours(1));
+  fs::last_write_time(staged("temp/a.dds"),
+                      fs::file_time_type::clock::now() + std::chrono::hours(1));
   rebuildChanged();
   forgetCalls();
   EXPECT_EQ(packed(rebuildChanged()), std::vector<std::string>{"a.dds"});

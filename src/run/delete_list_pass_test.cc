@@ -292,9 +292,10 @@ TEST_F(DeleteListTest, AListThatIsAFolder) {
        onWindows() ? "Invalid argument" : "Too many levels of symbolic links"}};
   if (!onWindows()) {
     // Root reads any file: the run is then made by an unprivileged user.
-    const std::string asUser = geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
-    unreadables.push_back({"echo 'zt.pff /del x' > deleteList.txt && chmod 0 deleteList.txt", asUser,
-                           "Permission denied"});
+    const std::string asUser =
+        geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
+    unreadables.push_back({"echo 'zt.pff /del x' > deleteList.txt && chmod 0 deleteList.txt",
+                           asUser, "Permission denied"});
   }
   for (const auto& [make, runAs, reason] : unreadables) {
     fs::remove_all(root + "/expansion/zt/deleteList.txt");

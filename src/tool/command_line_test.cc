@@ -60,9 +60,10 @@ TEST(CommandLineTest, CmdDeleteListLinesGoThroughUnchangedUnlessTheyWouldRunAnyt
 }
 
 TEST(CommandLineTest, CmdKeepsPercentSignsFromVariableExpansion) {
-  EXPECT_EQ(addCommand(kCmd, "zt.pff", "C:\\100% Game\\%PATH%%%x.dds"),
-            "pack.exe expansion\\zt\\zt.pff \"C:\\100\"%\" Game\\\\\"%\"PATH\"%%%\"x.dds\" /force >> "
-            "ztlog.txt");
+  EXPECT_EQ(
+      addCommand(kCmd, "zt.pff", "C:\\100% Game\\%PATH%%%x.dds"),
+      "pack.exe expansion\\zt\\zt.pff \"C:\\100\"%\" Game\\\\\"%\"PATH\"%%%\"x.dds\" /force >> "
+      "ztlog.txt");
   EXPECT_EQ(deleteListCommand(kCmd, "zt.pff /del %TEMP%.dds \"a%b\""),
             "pack.exe expansion\\zt\\zt.pff /del \"%\"TEMP\"%\".dds \"a\"%\"b\" >> ztlog.txt");
   // The C runtime reads 2n backslashes before a quote as n and a real quote,
