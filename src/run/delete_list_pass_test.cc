@@ -46,7 +46,7 @@ TEST_F(DeleteListTest, EveryLineThatHoldsSomethingIsOneCommandInOrder) {
   // A Ctrl+Z at the end is what copy con writes.
   for (const std::string ending : {"", "\n", "\r\n", "\n\n", "\r", "\r\n\x1A"}) {
     writeList(body + ending);
-    fs::remove(root + "/pack-calls.txt");
+    forgetCalls();
     RunResult run = rebuild();
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
@@ -69,7 +69,7 @@ TEST_F(DeleteListTest, EmptyListRunsNothing) {
   writeFile(root + "/expansion/zt/zt.pff", "");
   for (const char* content : {"", "\n", "\r\n  \r\n\t\n"}) {
     writeList(content);
-    fs::remove(root + "/pack-calls.txt");
+    forgetCalls();
     RunResult run = rebuild();
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
@@ -237,7 +237,7 @@ TEST_F(DeleteListTest, NotepadListsReachTheToolInTheSystemCodePage) {
                                utf16(lines, false).substr(2)};
   for (const std::string& list : lists) {
     writeList(list);
-    fs::remove(root + "/pack-calls.txt");
+    forgetCalls();
     RunResult run = rebuild();
     const bool isUtf16 = list[0] != 'z' && list[0] != '\xEF';
     std::vector<Call> expected = {{inModFolder("zt.pff"), "/del", "caf\xC3\xA9.dds"},
@@ -260,12 +260,12 @@ TEST_F(DeleteListTest, NotepadListsReachTheToolInTheSystemCodePage) {
   }
   // A list in the code page itself is not UTF-8: its bytes go through as they are.
   writeList("zt.pff /del caf\xE9.dds");
-  fs::remove(root + "/pack-calls.txt");
+  forgetCalls();
   const Call ansi = {inModFolder("zt.pff"), "/del", "caf\xE9.dds"};
   EXPECT_EQ(deletions(rebuild()), std::vector<Call>{ansi});
   // Text whose NULs tell no byte order is refused once, not line by line.
   writeList(std::string("z\0\0\0t\0\0\0\n\0\0\0", 12) + "zt.pff /del b.dds\n");
-  fs::remove(root + "/pack-calls.txt");
+  forgetCalls();
   RunResult utf32 = rebuild();
   EXPECT_EQ(deletions(utf32), std::vector<Call>{});
   EXPECT_EQ(utf32.err.substr(0, utf32.err.find("zt-rebuild: the run failed")),
@@ -299,7 +299,7 @@ TEST_F(DeleteListTest, AListThatIsAFolder) {
   }
   for (const auto& [make, runAs, reason] : unreadables) {
     fs::remove_all(root + "/expansion/zt/deleteList.txt");
-    fs::remove(root + "/pack-calls.txt");
+    forgetCalls();
     ASSERT_EQ(std::system(("cd " + shQuoted(root + "/expansion/zt") + " && " + make).c_str()), 0);
     if (!runAs.empty()) {
       // The user needs to reach the game root and write its log, lock and calls.
