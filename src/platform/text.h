@@ -16,12 +16,7 @@ namespace platform {
 inline char32_t asciiUpper(char32_t c) { return (c >= U'a' && c <= U'z') ? c - U'a' + U'A' : c; }
 inline char32_t asciiLower(char32_t c) { return (c >= U'A' && c <= U'Z') ? c - U'A' + U'a' : c; }
 
-// `text` with its ASCII letters in upper (or lower) case; every other byte
-// as it is.
-inline std::string upperAscii(std::string text) {
-  for (char& c : text) c = static_cast<char>(asciiUpper(static_cast<unsigned char>(c)));
-  return text;
-}
+// `text` with its ASCII letters in lower case; every other byte as it is.
 inline std::string lowerAscii(std::string text) {
   for (char& c : text) c = static_cast<char>(asciiLower(static_cast<unsigned char>(c)));
   return text;

@@ -104,8 +104,7 @@ std::vector<bool> caseTwins(const std::vector<platform::DirEntry>& entries) {
 
 // The archive's path from the game root, the working directory.
 std::string archivePath(const std::string& archive) {
-  return localPath(dialectFor(platform::nativeShell(), false),
-                   std::string(names::kModFolder) + "\\" + archive);
+  return localPath(dialectFor(platform::nativeShell(), false), modFolderPiece() + archive);
 }
 
 // Whether `stamp` shows the file as it was before `startedAt`, in an earlier

@@ -26,7 +26,7 @@ const char kVersion[] = ZT_REBUILD_VERSION;
 std::string usage() {
   const Shell shell = platform::nativeShell();
   const std::string program = names::kProgram;
-  const std::string mod = std::string(names::kModFolder) + "\\";
+  const std::string mod = modFolderPiece();
   const std::string tool = toolFileName(shell);
   std::string text =
       "usage: " + program + " [--changed] [--dry-run] [--] GAME_ROOT\n"

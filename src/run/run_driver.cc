@@ -34,7 +34,7 @@ const Staging kStaging[] = {{names::kMainStaging, names::kMainArchive},
 
 // `name`, a name in the modification folder, as a path from the game root.
 std::string inModFolder(const std::string& name) {
-  return std::string(names::kModFolder) + "\\" + name;
+  return modFolderPiece() + name;
 }
 
 bool isSeparator(char c) {
