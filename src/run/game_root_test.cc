@@ -73,6 +73,9 @@ TEST_F(GameRootTest, UsageIsShownWithoutAGameRoot) {
   EXPECT_NE(none.err.find("GAME_ROOT" + native("/expansion/zt/temp")), std::string::npos)
       << none.err;
   EXPECT_NE(none.err.find("(" + toolFile() + ")"), std::string::npos);
+  // Every way to ask for it, and every exit status.
+  EXPECT_NE(none.err.find(text("       zt-rebuild --help | -h\n")), std::string::npos);
+  EXPECT_NE(none.err.find(text("; 130 when\nCtrl+C stopped the run.\n")), std::string::npos);
   EXPECT_TRUE(none.calls.empty());
 }
 

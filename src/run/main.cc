@@ -31,6 +31,7 @@ std::string usage() {
   std::string text =
       "usage: " + program + " [--changed] [--dry-run] [--] GAME_ROOT\n"
       "       " + program + " --version\n"
+      "       " + program + " --help | -h\n"
       "\n"
       "Packs every file staged in GAME_ROOT\\" + mod + names::kMainStaging + " into " +
       names::kMainArchive + " and in\n" +
@@ -58,7 +59,8 @@ std::string usage() {
           "Exit status: 0 when every command succeeded; 1 when any failed, the game\n"
           "root cannot be entered, is no game root (it has no " + std::string(names::kModFolder) +
           "), has no\n"
-          "archive tool, or another run is using it; 2 for a usage error.\n";
+          "archive tool, or another run is using it; 2 for a usage error; 130 when\n"
+          "Ctrl+C stopped the run.\n";
   if (shell != Shell::Cmd) {
     for (char& c : text) c = c == '\\' ? '/' : c;
   }
