@@ -19,8 +19,10 @@ struct Read {
 Read readList(const std::string& path, size_t longestLine) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) return {ListEncoding::CodePage, {"<cannot open>"}, ""};
+  std::string refusal;
+  Read read{detectEncoding(file, &refusal), {}, ""};
+  std::rewind(file);
   DeleteListText text(file, longestLine);
-  Read read{text.encoding(), {}, ""};
   ListLine line;
   while (text.nextLine(&line)) {
     std::string shown = line.text;
