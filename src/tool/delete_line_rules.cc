@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <iterator>
 
 #include "platform/process.h"
 #include "platform/text.h"
 #include "tool/console.h"
 #include "tool/fixed_names.h"
+#include "tool/nearest_name.h"
 
 using platform::Shell;
 
@@ -151,24 +151,14 @@ std::optional<std::string> holdsTypographicQuote(const Dialect& dialect, const s
 }
 
 // A word that looks like a switch but is none of the tool's, with the one
-// that was most likely meant: one that it begins with, or a letter or two
-// away from it.
+// that was most likely meant: a letter or two away from it.
 std::optional<std::string> unknownSwitch(const Dialect& dialect, const std::string& line) {
   const std::vector<std::string> words = newerWords(dialect, line);
   for (size_t i = 1; i < words.size(); ++i) {
     if (!isSwitch(words[i]) || isToolSwitch(words[i])) continue;
-    const std::string lower = platform::lowerAscii(words[i]);
-    const char* meant = nullptr;
-    size_t nearest = 3;  // farther is no slip of the hand
-    for (const char* known : kToolSwitches) {
-      const bool writtenOut = lower.compare(0, std::strlen(known), known) == 0;  // "/delete"
-      const size_t distance = writtenOut ? 0 : editDistance(lower, known);
-      if (distance < nearest) {
-        meant = known;
-        nearest = distance;
-      }
-    }
-    if (meant) return words[i] + "; did you mean " + meant + "?";
+    const std::string meant =
+        nearestName(words[i], {std::begin(kToolSwitches), std::end(kToolSwitches)}, 2);
+    if (!meant.empty()) return words[i] + "; did you mean " + meant + "?";
     return words[i] + "; entries are removed with " + kRemoveSwitch;
   }
   return std::nullopt;
@@ -375,21 +365,4 @@ std::vector<std::string> archiveWords(const Dialect& dialect, const std::string&
     }
   }
   return archives;
-}
-
-size_t editDistance(const std::string& from, const std::string& to) {
-  const std::string a = platform::lowerAscii(from), b = platform::lowerAscii(to);
-  // One row of the table of distances between the starts of a and of b.
-  std::vector<size_t> row(b.size() + 1);
-  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (size_t i = 1; i <= a.size(); ++i) {
-    size_t diagonal = row[0];
-    row[0] = i;
-    for (size_t j = 1; j <= b.size(); ++j) {
-      const size_t above = row[j];
-      row[j] = std::min({above + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
 }

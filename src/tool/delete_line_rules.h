@@ -47,11 +47,6 @@ std::string archiveWord(const Dialect& dialect, const std::string& line);
 // opens must hold of each.
 std::vector<std::string> archiveWords(const Dialect& dialect, const std::string& line);
 
-// How many letters must be changed, added or dropped to make `from` into
-// `to`, ASCII letters compared without regard to case: how near a mistyped
-// name is to one that was meant.
-size_t editDistance(const std::string& from, const std::string& to);
-
 // Why a delete-list line whose command would be longer than
 // maxCommandLength() is not run.
 std::string tooLongRefusal(const Dialect& dialect);
