@@ -75,14 +75,7 @@ std::optional<std::string> leavesQuoteOpen(const Dialect&, const std::string& li
 // Whether cmd.exe would find a command separator, a pipe or a redirection in
 // `line`: these only lose their meaning between double quotes.
 std::optional<std::string> holdsCmdOperator(const Dialect&, const std::string& line) {
-  bool quoted = false;
-  for (char c : line) {
-    if (c == '"') {
-      quoted = !quoted;
-    } else if (!quoted && (c == '&' || c == '|' || c == '<' || c == '>' || c == '^')) {
-      return std::string();
-    }
-  }
+  if (findOutsideQuotes(line, "&|<>^") != std::string::npos) return std::string();
   return std::nullopt;
 }
 
@@ -209,12 +202,7 @@ std::optional<std::string> archiveWithColon(const Dialect& dialect, const std::s
 std::string withRemoveSwitch(const std::string& line) {
   const size_t start = line.find_first_not_of(" \t");
   const size_t end = line.find_last_not_of(" \t") + 1;
-  size_t archiveEnd = start;
-  for (bool quoted = false; archiveEnd < end; ++archiveEnd) {
-    const char c = line[archiveEnd];
-    if (c == '"') quoted = !quoted;
-    if (!quoted && (c == ' ' || c == '\t')) break;
-  }
+  const size_t archiveEnd = std::min(findOutsideQuotes(line, " \t", start), end);
   return line.substr(start, archiveEnd - start) + " " + kRemoveSwitch +
          line.substr(archiveEnd, end - archiveEnd);
 }
@@ -344,6 +332,15 @@ std::optional<DeleteLineRefusal> refuseDeleteLine(const Dialect& dialect,
     }
   }
   return std::nullopt;
+}
+
+std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::string& line,
+                                             std::string* refusal) {
+  if (std::optional<DeleteLineRefusal> refused = refuseDeleteLine(dialect, line)) {
+    if (refusal) *refusal = refused->message;
+    return std::nullopt;
+  }
+  return uncheckedDeleteListCommand(dialect, line);
 }
 
 std::string tooLongRefusal(const Dialect& dialect) {

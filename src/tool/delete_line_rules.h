@@ -38,6 +38,11 @@ struct DeleteLineRefusal {
 // message, or nothing when the line may be run.
 std::optional<DeleteLineRefusal> refuseDeleteLine(const Dialect& dialect, const std::string& line);
 
+// The command that replays `line` (uncheckedDeleteListCommand), or nothing
+// for a line that breaks one of the rules, and why in `refusal`.
+std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::string& line,
+                                             std::string* refusal = nullptr);
+
 // The archive's word of `line`, as the tool is handed it after the
 // modification folder (sh's words, or those newer C runtimes read).
 std::string archiveWord(const Dialect& dialect, const std::string& line);
