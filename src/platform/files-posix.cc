@@ -29,14 +29,8 @@ namespace {
 // Letters compared in upper case, as NTFS does (so "_" sorts after them), and
 // bytewise to break ties, so the order is total and the same on every machine.
 bool listsBefore(const std::string& x, const std::string& y) {
-  size_t n = std::min(x.size(), y.size());
-  for (size_t i = 0; i < n; ++i) {
-    char32_t cx = asciiUpper(static_cast<unsigned char>(x[i]));
-    char32_t cy = asciiUpper(static_cast<unsigned char>(y[i]));
-    if (cx != cy) return cx < cy;
-  }
-  if (x.size() != y.size()) return x.size() < y.size();
-  return x < y;
+  const int order = compareAnyCase(x, y);
+  return order != 0 ? order < 0 : x < y;
 }
 
 long long nanoseconds(const struct timespec& time) {

@@ -17,6 +17,9 @@ Shell nativeShell();
 // The path separator that goes with an interpreter's platform.
 inline char separatorOf(Shell shell) { return shell == Shell::Cmd ? '\\' : '/'; }
 
+// Whether `c` parts the names of a path there: "/" everywhere, "\" on Windows too.
+inline bool isSeparator(Shell shell, char c) { return c == '/' || c == separatorOf(shell); }
+
 // Hands `commandLine` to the interpreter and waits for it. Returns the
 // command's exit status, or -1 when the interpreter could not be started.
 // Ctrl+C (SIGINT or SIGQUIT on POSIX, Ctrl+C or Ctrl+Break on Windows) ends

@@ -103,14 +103,9 @@ size_t decodeCharacter(const std::string& text, size_t at, char32_t* character) 
     return 1;
   }
   static const UINT codePage = GetACP();
-  size_t length = 1;
-  if (codePage == CP_UTF8) {
-    length = lead >= 0xc2 && lead <= 0xdf ? 2 : lead >= 0xe0 && lead <= 0xef ? 3
-           : lead >= 0xf0 && lead <= 0xf4 ? 4 : 0;
-  } else if (IsDBCSLeadByteEx(codePage, lead)) {
-    length = 2;
-  }
-  if (length == 0 || at + length > text.size()) return 0;
+  if (codePage == CP_UTF8) return decodeUtf8(text, at, character);
+  const size_t length = IsDBCSLeadByteEx(codePage, lead) ? 2 : 1;
+  if (at + length > text.size()) return 0;
   wchar_t wide[2];
   int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data() + at,
                                   static_cast<int>(length), wide, 2);

@@ -4,8 +4,10 @@
 #ifndef ZT_PLATFORM_TEXT_H_
 #define ZT_PLATFORM_TEXT_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -20,6 +22,19 @@ inline char32_t asciiLower(char32_t c) { return (c >= U'A' && c <= U'Z') ? c - U
 inline std::string lowerAscii(std::string text) {
   for (char& c : text) c = static_cast<char>(asciiLower(static_cast<unsigned char>(c)));
   return text;
+}
+
+// Names in the order of their ASCII letters in upper case, as NTFS and the
+// archive tool tell them apart (so "_" sorts after the letters): below 0, 0
+// or above 0.
+inline int compareAnyCase(std::string_view a, std::string_view b) {
+  const size_t common = std::min(a.size(), b.size());
+  for (size_t i = 0; i < common; ++i) {
+    const char32_t x = asciiUpper(static_cast<unsigned char>(a[i]));
+    const char32_t y = asciiUpper(static_cast<unsigned char>(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
 
 // Whether Windows opens a file of this name as a device in place of a
@@ -39,6 +54,32 @@ inline bool isDeviceName(const std::u32string& name) {
   }
   return (base[3] >= U'1' && base[3] <= U'9') || base[3] == 0xB9 || base[3] == 0xB2 ||
          base[3] == 0xB3;
+}
+
+// The character that starts at `text[at]` in UTF-8: sets `character` to its
+// Unicode value and returns its length in bytes, or returns 0 when the bytes
+// there are no character (the shortest form only, and no surrogates).
+inline size_t decodeUtf8(const std::string& text, size_t at, char32_t* character) {
+  const unsigned char lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x80) {
+    *character = lead;
+    return 1;
+  }
+  size_t length = lead >= 0xc2 && lead <= 0xdf ? 2 : lead >= 0xe0 && lead <= 0xef ? 3
+                : lead >= 0xf0 && lead <= 0xf4 ? 4 : 0;
+  if (length == 0 || at + length > text.size()) return 0;
+  char32_t value = lead & (0x7f >> length);
+  for (size_t i = 1; i < length; ++i) {
+    const unsigned char next = static_cast<unsigned char>(text[at + i]);
+    if ((next & 0xc0) != 0x80) return 0;
+    value = (value << 6) | (next & 0x3f);
+  }
+  const char32_t shortest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (value < shortest[length] || value > 0x10ffff || (value >= 0xd800 && value <= 0xdfff)) {
+    return 0;
+  }
+  *character = value;
+  return length;
 }
 
 // `utf8` (a text in UTF-8, such as Notepad saves) in the system's code page,

@@ -1,11 +1,12 @@
 #include "run/arguments.h"
 
-#include <algorithm>
+#include <iterator>
 
 #include "platform/files.h"
 #include "platform/text.h"
 #include "tool/command_line.h"
 #include "tool/console.h"
+#include "tool/nearest_name.h"
 
 using platform::Shell;
 
@@ -35,24 +36,6 @@ bool isUnknownSwitch(Shell shell, const std::string& word) {
          word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-", 1) ==
              std::string::npos &&
          !platform::isFolder(word);
-}
-
-// How many letters must be inserted, removed, replaced or swapped with the
-// next to make `a` into `b`.
-size_t editDistance(const std::string& a, const std::string& b) {
-  std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
-  for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
-  for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
-  for (size_t i = 1; i <= a.size(); ++i) {
-    for (size_t j = 1; j <= b.size(); ++j) {
-      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
-                          d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
-        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-      }
-    }
-  }
-  return d[a.size()][b.size()];
 }
 
 // One line for an unknown option, as the user wrote it: the known one it
@@ -85,22 +68,7 @@ std::string quotesNeeded(Shell shell, const std::string& quoted) {
 }  // namespace
 
 std::string nearestOption(const std::string& name) {
-  if (name.empty()) return "";
-  std::string nearest;
-  size_t best = 3;  // two slips at most
-  for (const char* known : kOptionNames) {
-    const std::string option = known;
-    // A name cut short is meant as the one option it begins.
-    const size_t distance =
-        option.compare(0, name.size(), name) == 0 ? 1 : editDistance(name, option);
-    if (distance < best) {
-      best = distance;
-      nearest = option;
-    } else if (distance == best) {
-      nearest.clear();  // two as near: neither is surely meant
-    }
-  }
-  return nearest;
+  return nearestName(name, {std::begin(kOptionNames), std::end(kOptionNames)}, 2);
 }
 
 Request readArguments(Shell shell, const std::vector<std::string>& arguments) {

@@ -15,29 +15,20 @@
 
 namespace {
 
-char32_t upper(char c) { return platform::asciiUpper(static_cast<unsigned char>(c)); }
-
-// Names in the order of their ASCII letters in upper case, as the tool
-// tells entries apart: below 0, 0 or above 0.
-int compareAnyCase(std::string_view a, std::string_view b) {
-  const size_t common = std::min(a.size(), b.size());
-  for (size_t i = 0; i < common; ++i) {
-    if (upper(a[i]) != upper(b[i])) return upper(a[i]) < upper(b[i]) ? -1 : 1;
-  }
-  return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
-}
-
-// Names hashed and compared in that way, without a copy of each.
+// Names hashed and compared in any case (platform::compareAnyCase), without a
+// copy of each.
 struct AnyCaseHash {
   size_t operator()(std::string_view name) const {
     size_t hash = 14695981039346656037ULL;  // FNV-1a
-    for (char c : name) hash = (hash ^ upper(c)) * 1099511628211ULL;
+    for (char c : name) {
+      hash = (hash ^ platform::asciiUpper(static_cast<unsigned char>(c))) * 1099511628211ULL;
+    }
     return hash;
   }
 };
 struct AnyCaseEqual {
   bool operator()(std::string_view a, std::string_view b) const {
-    return compareAnyCase(a, b) == 0;
+    return platform::compareAnyCase(a, b) == 0;
   }
 };
 
@@ -84,7 +75,7 @@ std::vector<bool> caseTwins(const std::vector<platform::DirEntry>& entries) {
   bool inOrder = true;
   for (size_t i = 0; i < entries.size() && inOrder; ++i) {
     if (!vouchable(entries[i])) continue;
-    const int order = last ? compareAnyCase(last->name, entries[i].name) : -1;
+    const int order = last ? platform::compareAnyCase(last->name, entries[i].name) : -1;
     if (order == 0) twins[lastAt] = twins[i] = true;
     inOrder = order <= 0;
     last = &entries[i];

@@ -15,6 +15,7 @@
 #include "tool/console.h"
 #include "tool/delete_line_rules.h"
 #include "tool/fixed_names.h"
+#include "tool/nearest_name.h"
 
 namespace {
 
@@ -48,16 +49,14 @@ std::optional<std::string> missingArchive(const std::string& modFolder, const Di
   std::vector<platform::DirEntry> entries;
   std::string error;
   platform::listFolder(modFolder.substr(0, modFolder.size() - 1), &entries, &error);
-  const platform::DirEntry* meant = nullptr;
+  std::vector<std::string> spellings;
   for (const platform::DirEntry& entry : entries) {
-    const bool isArchive = platform::lowerAscii(entry.name) == platform::lowerAscii(archives[0]) ||
-                           platform::lowerAscii(entry.name) == platform::lowerAscii(archives[1]);
-    if (isArchive && !entry.isFolder &&
-        (!meant || editDistance(archive, entry.name) < editDistance(archive, meant->name))) {
-      meant = &entry;
-    }
+    const bool isArchive = platform::compareAnyCase(entry.name, archives[0]) == 0 ||
+                           platform::compareAnyCase(entry.name, archives[1]) == 0;
+    if (isArchive && !entry.isFolder) spellings.push_back(entry.name);
   }
-  if (meant) message += "; did you mean " + printable(meant->name) + "?";
+  const std::string meant = nearestName(archive, spellings, std::string::npos);
+  if (!meant.empty()) message += "; did you mean " + printable(meant) + "?";
   return message;
 }
 

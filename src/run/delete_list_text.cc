@@ -21,38 +21,47 @@ bool isUtf16(ListEncoding encoding) {
 // ANSI text with a letter beyond ASCII is, as good as always, not.
 bool readsAsUtf8(std::FILE* list) {
   bool beyondAscii = false;
-  int pending = 0;  // continuation bytes still due
-  int low = 0x80, high = 0xBF;  // the range of the next one
-  int c;
-  while ((c = std::getc(list)) != EOF) {
-    if (pending > 0) {
-      if (c < low || c > high) return false;
-      --pending;
-      low = 0x80;
-      high = 0xBF;
-      continue;
+  std::string bytes;  // read, and not yet decoded
+  char block[4096];
+  for (bool end = false; !end;) {
+    const size_t got = std::fread(block, 1, sizeof block, list);
+    end = got < sizeof block;
+    bytes.append(block, got);
+    size_t at = 0;
+    // A character that the block cuts off is decoded with the next one.
+    while (at < bytes.size() && (end || bytes.size() - at >= 4)) {
+      char32_t character;
+      const size_t length = platform::decodeUtf8(bytes, at, &character);
+      if (length == 0) return false;
+      beyondAscii = beyondAscii || character >= 0x80;
+      at += length;
     }
-    if (c < 0x80) continue;
-    beyondAscii = true;
-    if (c >= 0xC2 && c <= 0xDF) {
-      pending = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      pending = 2;
-      if (c == 0xE0) low = 0xA0;   // no overlong form
-      if (c == 0xED) high = 0x9F;  // no surrogate
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      pending = 3;
-      if (c == 0xF0) low = 0x90;
-      if (c == 0xF4) high = 0x8F;  // nothing past U+10FFFF
-    } else {
-      return false;
-    }
+    bytes.erase(0, at);
   }
-  return beyondAscii && pending == 0;
+  return beyondAscii;
 }
 
-// Tells how `list` is written, and leaves it at its first character, after
-// any byte-order mark; or says in `refusal` why it cannot tell.
+// Adds the code point `c` in UTF-8.
+void appendUtf8(long c, std::string* text) {
+  if (c < 0x80) {
+    *text += static_cast<char>(c);
+  } else if (c < 0x800) {
+    *text += static_cast<char>(0xC0 | c >> 6);
+    *text += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    *text += static_cast<char>(0xE0 | c >> 12);
+    *text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    *text += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    *text += static_cast<char>(0xF0 | c >> 18);
+    *text += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    *text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    *text += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
 ListEncoding detectEncoding(std::FILE* list, std::string* refusal) {
   unsigned char head[64] = {};
   const size_t got = std::fread(head, 1, sizeof head, list);
@@ -85,27 +94,6 @@ ListEncoding detectEncoding(std::FILE* list, std::string* refusal) {
   std::rewind(list);
   return utf8 ? ListEncoding::Utf8 : ListEncoding::CodePage;
 }
-
-// Adds the code point `c` in UTF-8.
-void appendUtf8(long c, std::string* text) {
-  if (c < 0x80) {
-    *text += static_cast<char>(c);
-  } else if (c < 0x800) {
-    *text += static_cast<char>(0xC0 | c >> 6);
-    *text += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    *text += static_cast<char>(0xE0 | c >> 12);
-    *text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    *text += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    *text += static_cast<char>(0xF0 | c >> 18);
-    *text += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-    *text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    *text += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-}  // namespace
 
 DeleteListText::DeleteListText(std::FILE* list, size_t longestLine)
     : list_(list),

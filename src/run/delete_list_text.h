@@ -22,6 +22,11 @@ struct ListLine {
   std::string error;
 };
 
+// Tells how `list`, open in binary mode at its start, is written, and leaves
+// it at its first character, after any byte-order mark; or says in `refusal`
+// why it cannot tell.
+ListEncoding detectEncoding(std::FILE* list, std::string* refusal);
+
 class DeleteListText {
  public:
   // Reads `list`, open in binary mode at its start, to tell how it is written,
@@ -36,7 +41,6 @@ class DeleteListText {
   // A list whose last line ends with a line feed has no empty line after it.
   bool nextLine(ListLine* line);
 
-  ListEncoding encoding() const { return encoding_; }
   const std::string& refusal() const { return refusal_; }
   const std::string& readError() const { return readError_; }
 

@@ -19,8 +19,10 @@ struct Read {
 Read readList(const std::string& path, size_t longestLine) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) return {ListEncoding::CodePage, {"<cannot open>"}, ""};
+  std::string refusal;
+  Read read{detectEncoding(file, &refusal), {}, ""};
+  std::rewind(file);
   DeleteListText text(file, longestLine);
-  Read read{text.encoding(), {}, ""};
   ListLine line;
   while (text.nextLine(&line)) {
     std::string shown = line.text;
@@ -88,6 +90,9 @@ TEST(DeleteListTextTest, ListsAreReadLineByLineWhateverTheirEncoding) {
       // A surrogate is no character: a list that holds one in UTF-8's form is
       // in the code page; in UTF-16 two low halves make no pair.
       {"\xED\xA0\x80\n", ListEncoding::CodePage, {"\xED\xA0\x80"}},
+      // A character that the detection's read cuts in two is read whole.
+      {std::string(4095, 'a') + "\xC3\xA9", ListEncoding::Utf8,
+       {std::string(4095, 'a') + "\xC3\xA9"}, 5000},
       {std::string("\xFF\xFE\x00\xDC\x00\xDC\n\0c\0", 10), ListEncoding::Utf16Le,
        {kNotUtf16, "c"}},
       // UTF-16 becomes UTF-8 of each length: U+07FF, U+0800, U+10000.

@@ -10,11 +10,10 @@
 #include "tool/console.h"
 #include "tool/fixed_names.h"
 
+using platform::isSeparator;
 using platform::Shell;
 
 namespace {
-
-bool isSeparator(Shell shell, char c) { return c == '/' || (shell == Shell::Cmd && c == '\\'); }
 
 // Names compare as the platform's file system compares them: cmd's in any
 // case (of ASCII letters, which is all these names hold).

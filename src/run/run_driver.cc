@@ -37,18 +37,14 @@ std::string inModFolder(const std::string& name) {
   return modFolderPiece() + name;
 }
 
-bool isSeparator(char c) {
-  return c == '/' || c == platform::separatorOf(platform::nativeShell());
-}
-
 // `path` without the separators typed at its end, but for the one that a
 // top folder (/ or C:\) needs: "C:\My Game\" names the same folder as
 // "C:\My Game", and the paths built on it get no doubled separator.
 std::string withoutTrailingSeparators(const std::string& path) {
   size_t end = path.size();
-  const bool drive =
-      platform::nativeShell() == platform::Shell::Cmd && path.size() >= 2 && path[1] == ':';
-  while (end > (drive ? 3 : 1) && isSeparator(path[end - 1])) --end;
+  const platform::Shell shell = platform::nativeShell();
+  const bool drive = shell == platform::Shell::Cmd && path.size() >= 2 && path[1] == ':';
+  while (end > (drive ? 3 : 1) && platform::isSeparator(shell, path[end - 1])) --end;
   return path.substr(0, end);
 }
 
@@ -56,7 +52,8 @@ std::string withoutTrailingSeparators(const std::string& path) {
 // platform's separator; below a top folder, without a second separator.
 std::string below(const std::string& gameRoot, const std::string& piece) {
   const std::string tail = localPath(dialectFor(platform::nativeShell(), false), "\\" + piece);
-  const bool top = !gameRoot.empty() && isSeparator(gameRoot.back());
+  const bool top =
+      !gameRoot.empty() && platform::isSeparator(platform::nativeShell(), gameRoot.back());
   return gameRoot + (top ? tail.substr(1) : tail);
 }
 
@@ -249,7 +246,7 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
     return outputStatus();
   }
   planPacking(changes, &folders);
-  if (!runCommand(startLogCommand(dialect), &tally)) {
+  if (!runCommand(startLogCommand(), &tally)) {
     writeError("cannot start the log " + printable(logPath) + "; the interpreter's error is above");
   }
   stage("Logging to: " + printable(logPath));

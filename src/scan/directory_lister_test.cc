@@ -19,7 +19,7 @@ TEST(DirectoryListerTest, ListsDotEntriesFirstThenInTheOrderOfAWindowsFileSystem
   std::vector<std::string> folders;
   for (; !lister.atEnd(); lister.next()) {
     names.push_back(lister.currentName());
-    if (lister.currentIsFolder()) folders.push_back(lister.currentName());
+    if (lister.current().isFolder) folders.push_back(lister.currentName());
   }
   // Letters compared in upper case, so "_" comes after them; bytewise ties.
   std::vector<std::string> expected = {".", "..", ".hidden", "A.dds", "a.dds",

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "platform/text.h"
-#include "tool/delete_line_rules.h"
 #include "tool/fixed_names.h"
 
 using platform::Shell;
@@ -34,11 +33,14 @@ bool isControlCharacter(char c) {
 // the program's name on its command line: spaces and tabs part them outside
 // double quotes; 2n backslashes before a quote are n and a real quote, 2n+1
 // are n and a literal one; other backslashes are data.
-std::vector<std::string> runtimeWords(const std::string& text, DoubledQuote rule) {
+std::vector<std::string> runtimeWords(const std::string& text, DoubledQuote rule,
+                                      std::vector<bool>* quotedAt) {
   std::vector<std::string> words;
   bool inWord = false;
   bool quoted = false;
   for (size_t i = 0; i < text.size();) {
+    // A run of backslashes, or a quote they make literal, leaves the quotes as they were.
+    if (quotedAt) quotedAt->resize(i + 1, quoted);
     const char c = text[i];
     if (!quoted && (c == ' ' || c == '\t')) {
       inWord = false;
@@ -68,6 +70,7 @@ std::vector<std::string> runtimeWords(const std::string& text, DoubledQuote rule
       ++i;
     }
   }
+  if (quotedAt) quotedAt->resize(text.size(), quoted);
   return words;
 }
 
@@ -81,22 +84,12 @@ std::vector<std::string> runtimeWords(const std::string& text, DoubledQuote rule
 // read as a literal quote. A quote written here is preceded by twice the
 // backslashes before it, so that they stay data and the quote still works.
 std::string hidePercents(const std::string& text) {
+  std::vector<bool> quotedAt;
+  runtimeWords(text, DoubledQuote::StaysQuoted, &quotedAt);
   std::string hidden;
-  bool quoted = false;  // as the C runtime reads the text up to `i`
   for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '"') {
-      hidden += c;
-      if (backslashesBefore(text, i) % 2 == 1) continue;  // a literal quote
-      if (quoted && i + 1 < text.size() && text[i + 1] == '"') {
-        hidden += text[++i];  // a literal quote, and the quotes stay open
-      } else {
-        quoted = !quoted;
-      }
-      continue;
-    }
-    if (c != '%') {
-      hidden += c;
+    if (text[i] != '%') {
+      hidden += text[i];
       continue;
     }
     size_t end = i;
@@ -105,7 +98,7 @@ std::string hidePercents(const std::string& text) {
     const bool quoteBefore = i > 0 && text[i - 1] == '"';
     const bool quoteAfter = end < text.size() && text[end] == '"';
     const std::string backslashes(backslashesBefore(text, i), '\\');
-    if (quoted || (!quoteBefore && !quoteAfter)) {
+    if (quotedAt[i] || (!quoteBefore && !quoteAfter)) {
       hidden += backslashes + '"' + run + '"';
     } else if (!quoteBefore) {
       hidden += backslashes + "\"\"" + run;
@@ -119,22 +112,26 @@ std::string hidePercents(const std::string& text) {
   return hidden;
 }
 
+size_t findOutsideQuotes(const std::string& text, std::string_view characters, size_t from) {
+  bool quoted = false;
+  for (size_t i = from; i < text.size(); ++i) {
+    if (text[i] == '"') {
+      quoted = !quoted;
+    } else if (!quoted && characters.find(text[i]) != std::string_view::npos) {
+      return i;
+    }
+  }
+  return std::string::npos;
+}
+
 std::vector<std::string> splitWords(const std::string& line) {
   std::vector<std::string> words;
-  bool inWord = false;
-  bool quoted = false;
-  for (char c : line) {
-    if (!quoted && (c == ' ' || c == '\t')) {
-      inWord = false;
-      continue;
-    }
-    if (!inWord) words.emplace_back();
-    inWord = true;
-    if (c == '"') {
-      quoted = !quoted;
-    } else {
-      words.back() += c;
-    }
+  size_t end = 0;
+  for (size_t start; (start = line.find_first_not_of(" \t", end)) != std::string::npos;) {
+    end = std::min(findOutsideQuotes(line, " \t", start), line.size());
+    std::string word = line.substr(start, end - start);
+    word.erase(std::remove(word.begin(), word.end(), '"'), word.end());
+    words.push_back(word);
   }
   return words;
 }
@@ -186,9 +183,7 @@ std::string shQuote(const std::string& word) {
   return quoted + "'";
 }
 
-std::string startLogCommand(const Dialect&) {
-  return std::string("echo ZT Log Start > ") + names::kLogFile;
-}
+std::string startLogCommand() { return std::string("echo ZT Log Start > ") + names::kLogFile; }
 
 std::optional<std::string> addCommand(const Dialect& dialect, const std::string& archive,
                                       const std::string& stagedPath, std::string* refusal) {
@@ -224,15 +219,6 @@ std::string uncheckedDeleteListCommand(const Dialect& dialect, const std::string
     command += " " + shQuote(word);
   }
   return command + logTail();
-}
-
-std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::string& line,
-                                             std::string* refusal) {
-  if (std::optional<DeleteLineRefusal> refused = refuseDeleteLine(dialect, line)) {
-    if (refusal) *refusal = refused->message;
-    return std::nullopt;
-  }
-  return uncheckedDeleteListCommand(dialect, line);
 }
 
 std::string optimizeCommand(const Dialect& dialect) {

@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/process.h"
@@ -37,7 +38,7 @@ std::string localPath(const Dialect& dialect, const std::string& piece);
 std::string shQuote(const std::string& word);
 
 // Creates or empties the run log.
-std::string startLogCommand(const Dialect& dialect);
+std::string startLogCommand();
 
 // Adds `stagedPath` to `archive` ("zt.pff" or "ztL.pff" in the modification
 // folder), appending the tool's output to the log. Returns nothing, and says
@@ -47,14 +48,6 @@ std::optional<std::string> addCommand(const Dialect& dialect, const std::string&
                                       const std::string& stagedPath,
                                       std::string* refusal = nullptr);
 
-// Replays one line of the delete list: the rest of a tool command after the
-// modification folder (an archive's name, then the tool's own arguments).
-// cmd gets the line as modFolderAndLine() joins it, with its "%" hidden; sh
-// gets it split into words (splitWords), each word quoted. Returns nothing for a line that
-// breaks one of the rules of delete_line_rules.h, and says why in `refusal`.
-std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::string& line,
-                                             std::string* refusal = nullptr);
-
 // A delete-list line after the modification folder, as the cmd dialect
 // hands them to the tool: the blanks before the archive's name are dropped,
 // which would part it from the folder, and the folder's last backslash is
@@ -63,8 +56,11 @@ std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::
 // real quote).
 std::string modFolderAndLine(const std::string& line);
 
-// The command deleteListCommand builds for `line`, whether or not the line
-// keeps the rules: for measuring it, never for running it.
+// Replays one line of the delete list: the rest of a tool command after the
+// modification folder (an archive's name, then the tool's own arguments).
+// cmd gets the line as modFolderAndLine() joins it, with its "%" hidden; sh
+// gets it split into words (splitWords), each word quoted. Whether the line
+// may be run at all is for the rules of delete_line_rules.h to say.
 std::string uncheckedDeleteListCommand(const Dialect& dialect, const std::string& line);
 
 // The longest command line the dialect's interpreter accepts: cmd.exe's
@@ -82,13 +78,20 @@ bool isControlCharacter(char c);
 enum class DoubledQuote { StaysQuoted, EndsQuotes };
 
 // The arguments that a program's C runtime reads from `text`, which follows
-// the program's name on its command line.
-std::vector<std::string> runtimeWords(const std::string& text, DoubledQuote rule);
+// the program's name on its command line. With `quotedAt`, also whether it
+// reads each byte of `text` between double quotes.
+std::vector<std::string> runtimeWords(const std::string& text, DoubledQuote rule,
+                                      std::vector<bool>* quotedAt = nullptr);
 
 // `text` with every run of "%" kept from cmd.exe's variable expansion by
 // double quotes, in a way that leaves the C runtime's words as they were
 // where it can.
 std::string hidePercents(const std::string& text);
+
+// The first of `characters` in `text`, from `from` on, that stands outside
+// double quotes as cmd and sh pair them (each quote opens or closes), or npos.
+// `from` is outside quotes.
+size_t findOutsideQuotes(const std::string& text, std::string_view characters, size_t from = 0);
 
 // The words of a delete-list line as the sh dialect hands them to the tool:
 // spaces and tabs part them, double quotes keep a stretch together and are

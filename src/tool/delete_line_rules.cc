@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <iterator>
 
 #include "platform/process.h"
 #include "platform/text.h"
 #include "tool/console.h"
 #include "tool/fixed_names.h"
+#include "tool/nearest_name.h"
 
 using platform::Shell;
 
@@ -75,14 +75,7 @@ std::optional<std::string> leavesQuoteOpen(const Dialect&, const std::string& li
 // Whether cmd.exe would find a command separator, a pipe or a redirection in
 // `line`: these only lose their meaning between double quotes.
 std::optional<std::string> holdsCmdOperator(const Dialect&, const std::string& line) {
-  bool quoted = false;
-  for (char c : line) {
-    if (c == '"') {
-      quoted = !quoted;
-    } else if (!quoted && (c == '&' || c == '|' || c == '<' || c == '>' || c == '^')) {
-      return std::string();
-    }
-  }
+  if (findOutsideQuotes(line, "&|<>^") != std::string::npos) return std::string();
   return std::nullopt;
 }
 
@@ -151,24 +144,14 @@ std::optional<std::string> holdsTypographicQuote(const Dialect& dialect, const s
 }
 
 // A word that looks like a switch but is none of the tool's, with the one
-// that was most likely meant: one that it begins with, or a letter or two
-// away from it.
+// that was most likely meant: a letter or two away from it.
 std::optional<std::string> unknownSwitch(const Dialect& dialect, const std::string& line) {
   const std::vector<std::string> words = newerWords(dialect, line);
   for (size_t i = 1; i < words.size(); ++i) {
     if (!isSwitch(words[i]) || isToolSwitch(words[i])) continue;
-    const std::string lower = platform::lowerAscii(words[i]);
-    const char* meant = nullptr;
-    size_t nearest = 3;  // farther is no slip of the hand
-    for (const char* known : kToolSwitches) {
-      const bool writtenOut = lower.compare(0, std::strlen(known), known) == 0;  // "/delete"
-      const size_t distance = writtenOut ? 0 : editDistance(lower, known);
-      if (distance < nearest) {
-        meant = known;
-        nearest = distance;
-      }
-    }
-    if (meant) return words[i] + "; did you mean " + meant + "?";
+    const std::string meant =
+        nearestName(words[i], {std::begin(kToolSwitches), std::end(kToolSwitches)}, 2);
+    if (!meant.empty()) return words[i] + "; did you mean " + meant + "?";
     return words[i] + "; entries are removed with " + kRemoveSwitch;
   }
   return std::nullopt;
@@ -219,12 +202,7 @@ std::optional<std::string> archiveWithColon(const Dialect& dialect, const std::s
 std::string withRemoveSwitch(const std::string& line) {
   const size_t start = line.find_first_not_of(" \t");
   const size_t end = line.find_last_not_of(" \t") + 1;
-  size_t archiveEnd = start;
-  for (bool quoted = false; archiveEnd < end; ++archiveEnd) {
-    const char c = line[archiveEnd];
-    if (c == '"') quoted = !quoted;
-    if (!quoted && (c == ' ' || c == '\t')) break;
-  }
+  const size_t archiveEnd = std::min(findOutsideQuotes(line, " \t", start), end);
   return line.substr(start, archiveEnd - start) + " " + kRemoveSwitch +
          line.substr(archiveEnd, end - archiveEnd);
 }
@@ -356,6 +334,15 @@ std::optional<DeleteLineRefusal> refuseDeleteLine(const Dialect& dialect,
   return std::nullopt;
 }
 
+std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::string& line,
+                                             std::string* refusal) {
+  if (std::optional<DeleteLineRefusal> refused = refuseDeleteLine(dialect, line)) {
+    if (refusal) *refusal = refused->message;
+    return std::nullopt;
+  }
+  return uncheckedDeleteListCommand(dialect, line);
+}
+
 std::string tooLongRefusal(const Dialect& dialect) {
   return withFound(kTooLongMessage, std::to_string(maxCommandLength(dialect)));
 }
@@ -375,21 +362,4 @@ std::vector<std::string> archiveWords(const Dialect& dialect, const std::string&
     }
   }
   return archives;
-}
-
-size_t editDistance(const std::string& from, const std::string& to) {
-  const std::string a = platform::lowerAscii(from), b = platform::lowerAscii(to);
-  // One row of the table of distances between the starts of a and of b.
-  std::vector<size_t> row(b.size() + 1);
-  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (size_t i = 1; i <= a.size(); ++i) {
-    size_t diagonal = row[0];
-    row[0] = i;
-    for (size_t j = 1; j <= b.size(); ++j) {
-      const size_t above = row[j];
-      row[j] = std::min({above + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
 }

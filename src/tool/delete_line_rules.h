@@ -38,6 +38,11 @@ struct DeleteLineRefusal {
 // message, or nothing when the line may be run.
 std::optional<DeleteLineRefusal> refuseDeleteLine(const Dialect& dialect, const std::string& line);
 
+// The command that replays `line` (uncheckedDeleteListCommand), or nothing
+// for a line that breaks one of the rules, and why in `refusal`.
+std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::string& line,
+                                             std::string* refusal = nullptr);
+
 // The archive's word of `line`, as the tool is handed it after the
 // modification folder (sh's words, or those newer C runtimes read).
 std::string archiveWord(const Dialect& dialect, const std::string& line);
@@ -46,11 +51,6 @@ std::string archiveWord(const Dialect& dialect, const std::string& line);
 // doubled quote is read two ways. What must hold of the archive the tool
 // opens must hold of each.
 std::vector<std::string> archiveWords(const Dialect& dialect, const std::string& line);
-
-// How many letters must be changed, added or dropped to make `from` into
-// `to`, ASCII letters compared without regard to case: how near a mistyped
-// name is to one that was meant.
-size_t editDistance(const std::string& from, const std::string& to);
 
 // Why a delete-list line whose command would be longer than
 // maxCommandLength() is not run.

@@ -303,8 +303,6 @@ void startArchive(File* file, Archive* archive) {
   archive->committedSize = 0;
 }
 
-void closeArchive(Archive* archive) { archive->file = FileHandle(); }
-
 int findEntry(const std::vector<Entry>& entries, const std::string& name) {
   std::string folded = foldCase(name);
   for (size_t i = 0; i < entries.size(); ++i) {

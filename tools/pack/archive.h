@@ -59,8 +59,6 @@ bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::
 // Starts a new, empty archive in `file`, a new empty file (to be renamed
 // into place); the archive owns it from then on.
 void startArchive(File* file, Archive* archive);
-// Closes the archive's file now rather than when the archive goes.
-void closeArchive(Archive* archive);
 
 // The position of `name` among the entries, compared ASCII-case-insensitively;
 // -1 when it is not there.

@@ -70,7 +70,7 @@ std::string sampleArchive(const TempDir& dir) {
     }
     EXPECT_TRUE(commit(&archive, entries, &error)) << error;
   }
-  closeArchive(&archive);
+  archive.file = FileHandle();
   return readFile(path);
 }
 
@@ -134,7 +134,7 @@ TEST(ArchiveReaderTest, DamagedArchivesAreRefusedOrReadConsistently) {
         EXPECT_EQ(seen, entry.size);
       }
     }
-    closeArchive(&archive);
+    archive.file = FileHandle();
   }
   // Both outcomes must occur, or the mutations test nothing.
   EXPECT_GT(accepted, 500);
@@ -207,7 +207,7 @@ TEST(ArchiveReaderTest, ForgedHeadersAreRefusedBeforeTheyDoHarm) {
   entries.pop_back();
   EXPECT_FALSE(commit(&archive, entries, &error));
   EXPECT_NE(error.find("/opt makes it anew"), std::string::npos) << error;
-  closeArchive(&archive);
+  archive.file = FileHandle();
   EXPECT_EQ(readFile(path), last);
 }
 
@@ -229,7 +229,7 @@ TEST(ArchiveReaderTest, AnEmptyEntryPastTheFileAsEarlierVersionsWroteItOpens) {
   const uint64_t end = archive.header.end;
   entries.push_back(Entry{"b.dat", end, 0, 0});
   ASSERT_TRUE(commit(&archive, entries, &error)) << error;
-  closeArchive(&archive);
+  archive.file = FileHandle();
   ASSERT_LT(readFile(path).size(), end);
   const std::string old = readFile(path);
 
@@ -240,7 +240,7 @@ TEST(ArchiveReaderTest, AnEmptyEntryPastTheFileAsEarlierVersionsWroteItOpens) {
   EXPECT_TRUE(readEntry(&archive, archive.entries[1], [](const char*, size_t) { return false; },
                         &error));
   ASSERT_TRUE(commit(&archive, archive.entries, &error)) << error;
-  closeArchive(&archive);
+  archive.file = FileHandle();
   std::string index = readFile(path);
   index = index.substr(getU64(index, kHeaderSlotSize + 24), getU64(index, kHeaderSlotSize + 32));
   EXPECT_EQ(index.find(std::string(reinterpret_cast<const char*>(&end), 8)), std::string::npos);
@@ -348,7 +348,7 @@ TEST(ArchiveReaderTest, IndexRegionsAreReusedSoDeadSpaceStaysBounded) {
   uint64_t size = 0;
   ASSERT_TRUE(fileSize(archive.file, &size, &error));
   EXPECT_LT(size, kDataStart + 300 + 64 * 1024);
-  closeArchive(&archive);
+  archive.file = FileHandle();
 }
 
 }  // namespace

@@ -396,7 +396,7 @@ TEST_F(PackTest, RandomChangesMatchAPlainModel) {
           << error;
       ASSERT_EQ(bytes, expected->second.second) << entry.name;
     }
-    closeArchive(&read);
+    read.file = FileHandle();
   }
 }
 
