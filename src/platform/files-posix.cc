@@ -17,7 +17,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/text.h"
@@ -33,8 +35,15 @@ bool listsBefore(const std::string& x, const std::string& y) {
   return order != 0 ? order < 0 : x < y;
 }
 
-long long nanoseconds(const struct timespec& time) {
-  return static_cast<long long>(time.tv_sec) * 1000000000LL + time.tv_nsec;
+// A time as nanoseconds since 1970; false outside what they hold (before
+// 1677 or after 2262), where the count would wrap.
+bool nanoseconds(const struct timespec& time, long long* count) {
+  constexpr long long kBillion = 1000000000LL;
+  constexpr long long kLatest = (std::numeric_limits<long long>::max() - kBillion) / kBillion;
+  constexpr long long kEarliest = std::numeric_limits<long long>::min() / kBillion + 1;
+  if (time.tv_sec > kLatest || time.tv_sec < kEarliest) return false;
+  *count = static_cast<long long>(time.tv_sec) * kBillion + time.tv_nsec;
+  return true;
 }
 
 #ifdef __APPLE__
@@ -45,12 +54,15 @@ const struct timespec& writtenAt(const struct stat& st) { return st.st_mtim; }
 const struct timespec& changedAt(const struct stat& st) { return st.st_ctim; }
 #endif
 
-// The stamp of a regular file, from its status.
-FileStamp stampOf(const struct stat& st) {
+// The stamp of a regular file, from its status; none when a time lies
+// outside what a stamp holds, so that no record vouches for it.
+std::optional<FileStamp> stampOf(const struct stat& st) {
   FileStamp stamp;
   stamp.size = static_cast<unsigned long long>(st.st_size);
-  stamp.writeTime = nanoseconds(writtenAt(st));
-  stamp.changeTime = nanoseconds(changedAt(st));
+  if (!nanoseconds(writtenAt(st), &stamp.writeTime) ||
+      !nanoseconds(changedAt(st), &stamp.changeTime)) {
+    return std::nullopt;
+  }
   stamp.volume = static_cast<unsigned long long>(st.st_dev);
   stamp.index = static_cast<unsigned long long>(st.st_ino);
   return stamp;
@@ -225,8 +237,9 @@ struct FdCloser {
 bool fileStamp(const std::string& path, FileStamp* stamp) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  *stamp = stampOf(st);
-  return true;
+  std::optional<FileStamp> known = stampOf(st);
+  if (known) *stamp = *known;
+  return known.has_value();
 }
 
 bool touchFile(const std::string& path, long long* now, std::string* error) {
@@ -246,7 +259,13 @@ bool touchFile(const std::string& path, long long* now, std::string* error) {
     *error = strerror(errno);
     return false;
   }
-  *now = std::max(nanoseconds(writtenAt(st)), nanoseconds(changedAt(st)));
+  long long written = 0;
+  long long changed = 0;
+  if (!nanoseconds(writtenAt(st), &written) || !nanoseconds(changedAt(st), &changed)) {
+    *error = "the clock is outside the years a stamp holds";
+    return false;
+  }
+  *now = std::max(written, changed);
   return true;
 }
 

@@ -191,7 +191,8 @@ OwnedHandle openHandle(const std::string& path, DWORD access, DWORD disposition,
   return OwnedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
 
-// The stamp of an open file; false when it is not a regular file on disk.
+// The stamp of an open file; false when it is not a regular file on disk, or
+// a time of it is out of range.
 bool stampOfHandle(HANDLE file, FileStamp* stamp) {
   BY_HANDLE_FILE_INFORMATION info;
   if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
@@ -207,7 +208,9 @@ bool stampOfHandle(HANDLE file, FileStamp* stamp) {
   const bool changed = GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) &&
                        basic.ChangeTime.QuadPart != 0;
   stamp->changeTime = changed ? basic.ChangeTime.QuadPart : ticksOf(info.ftCreationTime);
-  return true;
+  // A time with its top bit set is no time Windows can show, though a file
+  // system may hold one: as a count it would wrap to before every other.
+  return stamp->writeTime >= 0 && stamp->changeTime >= 0;
 }
 
 }  // namespace

@@ -21,7 +21,8 @@ namespace platform {
 // where the file system keeps none (FAT), the creation time, which only
 // tells files apart. Times are in the platform's own units (nanoseconds, or
 // 100-nanosecond ticks), as fine as the file system keeps them: on some
-// only whole seconds, or two.
+// only whole seconds, or two. A file whose times these units cannot hold
+// (on POSIX before 1677 or after 2262) has no stamp.
 struct FileStamp {
   unsigned long long size = 0;
   long long writeTime = 0;
@@ -116,7 +117,7 @@ bool absolutePath(const std::string& path, std::string* absolute, std::string* e
 bool changeDirectory(const std::string& path, std::string* error);
 
 // The stamp of the file at `path` (links followed); false when there is no
-// regular file there.
+// regular file there, or its times do not fit a stamp.
 bool fileStamp(const std::string& path, FileStamp* stamp);
 
 // Sets the last-write time of the regular file at `path` (never through a

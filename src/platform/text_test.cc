@@ -27,6 +27,7 @@ TEST(DecodeCharacterTest, OnlyTheShortestFormOfACharacterIsOne) {
       {"\xc3\xa9", 0xe9},     {"\xed\x9f\xbf", 0xd7ff}, {"\xee\x80\x80", 0xe000},
       {"\xe0\x80\xaf", 0},    {"\xf0\x80\x80\xaf", 0},  // "/" in three and four bytes
       {"\xed\xa0\x80", 0},    {"\xed\xbf\xbf", 0},      // the first and last surrogates
+      {"\xc3\x1b", 0},  // a lead byte whose next is no continuation: here ESC
   };
   for (const auto& [bytes, character] : characters) {
     char32_t read = 0;

@@ -1,4 +1,5 @@
 // End-to-end tests of the runs that pack only what changed, and of dry runs.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -134,6 +135,16 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
          aHourLater(staged("deleteList.txt"));
        },
        {"a.dds", "b.dds", "c.wav"}},
+      // Past what nanoseconds since 1970 hold: its stamp must not wrap to
+      // long ago. (The C++ file clock cannot hold it either.)
+      {"a staged file stamped in 2300", "",
+       [&] {
+         const struct timespec in2300[2] = {{10413792000, 0}, {10413792000, 0}};
+         ASSERT_EQ(utimensat(AT_FDCWD, staged("temp/a.dds").c_str(), in2300, 0), 0);
+         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+         rebuildChanged();
+       },
+       {"a.dds"}},
       // The run that finds it so (packing nothing into it, to leave the stamp
       // as it is) succeeds, and leaves the next one no no-op.
       {"an archive stamped ahead of the clock", "",
@@ -239,16 +250,19 @@ TEST_F(ChangedRunTest, PacksWhatMayNotBeInItsArchiveAndSkipsTheRest) {
   EXPECT_EQ(again.err.substr(0, again.err.find('\n')),
             refused.err.substr(0, refused.err.find('\n')));
   EXPECT_EQ(again.calls, std::vector<Call>{optimize()});
-  // Nor is a staging folder that cannot be read left as it was: the run runs
-  // as usual, and fails.
-  restage();
-  rebuildChanged();
-  fs::remove_all(staged("temp"));
-  fs::create_directory_symlink("temp", staged("temp"));
-  forgetCalls();
-  RunResult unreadable = rebuildChanged();
-  EXPECT_EQ(unreadable.status, 1);
-  EXPECT_EQ(unreadable.calls, std::vector<Call>{optimize()});
+  // Nor is a staging folder that cannot be read, or that is refused for
+  // leading outside, left as it was: the run runs as usual, and fails.
+  makeFolder(scratch / "elsewhere");
+  for (const std::string& leadsTo : {std::string("temp"), scratch / "elsewhere"}) {
+    restage();
+    rebuildChanged();
+    fs::remove_all(staged("temp"));
+    fs::create_directory_symlink(leadsTo, staged("temp"));
+    forgetCalls();
+    RunResult unreadable = rebuildChanged();
+    EXPECT_EQ(unreadable.status, 1) << leadsTo;
+    EXPECT_EQ(unreadable.calls, std::vector<Call>{optimize()}) << leadsTo;
+  }
   // A file written during the run that packed it (in its clock tick or
   // after) is packed again.
   restage();

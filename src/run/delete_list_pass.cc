@@ -37,8 +37,8 @@ void refuseLine(const std::string& listPath, int number, const std::string& reas
 // Why the archive that `line` names is not worked on: it is not in the
 // modification folder `modFolder` (separator included), where on POSIX a
 // name in another case is another file. It is named with the archive there
-// that it most likely meant. A dry run has made no archive yet, so the two
-// it could make count as there.
+// that it most likely meant, unless it names one of the two. A dry run has
+// made no archive yet, so the two it could make count as there.
 std::optional<std::string> missingArchive(const std::string& modFolder, const Dialect& dialect,
                                           const std::string& line, bool dryRun) {
   const std::string archive = archiveWord(dialect, line);
@@ -55,8 +55,15 @@ std::optional<std::string> missingArchive(const std::string& modFolder, const Di
                            platform::compareAnyCase(entry.name, archives[1]) == 0;
     if (isArchive && !entry.isFolder) spellings.push_back(entry.name);
   }
+  // An archive named right has no likelier meaning: it is just not made yet.
+  const auto named = [&](const std::string& name) {
+    return dialect.shell == platform::Shell::Cmd ? platform::compareAnyCase(archive, name) == 0
+                                                 : archive == name;
+  };
   const std::string meant = nearestName(archive, spellings, std::string::npos);
-  if (!meant.empty()) message += "; did you mean " + printable(meant) + "?";
+  if (!meant.empty() && !named(archives[0]) && !named(archives[1])) {
+    message += "; did you mean " + printable(meant) + "?";
+  }
   return message;
 }
 

@@ -138,6 +138,22 @@ TEST_F(DeleteListTest, MistakesAreNamedWithWhatToWrite) {
   const std::string shown = onWindows() ? "<U+0081>" : "?";
   EXPECT_EQ(masked.err.substr(0, masked.err.find("zt-rebuild: the run failed")),
             text(refused(1, shown + "zt.pff is not in " + modFolder + "; did you mean zt.pff?")));
+
+  // An archive named right that is not there is said to be absent, with no
+  // other name offered; outside a dry run neither is taken as there.
+  for (const std::string absent : {"ztL.pff", "zt.pff"}) {
+    writeFile(root + "/expansion/zt/zt.pff", "");
+    writeFile(root + "/expansion/zt/ztL.pff", "");
+    fs::remove(root + "/expansion/zt/" + absent);
+    writeList(absent + " /del x\n");
+    forgetCalls();
+    RunResult missing = rebuild();
+    EXPECT_EQ(missing.err.substr(0, missing.err.find("zt-rebuild: the run failed")),
+              text(refused(1, absent + " is not in " + modFolder)));
+    // Only the optimize step, which has no zt.pff to optimize when it is absent.
+    const std::vector<Call> optimizing = {optimize()};
+    EXPECT_EQ(missing.calls, absent == "zt.pff" ? std::vector<Call>{} : optimizing) << absent;
+  }
 }
 
 TEST_F(DeleteListTest, NoLineCanRunAnotherCommand) {

@@ -60,6 +60,7 @@ TEST(DeleteListTextTest, ListsAreReadLineByLineWhateverTheirEncoding) {
       {"a\x1A\x1A\nb\x1A", ListEncoding::CodePage, {"a\x1A\x1A", "b"}},
       // Text in the code page is not UTF-8: its bytes go through as they are.
       {"caf\xE9.dds\n", ListEncoding::CodePage, {"caf\xE9.dds"}},
+      {"caf\xE9", ListEncoding::CodePage, {"caf\xE9"}},  // ends where UTF-8 would go on
       {"\xC0\xAF\n", ListEncoding::CodePage, {"\xC0\xAF"}},  // an overlong form
       {"caf\xC3\xA9.dds\n", ListEncoding::Utf8, {"caf\xC3\xA9.dds"}},
       // Notepad's byte-order marks are not part of the first line.

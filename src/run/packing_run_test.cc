@@ -171,8 +171,8 @@ TEST_F(PackingRunTest, HostileFileNamesReachTheToolAsDataOnly) {
       // A letter in 1252.
       {"quote\xe2\x80\xba.dds", "quote\x9b.dds", "quote\xe2\x80\xba.dds", "quote\x9b.dds"},
       {"rub\x7fout.dds", ""},  // DEL, which cmd is not handed: masked, however it is shown
-      // The controls' ends: 0x1F, a stray byte 0x80 and U+009F.
-      {"ends\x1f\x80\xc2\x9f.dds", "", "ends<U+001F>?<U+009F>.dds"},
+      // The controls' ends: 0x1F, stray bytes 0x80 and 0x9F, and U+009F.
+      {"ends\x1f\x80\x9f\xc2\x9f.dds", "", "ends<U+001F>?" "?<U+009F>.dds"},
   };
   std::vector<std::string> expected;
   for (const HostileName& name : names) {

@@ -1,10 +1,14 @@
 // The sample game root, rebuilt with the real stand-in archive tool: the
 // archives end up holding exactly what the staged files and the delete list
-// imply.
+// imply. And that tool's own build on each platform, where it writes files.
+#include <sys/stat.h>
+#include <sys/wait.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <map>
 #include <sstream>
+#include <vector>
 
 #include "test_support/rebuild_harness.h"
 
@@ -31,6 +35,20 @@ class SampleGameTest : public RebuildTest {
         std::system((shQuoted(PACK_PATH) + " " + arguments + " >" + shQuoted(out)).c_str());
     EXPECT_EQ(status, 0) << arguments;
     return readFile(out);
+  }
+
+  // Runs this platform's build of the tool in the scratch folder; its exit
+  // status, and what it wrote on stderr in `err`.
+  int platformPack(const std::string& arguments, std::string* err = nullptr) {
+    const std::string program =
+        onWindows() ? "env WINEDEBUG=-all WINEPREFIX=" + shQuoted(windowsBuild() + "/wine-prefix") +
+                          " wine " + shQuoted(windowsBuild() + "/pack.exe")
+                    : shQuoted(PACK_PATH);
+    int status = std::system(("cd " + shQuoted(scratch.path()) + " && timeout 60 " + program +
+                              " " + arguments + " >/dev/null 2>" + shQuoted(scratch / "pack-err"))
+                                 .c_str());
+    if (err) *err = readFile(scratch / "pack-err");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
   Listing listArchive(const std::string& archive) {
@@ -81,6 +99,30 @@ TEST_F(SampleGameTest, ArchivesHoldTheBaseContentChangedByStagingAndDeleteList) 
   uint64_t live = 0;
   for (const auto& [name, size] : main) live += size + 2 + name.size() + 20;
   EXPECT_EQ(fs::file_size(modFolder + "zt.pff"), 8192 + 4 + live);
+}
+
+// The tool writes an entry onto a file or a new name only: a folder, a pipe
+// (standing in for /dev/null) or a device is left as it was. A command on an
+// archive that is not there leaves no lock file.
+TEST_F(SampleGameTest, TheToolExtractsOntoFilesOnlyAndLocksOnlyArchivesThatAreThere) {
+  writeFile(scratch / "a.dds", "a");
+  ASSERT_EQ(platformPack("x.pff a.dds /force"), 0);
+  makeFolder(scratch / "folder");
+  ASSERT_EQ(mkfifo((scratch / "pipe").c_str(), 0644), 0);
+  std::vector<std::string> destinations = {"folder", "pipe"};
+  if (onWindows()) destinations.push_back("NUL");
+  for (const std::string& destination : destinations) {
+    std::string err;
+    EXPECT_EQ(platformPack("x.pff /extract a.dds " + destination, &err), 1) << destination;
+    EXPECT_NE(err.find("will not write over " + destination + ": it is a "), std::string::npos)
+        << err;
+  }
+  EXPECT_TRUE(fs::is_directory(scratch / "folder"));
+  EXPECT_TRUE(fs::is_fifo(scratch / "pipe"));
+  EXPECT_EQ(platformPack("x.pff /extract a.dds new.dds"), 0);
+  EXPECT_EQ(readFile(scratch / "new.dds"), "a");
+  EXPECT_EQ(platformPack("y.pff /del a"), 1);
+  EXPECT_FALSE(fs::exists(scratch / "y.pff.lock"));
 }
 
 }  // namespace

@@ -158,6 +158,21 @@ bool pathExists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
+bool replaceableByFile(const std::string& path, std::string* error) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return true;
+    *error = reason();
+    return false;
+  }
+  if (S_ISREG(st.st_mode)) return true;
+  *error = S_ISDIR(st.st_mode)    ? "it is a folder"
+           : S_ISFIFO(st.st_mode) ? "it is a pipe"
+           : S_ISSOCK(st.st_mode) ? "it is a socket"
+                                  : "it is a device";
+  return false;
+}
+
 bool platformReplaceFile(const std::string& from, const std::string& to, std::string* error) {
   if (rename(from.c_str(), to.c_str()) == 0) return true;
   *error = reason();

@@ -138,6 +138,33 @@ bool pathExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool replaceableByFile(const std::string& path, std::string* error) {
+  // No access asked: only what is there. A device name (NUL, CON) opens the
+  // device.
+  HANDLE handle =
+      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
+    *error = describe(code);
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  bool regular = false;
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    *error = "it is a device or pipe";
+  } else if (!GetFileInformationByHandle(handle, &info)) {
+    *error = reason();
+  } else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    *error = "it is a folder";
+  } else {
+    regular = true;
+  }
+  CloseHandle(handle);
+  return regular;
+}
+
 bool platformReplaceFile(const std::string& from, const std::string& to, std::string* error) {
   if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;

@@ -64,6 +64,10 @@ bool truncateFile(File* file, uint64_t size, std::string* error);
 
 // Whether anything (file or folder) is at `path`.
 bool pathExists(const std::string& path);
+// Whether a file may be renamed onto `path`: nothing is there, or a regular
+// file (links followed). Otherwise false, and `error` says what is there (a
+// folder, a device, a pipe) or why that cannot be told.
+bool replaceableByFile(const std::string& path, std::string* error);
 // Renames `from` to `to`, replacing `to`.
 bool replaceFile(const std::string& from, const std::string& to, std::string* error);
 // Flushes the folder that holds `path`, so that a rename into it lasts

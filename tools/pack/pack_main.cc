@@ -288,12 +288,17 @@ int extract(const Command& command, const std::string& path) {
   if (sameFile(target, path) || sameFile(target, path + ".lock")) {
     return fail(command, "will not write over the archive or its lock file: " + destination);
   }
+  // Only a file is replaced: a rename would put one in place of a device
+  // (/dev/null), a pipe or an empty folder.
+  std::string problem;
+  if (!replaceableByFile(target, &problem)) {
+    return fail(command, "will not write over " + destination + ": " + problem);
+  }
   bool ok = false;
   {
     const FileHandle out = createTemporary(target, &error);
     if (!out) return fail(command, error);
     uint64_t written = 0;
-    std::string problem;
     ok = readEntry(
         &archive, archive.entries[at],
         [&](const char* data, size_t size) {
@@ -339,6 +344,11 @@ int run(const Command& command) {
   const std::string path = resolveLinks(command.archive);
   const bool reads = command.action == Action::List || command.action == Action::Extract ||
                      command.action == Action::Verify;
+  // Only an add makes an archive: nor is a lock file made beside one that
+  // is not there.
+  if (command.action != Action::Add && !pathExists(path)) {
+    return fail(command, "no such archive");
+  }
   ArchiveLock lock;
   std::string error;
   auto waiting = [&] {

@@ -88,6 +88,20 @@ TEST_F(PackTest, AddListExtractVerify) {
     EXPECT_NE(r.err.find("will not write over the archive"), std::string::npos) << r.err;
   }
   EXPECT_EQ(readFile(archive + ".lock"), "");
+  // Nor over anything but a file, through a link too: it stays as it was (a
+  // pipe here stands for /dev/null, which a rename would replace).
+  makeFolder(dir / "folder");
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0644), 0);
+  fs::create_symlink(dir / "pipe", dir / "pipe-link");
+  for (const std::string& destination : {dir / "folder", dir / "pipe", dir / "pipe-link"}) {
+    Result r = pack({archive, "/extract", "a.dds", destination}, "timeout 10");
+    EXPECT_EQ(r.status, 1) << destination;
+    EXPECT_NE(r.err.find("will not write over " + destination + ": it is a "), std::string::npos)
+        << r.err;
+  }
+  EXPECT_TRUE(fs::is_directory(dir / "folder"));
+  EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
+  EXPECT_FALSE(fs::exists(dir / "pipe.pack-tmp"));
   EXPECT_EQ(listing(), "a.dds 6\nb.wav 3\n");
 }
 
@@ -203,6 +217,7 @@ TEST_F(PackTest, MissingArchiveIsCreatedOnlyByAnAdd) {
            {archive, "/extract", "a", dir / "x"}}) {
     EXPECT_EQ(pack(words).status, 1) << words[1];
     EXPECT_FALSE(fs::exists(archive));
+    EXPECT_FALSE(fs::exists(archive + ".lock")) << words[1];
   }
   // An add whose every file fails makes no archive either.
   EXPECT_EQ(pack({archive, dir / "no-such-file", "/force"}).status, 1);
