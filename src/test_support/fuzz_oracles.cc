@@ -20,13 +20,17 @@ std::string escapedBytes(const std::string& text) {
 }
 
 void finding(const std::string& what, const std::string& text) {
-  std::fprintf(stderr, "\nFINDING: %s\n  in: %s\n", what.c_str(), escapedBytes(text).c_str());
+  // The input itself is kept by the fuzzer: its start is enough to read here.
+  const size_t kShown = 400;
+  std::string shown = escapedBytes(text.substr(0, kShown));
+  if (text.size() > kShown) shown += "... (" + std::to_string(text.size()) + " bytes)";
+  std::fprintf(stderr, "\nFINDING: %s\n  in: %s\n", what.c_str(), shown.c_str());
   std::abort();
 }
 
 // Decodes by RFC 3629: the shortest form only, no surrogates, nothing past
 // U+10FFFF; whatever else is a byte on its own.
-std::string steersTerminal(const std::string& shown) {
+std::string steersTerminal(const std::string& shown, RawC1 raw) {
   for (size_t i = 0; i < shown.size();) {
     const unsigned char lead = static_cast<unsigned char>(shown[i]);
     size_t length = 1;
@@ -53,7 +57,8 @@ std::string steersTerminal(const std::string& shown) {
     char where[64];
     std::snprintf(where, sizeof where, " at byte %zu", i);
     if (length == 0) {
-      if (lead >= 0x80 && lead <= 0x9F) return "a raw byte of 0x80 to 0x9F" + std::string(where);
+      const bool steers = raw == RawC1::AllSteer ? lead >= 0x80 && lead <= 0x9F : lead == 0x9B;
+      if (steers) return "a raw byte of 0x80 to 0x9F" + std::string(where);
       ++i;
       continue;
     }

@@ -44,10 +44,12 @@ bool isArchiveName(const Dialect& dialect, const std::string& word) {
   return false;
 }
 
+// A tab between quotes is part of a word, as in a file's name: it steers
+// nothing.
 bool holdsControl(const std::string& word) {
   for (char c : word) {
     const unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7f) return true;
+    if ((u < 0x20 && c != '\t') || u == 0x7f) return true;
   }
   return false;
 }

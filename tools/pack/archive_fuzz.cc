@@ -5,7 +5,8 @@
 // checksums of what it now says, as a stranger crafting an archive would.
 // Either the archive is refused with a message, or everything it names lies
 // within the file, every entry reads back whole or fails with a message,
-// and every name is shown so that it cannot steer a terminal.
+// and every name is shown so that it cannot steer a terminal (as the tool
+// promises: printable.h).
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -99,9 +100,10 @@ void listAndVerify(const std::string& path, const std::string& bytes) {
   }
   std::set<std::string> names;
   for (const Entry& entry : archive.entries) {
-    // The tool's /list line for the entry.
-    const std::string steers = steersTerminal(printable(entry.name + " " +
-                                                        std::to_string(entry.size)));
+    // The tool's /list line for the entry. The tool shows names in any code
+    // page as they are, but for the one byte that opens a control sequence.
+    const std::string steers = steersTerminal(
+        printable(entry.name + " " + std::to_string(entry.size)), RawC1::IntroducerSteers);
     if (!steers.empty()) finding("/list shows " + steers, bytes);
     if (!names.insert(foldCase(entry.name)).second) finding("a name twice: " + entry.name, bytes);
     if (entry.size > 0 && (entry.offset < kDataStart || entry.offset > size ||
