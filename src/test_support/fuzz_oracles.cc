@@ -47,8 +47,8 @@ std::string steersTerminal(const std::string& shown, RawC1 raw) {
         code = code << 6 | (next & 0x3F);
       }
       const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-      if (length != 0 && (code < least[length] || code > 0x10FFFF ||
-                          (code >= 0xD800 && code <= 0xDFFF))) {
+      if (length != 0 &&
+          (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))) {
         length = 0;
       }
     } else if (lead >= 0x80) {

@@ -18,9 +18,8 @@ namespace {
 
 void expectPath(const Dialect& dialect, const std::string& path, const std::string& command,
                 const ModelCommand& model, const char* reading) {
-  const std::vector<std::string> meant = {dialect.tool,
-                                          localPath(dialect, modFolderPiece() + "zt.pff"), path,
-                                          "/force"};
+  const std::vector<std::string> meant = {
+      dialect.tool, localPath(dialect, modFolderPiece() + "zt.pff"), path, "/force"};
   std::string what;
   if (!model.fault.empty()) {
     what = "the interpreter would not run it as meant: " + model.fault;

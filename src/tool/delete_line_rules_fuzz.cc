@@ -66,8 +66,8 @@ bool namesParent(const std::string& word) {
 }
 
 bool namesPlace(const std::string& word) {
-  const bool drive = word.size() >= 2 && word[1] == ':' &&
-                     std::isalpha(static_cast<unsigned char>(word[0]));
+  const bool drive =
+      word.size() >= 2 && word[1] == ':' && std::isalpha(static_cast<unsigned char>(word[0]));
   return word.find_first_of("/\\") != std::string::npos || drive || namesParent(word) ||
          holdsControl(word);
 }
@@ -86,8 +86,8 @@ bool isSwitch(const std::string& word) {
 // modification folder before it, as the tool is handed it).
 void expectSafe(const Judged& judged, const ModelCommand& model,
                 const std::vector<std::string>& words, const std::string& reading) {
-  if (!model.fault.empty()) judged.fail("the interpreter would not run it as meant: " +
-                                        model.fault, reading);
+  if (!model.fault.empty())
+    judged.fail("the interpreter would not run it as meant: " + model.fault, reading);
   if (model.appendsTo != "ztlog.txt") judged.fail("its output does not go to the log", reading);
   if (model.words.empty() || model.words[0] != judged.dialect.tool) {
     judged.fail("it does not run the tool", reading);

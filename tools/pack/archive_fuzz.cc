@@ -50,9 +50,9 @@ std::string archiveBytes(const uint8_t* data, size_t size) {
   if (input.size() > 2 * kEncodedHeaderSize) file += input.substr(2 * kEncodedHeaderSize);
   // An input too short for both slots makes a file that ends where it does.
   if (input.size() < 2 * kEncodedHeaderSize) {
-    file.resize(input.size() <= kEncodedHeaderSize ? input.size()
-                                                    : kHeaderSlotSize + input.size() -
-                                                          kEncodedHeaderSize);
+    file.resize(input.size() <= kEncodedHeaderSize
+                    ? input.size()
+                    : kHeaderSlotSize + input.size() - kEncodedHeaderSize);
   }
   return file;
 }
@@ -106,8 +106,8 @@ void listAndVerify(const std::string& path, const std::string& bytes) {
         printable(entry.name + " " + std::to_string(entry.size)), RawC1::IntroducerSteers);
     if (!steers.empty()) finding("/list shows " + steers, bytes);
     if (!names.insert(foldCase(entry.name)).second) finding("a name twice: " + entry.name, bytes);
-    if (entry.size > 0 && (entry.offset < kDataStart || entry.offset > size ||
-                           entry.size > size - entry.offset)) {
+    if (entry.size > 0 &&
+        (entry.offset < kDataStart || entry.offset > size || entry.size > size - entry.offset)) {
       finding("entry " + escapedBytes(entry.name) + " lies outside the file", bytes);
     }
     uint64_t read = 0;
