@@ -167,6 +167,58 @@ bool waitPastStamps(const std::string& ownFile, const ChangeRecord& record, std:
   return true;
 }
 
+// The record as a file holds it.
+std::string recordText(const ChangeRecord& record) {
+  size_t files = 0;
+  for (const auto& entry : record.files) files += entry.second.size();
+  std::string text;
+  text.reserve(256 + files * 96);
+  text += kHeading;
+  text += "\nstarted ";
+  appendNumber(&text, record.startedAt);
+  text += '\n';
+  for (const auto& [archive, stamp] : record.archives) {
+    text += "archive " + archive + " ";
+    appendStamp(&text, stamp);
+    text += '\n';
+  }
+  if (record.deleteList) {
+    text += "deletelist ";
+    appendStamp(&text, *record.deleteList);
+    text += '\n';
+  }
+  if (record.listNamedOtherArchives) text += "otherarchives\n";
+  for (const auto& [archive, names] : record.files) {
+    for (const auto& [name, stamp] : names) {
+      text += "file " + archive + " ";
+      appendStamp(&text, stamp);
+      text += ' ';
+      appendEscaped(&text, name);
+      text += '\n';
+    }
+  }
+  if (record.failed) {
+    text += "failed ";
+    appendNumber(&text, *record.failed);
+    text += '\n';
+  }
+  text += "end ";
+  appendNumber(&text, files);
+  text += '\n';
+  return text;
+}
+
+// Whether what `file` holds, from its start, is `text` and no more.
+bool holdsExactly(std::FILE* file, const std::string& text) {
+  if (std::fseek(file, 0, SEEK_SET) != 0) return false;
+  char block[64 * 1024];
+  size_t at = 0;
+  for (size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0; at += got) {
+    if (got > text.size() - at || text.compare(at, got, block, got) != 0) return false;
+  }
+  return at == text.size() && !std::ferror(file);
+}
+
 }  // namespace
 
 bool stampedAhead(const platform::FileStamp& stamp, long long now) {
@@ -223,9 +275,13 @@ bool readChangeRecord(const std::string& path, ChangeRecord* record) {
       if (!fields.number(&*record->failed)) return false;
     } else if (kind == "end") {
       // The last line counts the files: a record cut short is no record.
+      // Only the program writes records, and it writes each one way: one
+      // that is written otherwise (a number with a leading zero, a line
+      // twice or out of its place) has been changed by hand or damaged.
       size_t counted;
       return fields.number(&counted) && fields.rest.empty() && counted == files &&
-             record->startedAt != 0 && lines.atEnd();
+             record->startedAt != 0 && lines.atEnd() &&
+             holdsExactly(file.get(), recordText(*record));
     } else {
       return false;
     }
@@ -235,43 +291,7 @@ bool readChangeRecord(const std::string& path, ChangeRecord* record) {
 }
 
 bool writeChangeRecord(const std::string& path, const ChangeRecord& record, std::string* error) {
-  size_t files = 0;
-  for (const auto& entry : record.files) files += entry.second.size();
-  std::string text;
-  text.reserve(256 + files * 96);
-  text += kHeading;
-  text += "\nstarted ";
-  appendNumber(&text, record.startedAt);
-  text += '\n';
-  for (const auto& [archive, stamp] : record.archives) {
-    text += "archive " + archive + " ";
-    appendStamp(&text, stamp);
-    text += '\n';
-  }
-  if (record.deleteList) {
-    text += "deletelist ";
-    appendStamp(&text, *record.deleteList);
-    text += '\n';
-  }
-  if (record.listNamedOtherArchives) text += "otherarchives\n";
-  for (const auto& [archive, names] : record.files) {
-    for (const auto& [name, stamp] : names) {
-      text += "file " + archive + " ";
-      appendStamp(&text, stamp);
-      text += ' ';
-      appendEscaped(&text, name);
-      text += '\n';
-    }
-  }
-  if (record.failed) {
-    text += "failed ";
-    appendNumber(&text, *record.failed);
-    text += '\n';
-  }
-  text += "end ";
-  appendNumber(&text, files);
-  text += '\n';
-
+  const std::string text = recordText(record);
   const std::string temporary = path + ".tmp";
   // A leftover of a killed run goes; so does a link planted there, itself,
   // never what it points to. Should another one be planted in between, the

@@ -46,11 +46,12 @@ TEST(RecordFileTest, TheRecordReadsBackAsWrittenAndItsTemporaryFileIsAlwaysNew) 
   EXPECT_TRUE(readChangeRecord(path, &read));
 
   // Another version's record, one whose files do not add up to its count,
-  // or one with more after its end, is no record.
+  // one with more after its end, or one written otherwise than the program
+  // writes it (by hand, or damaged), is no record.
   const std::string good = readFile(path);
   for (const auto& [from, to] :
        {std::pair{"record 3\n", "record 2\n"}, std::pair{"end 3\n", "end 4\n"},
-        std::pair{"end 3\n", "end 3\nend 3\n"}}) {
+        std::pair{"end 3\n", "end 3\nend 3\n"}, std::pair{"started ", "started 0"}}) {
     std::string bad = good;
     bad.replace(bad.find(from), std::strlen(from), to);
     writeFile(path, bad);

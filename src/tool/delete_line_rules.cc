@@ -289,6 +289,18 @@ std::optional<std::string> percentsChangeWords(const Dialect&, const std::string
   return std::nullopt;
 }
 
+// cmd hands the tool the space before the redirection to the log too: a
+// quote that the tool's C runtime reads as still open (it reads a backslash
+// before a quote, and a doubled quote, otherwise than cmd) would take that
+// space into the last word, which is then not the word judged.
+std::optional<std::string> runtimeLeavesQuoteOpen(const Dialect&, const std::string& line) {
+  const std::string handed = hidePercents(modFolderAndLine(line));
+  for (DoubledQuote rule : {DoubledQuote::StaysQuoted, DoubledQuote::EndsQuotes}) {
+    if (runtimeWords(handed, rule) != runtimeWords(handed + " ", rule)) return std::string();
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> commandTooLong(const Dialect& dialect, const std::string& line) {
   if (uncheckedDeleteListCommand(dialect, line).size() > maxCommandLength(dialect)) {
     return std::to_string(maxCommandLength(dialect));
@@ -318,6 +330,7 @@ const std::vector<DeleteLineRule>& deleteLineRules() {
        moreThanRemovalAsOlderRuntimesRead},
       {"device/older-runtimes", kDeviceMessage, true, deviceAsOlderRuntimesRead},
       {"percent", kPercentMessage, true, percentsChangeWords},
+      {"unclosed-quote/runtime", kUnclosedQuoteMessage, true, runtimeLeavesQuoteOpen},
       {"too-long", kTooLongMessage, false, commandTooLong},
   };
   return rules;

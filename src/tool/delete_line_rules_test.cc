@@ -74,6 +74,9 @@ TEST(DeleteLineRulesTest, EachRuleRefusesItsLinesWithItsMessage) {
       // cmd would swallow the redirection to the log into the quote.
       {"unclosed-quote", {kCmd}, "zt.pff /del \"open & quote", kUnclosedQuote},
       {"unclosed-quote", {kShPath}, "zt.pff /del \"a b", kUnclosedQuote},
+      // The tool's C runtime reads \" as a literal quote: its quotes stay
+      // open, and take in the space cmd hands over before the redirection.
+      {"unclosed-quote/runtime", {kCmd}, "zt.pff /del \\\"x \"y", kUnclosedQuote},
       // Outside double quotes these would run another command or redirect.
       // cmd reads ^" as a literal quote, so only the caret keeps the & live.
       {"cmd-operator", {kCmd}, "x & echo pwned", kCmdOperator},
