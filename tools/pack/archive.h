@@ -45,12 +45,6 @@ struct Archive {
   uint64_t committedSize = 0;      // the file's length when it last held a committed state
 };
 
-std::string encodeHeader(const Header& header);
-enum class HeaderCheck { Valid, Invalid, OtherVersion };
-// Valid for a header of this format and version with a matching checksum.
-// Invalid for a slot that holds no header or a torn one; OtherVersion for an
-// intact header of another version. `problem` says which.
-HeaderCheck decodeHeader(const std::string& bytes, Header* header, std::string* problem);
 std::string encodeIndex(const std::vector<Entry>& entries);
 
 // Opens the archive at `path` and checks it; on failure says why, and leaves
