@@ -66,7 +66,7 @@ enum class AppendResult { Ok, SourceFailed, ArchiveFailed };
 // length, so that a full disk does not stay full.
 AppendResult appendFile(Archive* archive, const std::string& sourcePath, const std::string& name,
                         Entry* entry, std::string* error);
-// Appends `size` bytes of `from`'s entry `source` to `archive`.
+// Copies `from`'s entry `source` past `archive`'s live end, as `entry`.
 bool appendEntry(Archive* archive, Archive* from, const Entry& source, Entry* entry,
                  std::string* error);
 

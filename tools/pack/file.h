@@ -59,7 +59,6 @@ bool readAt(File* file, uint64_t offset, void* data, size_t size, std::string* e
 bool writeAt(File* file, uint64_t offset, const void* data, size_t size, std::string* error);
 // Returns once what was written has reached the disk.
 bool syncFile(File* file, std::string* error);
-// Cuts the file to `size` bytes.
 bool truncateFile(File* file, uint64_t size, std::string* error);
 
 // Whether anything (file or folder) is at `path`.

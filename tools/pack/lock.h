@@ -22,8 +22,9 @@ class ArchiveLock {
   FileHandle file_;
 };
 
-// How long a process waits for the lock: a minute in the tool, less when its
-// test build is told so.
+// How long a process waits for the lock: kLockWaitMilliseconds in the tool,
+// less when its test build is told so.
 int lockWaitMilliseconds();
+const int kLockWaitMilliseconds = 60 * 1000;
 
 #endif  // ZT_PACK_LOCK_H_

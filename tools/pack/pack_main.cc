@@ -38,11 +38,16 @@ struct Command {
 // its file (a full disk under `>> log`) fails the command.
 std::string outputFailure;
 
-void writeOut(const std::string& text) {
-  errno = 0;
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() && outputFailure.empty()) {
+// Notes why standard output failed when `failed` says its last call did.
+void noteOutput(bool failed) {
+  if (failed && outputFailure.empty()) {
     outputFailure = errno ? std::strerror(errno) : "it was not written";
   }
+}
+
+void writeOut(const std::string& text) {
+  errno = 0;
+  noteOutput(std::fwrite(text.data(), 1, text.size(), stdout) != text.size());
 }
 
 // One line of the report on stdout, and one message on stderr. Names in them
@@ -367,9 +372,7 @@ int main(int argc, char** argv) {
     if (status == 0) status = run(command);
   }
   errno = 0;
-  if (std::fflush(stdout) != 0 && outputFailure.empty()) {
-    outputFailure = errno ? std::strerror(errno) : "it was not written";
-  }
+  noteOutput(std::fflush(stdout) != 0);
   if (outputFailure.empty()) return status;
   std::fprintf(stderr, "pack: cannot write to standard output: %s\n", outputFailure.c_str());
   return status ? status : 1;
