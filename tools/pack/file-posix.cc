@@ -94,41 +94,24 @@ bool fileSize(File* file, uint64_t* size, std::string* error) {
   return true;
 }
 
-bool readAt(File* file, uint64_t offset, void* data, size_t size, std::string* error) {
-  char* p = static_cast<char*>(data);
-  while (size > 0) {
-    ssize_t n = pread(file->fd, p, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      *error = reason();
-      return false;
-    }
-    if (n == 0) {
-      *error = "the file ends early";
-      return false;
-    }
-    p += n;
-    offset += static_cast<uint64_t>(n);
-    size -= static_cast<size_t>(n);
-  }
-  return true;
+bool platformReadSome(File* file, uint64_t offset, void* data, size_t size, size_t* done,
+                      std::string* error) {
+  ssize_t n;
+  do {
+    n = pread(file->fd, data, size, static_cast<off_t>(offset));
+  } while (n < 0 && errno == EINTR);
+  *done = n < 0 ? 0 : static_cast<size_t>(n);
+  return checked(n >= 0, error);
 }
 
-bool platformWriteAt(File* file, uint64_t offset, const void* data, size_t size,
-                     std::string* error) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    ssize_t n = pwrite(file->fd, p, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      *error = n < 0 ? reason() : "nothing was written";
-      return false;
-    }
-    p += n;
-    offset += static_cast<uint64_t>(n);
-    size -= static_cast<size_t>(n);
-  }
-  return true;
+bool platformWriteSome(File* file, uint64_t offset, const void* data, size_t size, size_t* done,
+                       std::string* error) {
+  ssize_t n;
+  do {
+    n = pwrite(file->fd, data, size, static_cast<off_t>(offset));
+  } while (n < 0 && errno == EINTR);
+  *done = n < 0 ? 0 : static_cast<size_t>(n);
+  return checked(n >= 0, error);
 }
 
 bool platformSyncFile(File* file, std::string* error) {

@@ -33,7 +33,11 @@ OVERLAPPED at(uint64_t offset) {
   return position;
 }
 
-const DWORD kLargestCall = 1u << 30;
+// `size`, or what one call may move when that is less.
+DWORD largestCall(size_t size) {
+  const DWORD kLargestCall = 1u << 30;
+  return size > kLargestCall ? kLargestCall : static_cast<DWORD>(size);
+}
 
 // Takes `handle` over when it is a file on disk, not a device or a pipe.
 File* diskFile(HANDLE handle, std::string* error) {
@@ -85,43 +89,24 @@ bool fileSize(File* file, uint64_t* size, std::string* error) {
   return true;
 }
 
-bool readAt(File* file, uint64_t offset, void* data, size_t size, std::string* error) {
-  char* p = static_cast<char*>(data);
-  while (size > 0) {
-    OVERLAPPED position = at(offset);
-    DWORD chunk = size > kLargestCall ? kLargestCall : static_cast<DWORD>(size);
-    DWORD n = 0;
-    if (!ReadFile(file->handle, p, chunk, &n, &position)) {
-      *error = GetLastError() == ERROR_HANDLE_EOF ? "the file ends early" : reason();
-      return false;
-    }
-    if (n == 0) {
-      *error = "the file ends early";
-      return false;
-    }
-    p += n;
-    offset += n;
-    size -= n;
-  }
-  return true;
+bool platformReadSome(File* file, uint64_t offset, void* data, size_t size, size_t* done,
+                      std::string* error) {
+  OVERLAPPED position = at(offset);
+  DWORD n = 0;
+  const bool ok = ReadFile(file->handle, data, largestCall(size), &n, &position);
+  *done = ok ? n : 0;
+  // Reading at the end of the file fails: that is nothing read.
+  return checked(ok || GetLastError() == ERROR_HANDLE_EOF, error);
 }
 
-bool platformWriteAt(File* file, uint64_t offset, const void* data, size_t size,
-                     std::string* error) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    OVERLAPPED position = at(offset);
-    DWORD chunk = size > kLargestCall ? kLargestCall : static_cast<DWORD>(size);
-    DWORD n = 0;
-    if (!WriteFile(file->handle, p, chunk, &n, &position) || n == 0) {
-      *error = n == 0 && GetLastError() == ERROR_SUCCESS ? "nothing was written" : reason();
-      return false;
-    }
-    p += n;
-    offset += n;
-    size -= n;
-  }
-  return true;
+bool platformWriteSome(File* file, uint64_t offset, const void* data, size_t size, size_t* done,
+                       std::string* error) {
+  OVERLAPPED position = at(offset);
+  DWORD n = 0;
+  const bool ok = WriteFile(file->handle, data, largestCall(size), &n, &position);
+  *done = ok ? n : 0;
+  // A failure that gives no reason is nothing written.
+  return checked(ok || (n == 0 && GetLastError() == ERROR_SUCCESS), error);
 }
 
 bool platformSyncFile(File* file, std::string* error) {
