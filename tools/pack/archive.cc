@@ -176,8 +176,6 @@ void rollBack(Archive* archive) {
   archive->appendAt = archive->header.end;
 }
 
-}  // namespace
-
 std::string encodeHeader(const Header& h) {
   std::string out(kEncodedHeaderSize, '\0');
   out.replace(kMagicField.at, kMagicField.bytes, kMagic, sizeof kMagic);
@@ -195,6 +193,11 @@ std::string encodeHeader(const Header& h) {
   return out;
 }
 
+enum class HeaderCheck { Valid, Invalid, OtherVersion };
+
+// Valid for a header of this format and version with a matching checksum.
+// Invalid for a slot that holds no header or a torn one; OtherVersion for an
+// intact header of another version. `problem` says which.
 HeaderCheck decodeHeader(const std::string& bytes, Header* h, std::string* problem) {
   if (bytes.size() < kEncodedHeaderSize ||
       std::memcmp(bytes.data() + kMagicField.at, kMagic, sizeof kMagic) != 0) {
@@ -221,6 +224,8 @@ HeaderCheck decodeHeader(const std::string& bytes, Header* h, std::string* probl
   h->indexCrc = static_cast<uint32_t>(get(bytes, kIndexCrcField));
   return HeaderCheck::Valid;
 }
+
+}  // namespace
 
 std::string encodeIndex(const std::vector<Entry>& entries) {
   std::string out;

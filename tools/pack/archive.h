@@ -45,12 +45,6 @@ struct Archive {
   uint64_t committedSize = 0;      // the file's length when it last held a committed state
 };
 
-std::string encodeHeader(const Header& header);
-enum class HeaderCheck { Valid, Invalid, OtherVersion };
-// Valid for a header of this format and version with a matching checksum.
-// Invalid for a slot that holds no header or a torn one; OtherVersion for an
-// intact header of another version. `problem` says which.
-HeaderCheck decodeHeader(const std::string& bytes, Header* header, std::string* problem);
 std::string encodeIndex(const std::vector<Entry>& entries);
 
 // Opens the archive at `path` and checks it; on failure says why, and leaves
@@ -72,7 +66,7 @@ enum class AppendResult { Ok, SourceFailed, ArchiveFailed };
 // length, so that a full disk does not stay full.
 AppendResult appendFile(Archive* archive, const std::string& sourcePath, const std::string& name,
                         Entry* entry, std::string* error);
-// Appends `size` bytes of `from`'s entry `source` to `archive`.
+// Copies `from`'s entry `source` past `archive`'s live end, as `entry`.
 bool appendEntry(Archive* archive, Archive* from, const Entry& source, Entry* entry,
                  std::string* error);
 

@@ -15,13 +15,15 @@ struct File {
   int fd;
 };
 
-struct LockHandle {
-  int fd;
-};
-
 namespace {
 
 std::string reason() { return std::strerror(errno); }
+
+// `succeeded`, saying why in `error` when the call failed.
+bool checked(bool succeeded, std::string* error) {
+  if (!succeeded) *error = reason();
+  return succeeded;
+}
 
 std::string folderOf(const std::string& path) {
   size_t slash = path.find_last_of('/');
@@ -32,10 +34,7 @@ std::string folderOf(const std::string& path) {
 // Opens without blocking on a FIFO or device, then insists on a regular file.
 int openRegular(const std::string& path, int flags, std::string* error) {
   int fd = open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    *error = reason();
-    return -1;
-  }
+  if (!checked(fd >= 0, error)) return -1;
   struct stat st;
   if (fstat(fd, &st) != 0) {
     *error = reason();
@@ -69,11 +68,7 @@ File* platformCreateFile(const std::string& path, const std::string& model, std:
   // dangling or not.
   const mode_t mode = modelled ? st.st_mode & 0777 : 0666;
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-  if (fd < 0) {
-    *error = reason();
-    return nullptr;
-  }
-  return new File{fd};
+  return checked(fd >= 0, error) ? new File{fd} : nullptr;
 }
 
 bool platformMatchPermissions(File* file, const std::string& model, std::string* error) {
@@ -83,9 +78,7 @@ bool platformMatchPermissions(File* file, const std::string& model, std::string*
     *error = reason();
     return false;
   }
-  if (fchmod(file->fd, st.st_mode & 07777) == 0) return true;
-  *error = reason();
-  return false;
+  return checked(fchmod(file->fd, st.st_mode & 07777) == 0, error);
 }
 
 void platformCloseFile(File* file) {
@@ -96,61 +89,37 @@ void platformCloseFile(File* file) {
 
 bool fileSize(File* file, uint64_t* size, std::string* error) {
   struct stat st;
-  if (fstat(file->fd, &st) != 0) {
-    *error = reason();
-    return false;
-  }
+  if (!checked(fstat(file->fd, &st) == 0, error)) return false;
   *size = static_cast<uint64_t>(st.st_size);
   return true;
 }
 
-bool readAt(File* file, uint64_t offset, void* data, size_t size, std::string* error) {
-  char* p = static_cast<char*>(data);
-  while (size > 0) {
-    ssize_t n = pread(file->fd, p, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      *error = reason();
-      return false;
-    }
-    if (n == 0) {
-      *error = "the file ends early";
-      return false;
-    }
-    p += n;
-    offset += static_cast<uint64_t>(n);
-    size -= static_cast<size_t>(n);
-  }
-  return true;
+bool platformReadSome(File* file, uint64_t offset, void* data, size_t size, size_t* done,
+                      std::string* error) {
+  ssize_t n;
+  do {
+    n = pread(file->fd, data, size, static_cast<off_t>(offset));
+  } while (n < 0 && errno == EINTR);
+  *done = n < 0 ? 0 : static_cast<size_t>(n);
+  return checked(n >= 0, error);
 }
 
-bool platformWriteAt(File* file, uint64_t offset, const void* data, size_t size,
-                     std::string* error) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    ssize_t n = pwrite(file->fd, p, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      *error = n < 0 ? reason() : "nothing was written";
-      return false;
-    }
-    p += n;
-    offset += static_cast<uint64_t>(n);
-    size -= static_cast<size_t>(n);
-  }
-  return true;
+bool platformWriteSome(File* file, uint64_t offset, const void* data, size_t size, size_t* done,
+                       std::string* error) {
+  ssize_t n;
+  do {
+    n = pwrite(file->fd, data, size, static_cast<off_t>(offset));
+  } while (n < 0 && errno == EINTR);
+  *done = n < 0 ? 0 : static_cast<size_t>(n);
+  return checked(n >= 0, error);
 }
 
 bool platformSyncFile(File* file, std::string* error) {
-  if (fsync(file->fd) == 0) return true;
-  *error = reason();
-  return false;
+  return checked(fsync(file->fd) == 0, error);
 }
 
 bool platformTruncateFile(File* file, uint64_t size, std::string* error) {
-  if (ftruncate(file->fd, static_cast<off_t>(size)) == 0) return true;
-  *error = reason();
-  return false;
+  return checked(ftruncate(file->fd, static_cast<off_t>(size)) == 0, error);
 }
 
 bool pathExists(const std::string& path) {
@@ -174,9 +143,7 @@ bool replaceableByFile(const std::string& path, std::string* error) {
 }
 
 bool platformReplaceFile(const std::string& from, const std::string& to, std::string* error) {
-  if (rename(from.c_str(), to.c_str()) == 0) return true;
-  *error = reason();
-  return false;
+  return checked(rename(from.c_str(), to.c_str()) == 0, error);
 }
 
 void platformSyncFolder(const std::string& path) {
@@ -231,13 +198,13 @@ bool sameFile(const std::string& a, const std::string& b) {
 
 std::string baseName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
-LockHandle* openLockFile(const std::string& path, bool* readOnly, std::string* error) {
+File* openLockFile(const std::string& path, bool* readOnly, std::string* error) {
   int fd = openRegular(path, O_RDONLY | O_CREAT | O_NOFOLLOW, error);
   *readOnly = fd < 0 && access(folderOf(path).c_str(), W_OK) != 0;
-  return fd < 0 ? nullptr : new LockHandle{fd};
+  return fd < 0 ? nullptr : new File{fd};
 }
 
-LockResult tryLock(LockHandle* lock, bool shared, std::string* error) {
+LockResult tryLock(File* lock, bool shared, std::string* error) {
   // flock, not fcntl: an fcntl lock vanishes when any descriptor of the
   // file in the process is closed.
   while (flock(lock->fd, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
@@ -247,12 +214,6 @@ LockResult tryLock(LockHandle* lock, bool shared, std::string* error) {
     return LockResult::Failed;
   }
   return LockResult::Locked;
-}
-
-void closeLockFile(LockHandle* lock) {
-  if (!lock) return;
-  close(lock->fd);
-  delete lock;
 }
 
 void sleepMilliseconds(int milliseconds) {

@@ -8,10 +8,6 @@ struct File {
   HANDLE handle;
 };
 
-struct LockHandle {
-  HANDLE handle;
-};
-
 namespace {
 
 std::string describe(DWORD code) {
@@ -24,6 +20,12 @@ std::string describe(DWORD code) {
 
 std::string reason() { return describe(GetLastError()); }
 
+// `succeeded`, saying why in `error` when the call failed.
+bool checked(bool succeeded, std::string* error) {
+  if (!succeeded) *error = reason();
+  return succeeded;
+}
+
 OVERLAPPED at(uint64_t offset) {
   OVERLAPPED position = {};
   position.Offset = static_cast<DWORD>(offset);
@@ -31,28 +33,39 @@ OVERLAPPED at(uint64_t offset) {
   return position;
 }
 
-const DWORD kLargestCall = 1u << 30;
+// `size`, or what one call may move when that is less.
+DWORD largestCall(size_t size) {
+  const DWORD kLargestCall = 1u << 30;
+  return size > kLargestCall ? kLargestCall : static_cast<DWORD>(size);
+}
+
+// Takes `handle` over when it is a file on disk, not a device or a pipe.
+File* diskFile(HANDLE handle, std::string* error) {
+  if (GetFileType(handle) == FILE_TYPE_DISK) return new File{handle};
+  *error = "not a regular file";
+  CloseHandle(handle);
+  return nullptr;
+}
 
 File* openHandle(const std::string& path, DWORD access, DWORD disposition, std::string* error) {
   HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    *error = reason();
-    return nullptr;
-  }
-  if (GetFileType(handle) != FILE_TYPE_DISK) {
-    *error = "not a regular file";
-    CloseHandle(handle);
-    return nullptr;
-  }
-  return new File{handle};
+  if (!checked(handle != INVALID_HANDLE_VALUE, error)) return nullptr;
+  return diskFile(handle, error);
+}
+
+// Opens `path` for no access, to learn only what is there; a device name
+// (NUL, CON) opens the device.
+HANDLE openToInspect(const std::string& path) {
+  return CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 }  // namespace
 
 File* platformOpenFile(const std::string& path, OpenMode mode, std::string* error) {
   return openHandle(path, mode == OpenMode::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
-              OPEN_EXISTING, error);
+                    OPEN_EXISTING, error);
 }
 
 // CREATE_NEW fails on anything at `path`, a link included; the file takes
@@ -71,67 +84,41 @@ void platformCloseFile(File* file) {
 
 bool fileSize(File* file, uint64_t* size, std::string* error) {
   LARGE_INTEGER value;
-  if (!GetFileSizeEx(file->handle, &value)) {
-    *error = reason();
-    return false;
-  }
+  if (!checked(GetFileSizeEx(file->handle, &value), error)) return false;
   *size = static_cast<uint64_t>(value.QuadPart);
   return true;
 }
 
-bool readAt(File* file, uint64_t offset, void* data, size_t size, std::string* error) {
-  char* p = static_cast<char*>(data);
-  while (size > 0) {
-    OVERLAPPED position = at(offset);
-    DWORD chunk = size > kLargestCall ? kLargestCall : static_cast<DWORD>(size);
-    DWORD n = 0;
-    if (!ReadFile(file->handle, p, chunk, &n, &position)) {
-      *error = GetLastError() == ERROR_HANDLE_EOF ? "the file ends early" : reason();
-      return false;
-    }
-    if (n == 0) {
-      *error = "the file ends early";
-      return false;
-    }
-    p += n;
-    offset += n;
-    size -= n;
-  }
-  return true;
+bool platformReadSome(File* file, uint64_t offset, void* data, size_t size, size_t* done,
+                      std::string* error) {
+  OVERLAPPED position = at(offset);
+  DWORD n = 0;
+  const bool ok = ReadFile(file->handle, data, largestCall(size), &n, &position);
+  *done = ok ? n : 0;
+  // Reading at the end of the file fails: that is nothing read.
+  return checked(ok || GetLastError() == ERROR_HANDLE_EOF, error);
 }
 
-bool platformWriteAt(File* file, uint64_t offset, const void* data, size_t size,
-                     std::string* error) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    OVERLAPPED position = at(offset);
-    DWORD chunk = size > kLargestCall ? kLargestCall : static_cast<DWORD>(size);
-    DWORD n = 0;
-    if (!WriteFile(file->handle, p, chunk, &n, &position) || n == 0) {
-      *error = n == 0 && GetLastError() == ERROR_SUCCESS ? "nothing was written" : reason();
-      return false;
-    }
-    p += n;
-    offset += n;
-    size -= n;
-  }
-  return true;
+bool platformWriteSome(File* file, uint64_t offset, const void* data, size_t size, size_t* done,
+                       std::string* error) {
+  OVERLAPPED position = at(offset);
+  DWORD n = 0;
+  const bool ok = WriteFile(file->handle, data, largestCall(size), &n, &position);
+  *done = ok ? n : 0;
+  // A failure that gives no reason is nothing written.
+  return checked(ok || (n == 0 && GetLastError() == ERROR_SUCCESS), error);
 }
 
 bool platformSyncFile(File* file, std::string* error) {
-  if (FlushFileBuffers(file->handle)) return true;
-  *error = reason();
-  return false;
+  return checked(FlushFileBuffers(file->handle), error);
 }
 
 bool platformTruncateFile(File* file, uint64_t size, std::string* error) {
   LARGE_INTEGER end;
   end.QuadPart = static_cast<LONGLONG>(size);
-  if (SetFilePointerEx(file->handle, end, nullptr, FILE_BEGIN) && SetEndOfFile(file->handle)) {
-    return true;
-  }
-  *error = reason();
-  return false;
+  return checked(
+      SetFilePointerEx(file->handle, end, nullptr, FILE_BEGIN) && SetEndOfFile(file->handle),
+      error);
 }
 
 bool pathExists(const std::string& path) {
@@ -139,11 +126,7 @@ bool pathExists(const std::string& path) {
 }
 
 bool replaceableByFile(const std::string& path, std::string* error) {
-  // No access asked: only what is there. A device name (NUL, CON) opens the
-  // device.
-  HANDLE handle =
-      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle = openToInspect(path);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
@@ -166,11 +149,9 @@ bool replaceableByFile(const std::string& path, std::string* error) {
 }
 
 bool platformReplaceFile(const std::string& from, const std::string& to, std::string* error) {
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return true;
-  }
-  *error = reason();
-  return false;
+  return checked(
+      MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH),
+      error);
 }
 
 // MOVEFILE_WRITE_THROUGH has made the rename durable.
@@ -196,9 +177,7 @@ bool sameFile(const std::string& a, const std::string& b) {
   BY_HANDLE_FILE_INFORMATION info[2];
   const std::string* paths[2] = {&a, &b};
   for (int i = 0; i < 2; ++i) {
-    HANDLE handle = CreateFileA(paths[i]->c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = openToInspect(*paths[i]);
     if (handle == INVALID_HANDLE_VALUE) return false;
     BOOL ok = GetFileInformationByHandle(handle, &info[i]);
     CloseHandle(handle);
@@ -209,15 +188,12 @@ bool sameFile(const std::string& a, const std::string& b) {
          info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
 
-std::string baseName(const std::string& path) {
-  return path.substr(path.find_last_of("\\/") + 1);
-}
+std::string baseName(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
 
-LockHandle* openLockFile(const std::string& path, bool* readOnly, std::string* error) {
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                              nullptr);
+File* openLockFile(const std::string& path, bool* readOnly, std::string* error) {
+  HANDLE handle = CreateFileA(
+      path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     DWORD code = GetLastError();
     *readOnly = code == ERROR_ACCESS_DENIED || code == ERROR_WRITE_PROTECT;
@@ -225,15 +201,10 @@ LockHandle* openLockFile(const std::string& path, bool* readOnly, std::string* e
     return nullptr;
   }
   *readOnly = false;
-  if (GetFileType(handle) != FILE_TYPE_DISK) {
-    *error = "not a regular file";
-    CloseHandle(handle);
-    return nullptr;
-  }
-  return new LockHandle{handle};
+  return diskFile(handle, error);
 }
 
-LockResult tryLock(LockHandle* lock, bool shared, std::string* error) {
+LockResult tryLock(File* lock, bool shared, std::string* error) {
   OVERLAPPED start = at(0);
   DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (shared ? 0 : LOCKFILE_EXCLUSIVE_LOCK);
   if (LockFileEx(lock->handle, flags, 0, 1, 0, &start)) return LockResult::Locked;
@@ -241,12 +212,6 @@ LockResult tryLock(LockHandle* lock, bool shared, std::string* error) {
   if (code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING) return LockResult::Busy;
   *error = describe(code);
   return LockResult::Failed;
-}
-
-void closeLockFile(LockHandle* lock) {
-  if (!lock) return;
-  CloseHandle(lock->handle);
-  delete lock;
 }
 
 void sleepMilliseconds(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }

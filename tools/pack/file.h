@@ -59,7 +59,6 @@ bool readAt(File* file, uint64_t offset, void* data, size_t size, std::string* e
 bool writeAt(File* file, uint64_t offset, const void* data, size_t size, std::string* error);
 // Returns once what was written has reached the disk.
 bool syncFile(File* file, std::string* error);
-// Cuts the file to `size` bytes.
 bool truncateFile(File* file, uint64_t size, std::string* error);
 
 // Whether anything (file or folder) is at `path`.
@@ -86,16 +85,14 @@ bool sameFile(const std::string& a, const std::string& b);
 // last `\` too.
 std::string baseName(const std::string& path);
 
-// An open lock file, whose lock the system holds for this process until it
-// closes the file or ends, however it ends.
-struct LockHandle;
 enum class LockResult { Locked, Busy, Failed };
-// Opens `path`, creating it when missing, never through a link. On failure
-// `readOnly` tells whether its folder cannot be written to.
-LockHandle* openLockFile(const std::string& path, bool* readOnly, std::string* error);
-// Takes the lock without waiting: Busy when another process holds it.
-LockResult tryLock(LockHandle* lock, bool shared, std::string* error);
-void closeLockFile(LockHandle* lock);
+// Opens the lock file `path`, creating it when missing, never through a link.
+// On failure `readOnly` tells whether its folder cannot be written to.
+File* openLockFile(const std::string& path, bool* readOnly, std::string* error);
+// Takes the lock on the file without waiting: Busy when another process
+// holds it. The system holds it for this process until it closes the file
+// or ends, however it ends.
+LockResult tryLock(File* lock, bool shared, std::string* error);
 void sleepMilliseconds(int milliseconds);
 
 #endif  // ZT_PACK_FILE_H_

@@ -14,6 +14,13 @@ File* platformOpenFile(const std::string& path, OpenMode mode, std::string* erro
 File* platformCreateFile(const std::string& path, const std::string& model, std::string* error);
 bool platformMatchPermissions(File* file, const std::string& model, std::string* error);
 void platformCloseFile(File* file);
+// One read or write of at most `size` bytes at `offset`; `done` says how many
+// it moved, none at the end of the file.
+bool platformReadSome(File* file, uint64_t offset, void* data, size_t size, size_t* done,
+                      std::string* error);
+bool platformWriteSome(File* file, uint64_t offset, const void* data, size_t size, size_t* done,
+                       std::string* error);
+// As many of those as it takes to write all `size` bytes (file.cc).
 bool platformWriteAt(File* file, uint64_t offset, const void* data, size_t size,
                      std::string* error);
 bool platformSyncFile(File* file, std::string* error);

@@ -3,12 +3,12 @@
 #include <chrono>
 #include <cstdio>
 
-bool ArchiveLock::take(const std::string& path, bool shared,
-                       const std::function<void()>& waiting, std::string* error) {
+bool ArchiveLock::take(const std::string& path, bool shared, const std::function<void()>& waiting,
+                       std::string* error) {
   const std::string lockPath = path + ".lock";
   bool readOnly = false;
   std::string problem;
-  file_ = openLockFile(lockPath, &readOnly, &problem);
+  file_ = FileHandle(openLockFile(lockPath, &readOnly, &problem));
   if (!file_) {
     // Nobody can be changing an archive in a folder where no lock file can
     // be made, unless the lock file is there already.
@@ -29,8 +29,8 @@ bool ArchiveLock::take(const std::string& path, bool shared,
     if (std::chrono::steady_clock::now() - start >= limit) {
       char seconds[32];
       std::snprintf(seconds, sizeof seconds, "%.1f", limit.count() / 1000.0);
-      *error = "gave up after " + std::string(seconds) + " s: another process still holds " +
-               lockPath;
+      *error =
+          "gave up after " + std::string(seconds) + " s: another process still holds " + lockPath;
       return false;
     }
     if (!told) waiting();

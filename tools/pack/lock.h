@@ -11,11 +11,6 @@
 
 class ArchiveLock {
  public:
-  ArchiveLock() = default;
-  ~ArchiveLock() { closeLockFile(file_); }
-  ArchiveLock(const ArchiveLock&) = delete;
-  ArchiveLock& operator=(const ArchiveLock&) = delete;
-
   // Locks the archive at `path` (its links followed): shared to read it,
   // exclusive to change it. Calls `waiting` once when another process holds
   // it, and gives up after lockWaitMilliseconds(). A reader that cannot
@@ -24,11 +19,12 @@ class ArchiveLock {
             std::string* error);
 
  private:
-  LockHandle* file_ = nullptr;
+  FileHandle file_;
 };
 
-// How long a process waits for the lock: a minute in the tool, less when its
-// test build is told so.
+// How long a process waits for the lock: kLockWaitMilliseconds in the tool,
+// less when its test build is told so.
 int lockWaitMilliseconds();
+const int kLockWaitMilliseconds = 60 * 1000;
 
 #endif  // ZT_PACK_LOCK_H_

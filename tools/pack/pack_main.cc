@@ -38,11 +38,16 @@ struct Command {
 // its file (a full disk under `>> log`) fails the command.
 std::string outputFailure;
 
-void writeOut(const std::string& text) {
-  errno = 0;
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() && outputFailure.empty()) {
+// Notes why standard output failed when `failed` says its last call did.
+void noteOutput(bool failed) {
+  if (failed && outputFailure.empty()) {
     outputFailure = errno ? std::strerror(errno) : "it was not written";
   }
+}
+
+void writeOut(const std::string& text) {
+  errno = 0;
+  noteOutput(std::fwrite(text.data(), 1, text.size(), stdout) != text.size());
 }
 
 // One line of the report on stdout, and one message on stderr. Names in them
@@ -112,56 +117,51 @@ int fail(const Command& command, const std::string& message) {
   return 1;
 }
 
-// Creates the temporary file that a new version of `path` is written into,
-// beside it, with its permissions from the start. A leftover of a crash is
-// removed first (the archive's lock makes it no running process's), and a
-// link there is removed, never written through.
-FileHandle createTemporary(const std::string& path, std::string* error) {
+// Writes a new version of `path` into a temporary file beside it with
+// `fill`, then renames it over `path` when that succeeds and removes it
+// otherwise, so that the path holds either the old file or the complete new
+// one. A leftover of a crash is removed first (the archive's lock makes it no
+// running process's), and a link there is removed, never written through.
+// The new file has `path`'s permissions from the start.
+template <typename Fill>
+bool writeBeside(const std::string& path, Fill fill, std::string* error) {
   const std::string temporary = path + ".pack-tmp";
   removeFile(temporary);
   std::string problem;
-  FileHandle file(createFile(temporary, path, &problem));
-  if (!file) *error = "cannot create " + temporary + ": " + problem;
-  return file;
-}
-
-// Renames the closed, flushed temporary file over `path` when `ok`, else
-// removes it, so that the path holds either the old file or the complete new
-// one; then flushes the folder, so that the rename outlasts a power cut.
-bool finishTemporary(const std::string& path, bool ok, std::string* error) {
-  const std::string temporary = path + ".pack-tmp";
-  std::string problem;
+  bool ok = false;
+  {
+    FileHandle file(createFile(temporary, path, &problem));
+    if (!file) {
+      *error = "cannot create " + temporary + ": " + problem;
+      return false;
+    }
+    ok = fill(&file, error);
+  }  // closed before the rename: Windows will not replace an open file
   if (ok && !replaceFile(temporary, path, &problem)) {
     *error = "cannot rename " + temporary + " to " + path + ": " + problem;
     ok = false;
   }
+  // The folder is flushed, so that the rename outlasts a power cut.
   if (ok) syncFolder(path);
   if (!ok) removeFile(temporary);
   return ok;
 }
 
-// Writes the archive anew into a temporary file with `fill`, then renames it
-// into place.
+// Writes a new archive at `path` with `fill`.
 template <typename Fill>
-bool writeBeside(const std::string& path, Fill fill, std::string* error) {
-  bool ok = false;
-  {
-    FileHandle file = createTemporary(path, error);
-    if (!file) return false;
-    Archive fresh;
-    startArchive(file.release(), &fresh);
-    ok = fill(&fresh, error);
-  }  // closed before the rename: Windows will not replace an open file
-  return finishTemporary(path, ok, error);
+bool writeArchiveBeside(const std::string& path, Fill fill, std::string* error) {
+  return writeBeside(
+      path,
+      [&](FileHandle* file, std::string* fillError) {
+        Archive fresh;
+        startArchive(file->release(), &fresh);
+        return fill(&fresh, fillError);
+      },
+      error);
 }
 
-int add(const Command& command, const std::string& path) {
-  Archive archive;
+int add(const Command& command, const std::string& path, bool exists, Archive* archive) {
   std::string error;
-  const bool exists = pathExists(path);
-  if (exists && !openArchive(path, OpenMode::Update, &archive, &error)) {
-    return fail(command, error);
-  }
   int failures = 0;
   std::vector<std::string> lines;
   auto addAll = [&](Archive* target, std::string* writeError) {
@@ -205,7 +205,7 @@ int add(const Command& command, const std::string& path) {
     if (lines.empty()) return exists;
     return commit(target, entries, writeError);
   };
-  bool ok = exists ? addAll(&archive, &error) : writeBeside(path, addAll, &error);
+  bool ok = exists ? addAll(archive, &error) : writeArchiveBeside(path, addAll, &error);
   if (!ok && !error.empty()) return fail(command, error);
   for (const std::string& line : lines) {
     say(command.archive + ": " + line);
@@ -213,11 +213,8 @@ int add(const Command& command, const std::string& path) {
   return failures ? 1 : 0;
 }
 
-int deleteEntries(const Command& command, const std::string& path) {
-  Archive archive;
-  std::string error;
-  if (!openArchive(path, OpenMode::Update, &archive, &error)) return fail(command, error);
-  std::vector<Entry> entries = archive.entries;
+int deleteEntries(const Command& command, Archive* archive) {
+  std::vector<Entry> entries = archive->entries;
   std::string removed, absent;
   for (const std::string& name : command.words) {
     int at = findEntry(entries, name);
@@ -225,7 +222,8 @@ int deleteEntries(const Command& command, const std::string& path) {
     list += (list.empty() ? "" : " ") + name;
     if (at >= 0) entries.erase(entries.begin() + at);
   }
-  bool ok = removed.empty() || commit(&archive, entries, &error);
+  std::string error;
+  bool ok = removed.empty() || commit(archive, entries, &error);
   if (!ok) return fail(command, error);
   // Delete lists are replayed on every run: an entry that is gone already is
   // not an error.
@@ -234,20 +232,18 @@ int deleteEntries(const Command& command, const std::string& path) {
   return 0;
 }
 
-int optimize(const Command& command, const std::string& path) {
-  Archive archive;
+int optimize(const Command& command, const std::string& path, Archive* archive) {
+  const size_t count = archive->entries.size();
+  uint64_t before = archive->header.end, after = 0;
   std::string error;
-  if (!openArchive(path, OpenMode::Read, &archive, &error)) return fail(command, error);
-  const size_t count = archive.entries.size();
-  uint64_t before = archive.header.end, after = 0;
-  bool ok = writeBeside(
+  bool ok = writeArchiveBeside(
       path,
       [&](Archive* fresh, std::string* writeError) {
         std::vector<Entry> entries;
         {
           // Taken over here, so that it is closed before the rename: Windows
           // will not replace an open file.
-          Archive old = std::move(archive);
+          Archive old = std::move(*archive);
           for (const Entry& source : old.entries) {
             entries.emplace_back();
             if (!appendEntry(fresh, &old, source, &entries.back(), writeError)) return false;
@@ -264,23 +260,17 @@ int optimize(const Command& command, const std::string& path) {
   return 0;
 }
 
-int list(const Command& command, const std::string& path) {
-  Archive archive;
-  std::string error;
-  if (!openArchive(path, OpenMode::Read, &archive, &error)) return fail(command, error);
+int list(const Archive& archive) {
   for (const Entry& entry : archive.entries) {
     say(entry.name + " " + std::to_string(entry.size));
   }
   return 0;
 }
 
-int extract(const Command& command, const std::string& path) {
-  Archive archive;
-  std::string error;
-  if (!openArchive(path, OpenMode::Read, &archive, &error)) return fail(command, error);
+int extract(const Command& command, const std::string& path, Archive* archive) {
   const std::string& name = command.words[0];
   const std::string& destination = command.words[1];
-  int at = findEntry(archive.entries, name);
+  int at = findEntry(archive->entries, name);
   if (at < 0) return fail(command, "no entry " + name);
   // Written beside the destination and renamed into place: a damaged entry
   // leaves no partial file, and the archive is never the file truncated.
@@ -294,46 +284,44 @@ int extract(const Command& command, const std::string& path) {
   if (!replaceableByFile(target, &problem)) {
     return fail(command, "will not write over " + destination + ": " + problem);
   }
-  bool ok = false;
-  {
-    const FileHandle out = createTemporary(target, &error);
-    if (!out) return fail(command, error);
+  std::string error;
+  auto fill = [&](FileHandle* out, std::string* fillError) {
     uint64_t written = 0;
-    ok = readEntry(
-        &archive, archive.entries[at],
+    const std::string cannotWrite = "cannot write " + target + ".pack-tmp: ";
+    const bool whole = readEntry(
+        archive, archive->entries[at],
         [&](const char* data, size_t size) {
-          if (!writeAt(out, written, data, size, &problem)) {
-            error = "cannot write " + target + ".pack-tmp: " + problem;
+          if (!writeAt(*out, written, data, size, &problem)) {
+            *fillError = cannotWrite + problem;
             return false;
           }
           written += size;
           return true;
         },
-        &error);
-    if (ok && !syncFile(out, &problem)) {
-      error = "cannot write " + target + ".pack-tmp: " + problem;
-      ok = false;
+        fillError);
+    if (!whole) return false;
+    if (!syncFile(*out, &problem)) {
+      *fillError = cannotWrite + problem;
+      return false;
     }
-  }  // closed before the rename: Windows will not replace an open file
-  if (!finishTemporary(target, ok, &error)) return fail(command, error);
+    return true;
+  };
+  if (!writeBeside(target, fill, &error)) return fail(command, error);
   say(command.archive + ": extracted " + name + " to " + destination);
   return 0;
 }
 
-int verify(const Command& command, const std::string& path) {
-  Archive archive;
-  std::string error;
-  if (!openArchive(path, OpenMode::Read, &archive, &error)) return fail(command, error);
+int verify(const Command& command, Archive* archive) {
   int damaged = 0;
-  for (const Entry& entry : archive.entries) {
+  for (const Entry& entry : archive->entries) {
     std::string problem;
-    if (!readEntry(&archive, entry, [](const char*, size_t) { return true; }, &problem)) {
+    if (!readEntry(archive, entry, [](const char*, size_t) { return true; }, &problem)) {
       warn(command.archive + ": " + problem);
       ++damaged;
     }
   }
   if (damaged) return 1;
-  say(command.archive + ": verified " + std::to_string(archive.entries.size()) + " entries");
+  say(command.archive + ": verified " + std::to_string(archive->entries.size()) + " entries");
   return 0;
 }
 
@@ -355,13 +343,19 @@ int run(const Command& command) {
     warn(command.archive + ": waiting for another process to finish with it");
   };
   if (!lock.take(path, reads, waiting, &error)) return fail(command, error);
+  Archive archive;
+  const bool exists = command.action != Action::Add || pathExists(path);
+  const bool inPlace = command.action == Action::Add || command.action == Action::Delete;
+  if (exists && !openArchive(path, inPlace ? OpenMode::Update : OpenMode::Read, &archive, &error)) {
+    return fail(command, error);
+  }
   switch (command.action) {
-    case Action::Add: return add(command, path);
-    case Action::Delete: return deleteEntries(command, path);
-    case Action::Optimize: return optimize(command, path);
-    case Action::List: return list(command, path);
-    case Action::Extract: return extract(command, path);
-    case Action::Verify: return verify(command, path);
+    case Action::Add: return add(command, path, exists, &archive);
+    case Action::Delete: return deleteEntries(command, &archive);
+    case Action::Optimize: return optimize(command, path, &archive);
+    case Action::List: return list(archive);
+    case Action::Extract: return extract(command, path, &archive);
+    case Action::Verify: return verify(command, &archive);
   }
   return 2;
 }
@@ -378,9 +372,7 @@ int main(int argc, char** argv) {
     if (status == 0) status = run(command);
   }
   errno = 0;
-  if (std::fflush(stdout) != 0 && outputFailure.empty()) {
-    outputFailure = errno ? std::strerror(errno) : "it was not written";
-  }
+  noteOutput(std::fflush(stdout) != 0);
   if (outputFailure.empty()) return status;
   std::fprintf(stderr, "pack: cannot write to standard output: %s\n", outputFailure.c_str());
   return status ? status : 1;

@@ -35,4 +35,4 @@ bool replaceFile(const std::string& from, const std::string& to, std::string* er
 
 void syncFolder(const std::string& path) { platformSyncFolder(path); }
 
-int lockWaitMilliseconds() { return 60 * 1000; }
+int lockWaitMilliseconds() { return kLockWaitMilliseconds; }

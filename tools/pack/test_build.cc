@@ -221,5 +221,5 @@ void syncFolder(const std::string& path) {
 
 int lockWaitMilliseconds() {
   const char* setting = std::getenv("PACK_TEST_LOCK_WAIT_MS");
-  return setting ? std::atoi(setting) : 60 * 1000;
+  return setting ? std::atoi(setting) : kLockWaitMilliseconds;
 }
