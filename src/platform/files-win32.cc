@@ -118,8 +118,8 @@ void eachEntry(const std::vector<unsigned long long>& buffer, bool extended, DWO
       const auto& info = *reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
       entry.name.assign(info.FileName, info.FileNameLength / sizeof(WCHAR));
       entry.attributes = info.FileAttributes;
-      entry.stamp = stampOfInfo(info, static_cast<unsigned long long>(info.FileId.QuadPart),
-                                volume);
+      entry.stamp =
+          stampOfInfo(info, static_cast<unsigned long long>(info.FileId.QuadPart), volume);
       next = info.NextEntryOffset;
     }
     take(entry);
@@ -166,8 +166,12 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
   entries->clear();
   std::string prefix = folder;
   if (!prefix.empty() && prefix.back() != '\\') prefix += '\\';
+  // The folder as given: "file\" names nothing, where the listing should
+  // find that no folder is there. A drive ("C:") is listed from its root,
+  // and no name at all is the current folder, as "*" listed them.
+  const std::string target = folder.empty() ? "." : folder.back() == ':' ? prefix : folder;
   std::wstring path;
-  if (!fromCodePage(prefix, &path)) {
+  if (!fromCodePage(target, &path)) {
     *error = "the path is not valid in the system's code page";
     return ListingStatus::Unreadable;
   }
