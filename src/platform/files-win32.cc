@@ -131,6 +131,9 @@ void eachEntry(const std::vector<unsigned long long>& buffer, bool extended, DWO
 // What the listing keeps of `listed`, found in the folder `prefix` (which
 // ends in a backslash). Nothing is opened but a reparse point, whose kind is
 // that of the entry itself and whose stamp is that of what it leads to.
+// (NTFS keeps a folder's copy of a file's times and size up to date through
+// the name it was written by: a file with a second hard link, written
+// through that one, may show its old stamp here until it is next opened.)
 DirEntry entryOf(const std::string& prefix, const ListedEntry& listed) {
   DirEntry entry;
   const std::wstring& name = listed.name;
