@@ -76,4 +76,4 @@ dist:
 	JOBS=$(JOBS) bash packaging/dist.sh
 
 clean:
-	rm -rf $(BUILD) $(WINDOWS_BUILD) build-sanitize build-release build-dist-linux build-dist-windows dist
+	rm -rf $(BUILD) $(WINDOWS_BUILD) build-sanitize build-release build-windows-release build-dist-linux build-dist-windows dist

@@ -3,14 +3,17 @@
 // wall-clock time it started at (nanoseconds) to that file, with its own
 // process id and its parent's (the interpreter, or the interpreter's fork
 // that became this tool), so that bench/interrupts can tell which commands
-// started after an interrupt.
+// started after an interrupt (on POSIX only; bench/interrupts is POSIX's).
+#ifndef _WIN32
 #include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#endif
 
 int main() {
+#ifndef _WIN32
   if (const char* starts = std::getenv("ZT_BENCH_STARTS")) {
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
@@ -20,5 +23,6 @@ int main() {
       std::fclose(file);
     }
   }
+#endif
   return 0;
 }

@@ -44,11 +44,123 @@ bool endsInDotOrSpace(const std::wstring& name) {
          (name.back() == L'.' || name.back() == L' ');
 }
 
-// A find handle that closes itself.
-struct FindCloser {
-  void operator()(HANDLE find) const { FindClose(find); }
+// A folder's handle, opened to list it, that closes itself.
+struct FolderCloser {
+  void operator()(HANDLE folder) const { CloseHandle(folder); }
 };
-using FindHandle = std::unique_ptr<void, FindCloser>;
+using FolderHandle = std::unique_ptr<void, FolderCloser>;
+
+// One entry of a folder as its handle lists it, whichever class the file
+// system answered in.
+struct ListedEntry {
+  std::wstring name;
+  DWORD attributes = 0;
+  FileStamp stamp;
+};
+
+// Asks for the next entries of `folder` into `buffer`. Windows 8 and later
+// give 128-bit file ids (some file systems need them); where the `first`
+// call is refused that class, `extended` is cleared and the 64-bit one is
+// asked for instead. False at the end of the listing, or on an error, which
+// GetLastError tells.
+bool readEntries(HANDLE folder, bool first, bool* extended,
+                 std::vector<unsigned long long>* buffer) {
+  const DWORD size = static_cast<DWORD>(buffer->size() * sizeof(unsigned long long));
+  if (*extended) {
+    if (GetFileInformationByHandleEx(folder, FileIdExtdDirectoryInfo, buffer->data(), size)) {
+      return true;
+    }
+    const DWORD code = GetLastError();
+    if (!first || (code != ERROR_INVALID_PARAMETER && code != ERROR_NOT_SUPPORTED)) return false;
+    *extended = false;
+  }
+  return GetFileInformationByHandleEx(folder, FileIdBothDirectoryInfo, buffer->data(), size);
+}
+
+// The stamp the directory information holds. FAT keeps no change time: the
+// creation time at least tells files apart.
+template <typename Info>
+FileStamp stampOfInfo(const Info& info, unsigned long long index, DWORD volume) {
+  FileStamp stamp;
+  stamp.size = static_cast<unsigned long long>(info.EndOfFile.QuadPart);
+  stamp.writeTime = info.LastWriteTime.QuadPart;
+  stamp.changeTime =
+      info.ChangeTime.QuadPart != 0 ? info.ChangeTime.QuadPart : info.CreationTime.QuadPart;
+  stamp.volume = volume;
+  stamp.index = index;
+  return stamp;
+}
+
+// A 128-bit file id as the 64-bit index of a stamp: where its upper half is
+// empty (NTFS), the very number GetFileInformationByHandle gives.
+unsigned long long indexOf(const FILE_ID_128& id) {
+  unsigned long long low = 0, high = 0;
+  std::memcpy(&low, id.Identifier, sizeof low);
+  std::memcpy(&high, id.Identifier + sizeof low, sizeof high);
+  return low ^ high;
+}
+
+// Calls `take` with each entry in the `buffer` that readEntries filled.
+template <typename Take>
+void eachEntry(const std::vector<unsigned long long>& buffer, bool extended, DWORD volume,
+               Take take) {
+  const char* at = reinterpret_cast<const char*>(buffer.data());
+  for (;;) {
+    ListedEntry entry;
+    DWORD next = 0;
+    if (extended) {
+      const auto& info = *reinterpret_cast<const FILE_ID_EXTD_DIR_INFO*>(at);
+      entry.name.assign(info.FileName, info.FileNameLength / sizeof(WCHAR));
+      entry.attributes = info.FileAttributes;
+      entry.stamp = stampOfInfo(info, indexOf(info.FileId), volume);
+      next = info.NextEntryOffset;
+    } else {
+      const auto& info = *reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+      entry.name.assign(info.FileName, info.FileNameLength / sizeof(WCHAR));
+      entry.attributes = info.FileAttributes;
+      entry.stamp =
+          stampOfInfo(info, static_cast<unsigned long long>(info.FileId.QuadPart), volume);
+      next = info.NextEntryOffset;
+    }
+    take(entry);
+    if (next == 0) return;
+    at += next;
+  }
+}
+
+// What the listing keeps of `listed`, found in the folder `prefix` (which
+// ends in a backslash). Nothing is opened but a reparse point, whose kind is
+// that of the entry itself and whose stamp is that of what it leads to.
+// (NTFS keeps a folder's copy of a file's times and size up to date through
+// the name it was written by: a file with a second hard link, written
+// through that one, may show its old stamp here until it is next opened.)
+DirEntry entryOf(const std::string& prefix, const ListedEntry& listed) {
+  DirEntry entry;
+  const std::wstring& name = listed.name;
+  entry.isFolder = (listed.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  entry.isLink = (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  // A refused entry stays in the listing: it is staged, and is counted.
+  if (hasForbiddenCharacter(name)) {
+    entry.refusal = "its name has characters that Windows does not allow in names";
+  } else if (endsInDotOrSpace(name)) {
+    entry.refusal = "its name ends in a dot or a space, which Windows drops when it opens it";
+  } else if (isDeviceName(std::u32string(name.begin(), name.end()))) {
+    entry.refusal = "its name is a device's, which Windows opens in place of a file";
+  } else if (!toCodePage(name.data(), static_cast<int>(name.size()), &entry.name)) {
+    entry.refusal = "its name has characters outside the system's code page";
+  } else if (prefix.size() + entry.name.size() > kLongestPath) {
+    entry.refusal = tooLong();
+  }
+  if (!entry.refusal.empty()) entry.name = shown(name);
+  if (entry.isFolder || !entry.refusal.empty()) return entry;
+  FileStamp stamp;
+  if (!entry.isLink) {
+    entry.stamp = listed.stamp;
+  } else if (fileStamp(prefix + entry.name, &stamp)) {
+    entry.stamp = stamp;
+  }
+  return entry;
+}
 
 }  // namespace
 
@@ -57,18 +169,21 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
   entries->clear();
   std::string prefix = folder;
   if (!prefix.empty() && prefix.back() != '\\') prefix += '\\';
-  std::wstring pattern;
-  if (!fromCodePage(prefix + '*', &pattern)) {
+  // The folder as given: "file\" names nothing, where the listing should
+  // find that no folder is there. A drive ("C:") is listed from its root,
+  // and no name at all is the current folder, as "*" listed them.
+  const std::string target = folder.empty() ? "." : folder.back() == ':' ? prefix : folder;
+  std::wstring path;
+  if (!fromCodePage(target, &path)) {
     *error = "the path is not valid in the system's code page";
     return ListingStatus::Unreadable;
   }
-  WIN32_FIND_DATAW data;
-  FindHandle find(FindFirstFileW(pattern.c_str(), &data));
-  if (find.get() == INVALID_HANDLE_VALUE) {
-    find.release();
+  // Backup semantics open a folder; a link to one is followed.
+  HANDLE opened = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) {
     DWORD code = GetLastError();
-    // Nothing there, a file, or an empty drive root (which lists nothing, not
-    // even "." and ".."): in each case nothing is staged.
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
         code == ERROR_DIRECTORY) {
       return ListingStatus::Missing;
@@ -76,36 +191,35 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
     *error = describeError(code);
     return ListingStatus::Unreadable;
   }
+  FolderHandle handle(opened);
+  // Every file the folder lists lies on the folder's volume; a reparse
+  // point, which may lead off it, is stamped on its own.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle.get(), &info)) {
+    *error = describeError(GetLastError());
+    return ListingStatus::Unreadable;
+  }
+  if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return ListingStatus::Missing;
   entries->push_back(DirEntry{".", true, ""});
   entries->push_back(DirEntry{"..", true, ""});
-  do {
-    DirEntry entry;
-    const std::wstring name = data.cFileName;
-    entry.isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    entry.isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    // A refused entry stays in the listing: it is staged, and is counted.
-    if (hasForbiddenCharacter(name)) {
-      entry.refusal = "its name has characters that Windows does not allow in names";
-    } else if (endsInDotOrSpace(name)) {
-      entry.refusal = "its name ends in a dot or a space, which Windows drops when it opens it";
-    } else if (isDeviceName(std::u32string(name.begin(), name.end()))) {
-      entry.refusal = "its name is a device's, which Windows opens in place of a file";
-    } else if (!toCodePage(name.data(), static_cast<int>(name.size()), &entry.name)) {
-      entry.refusal = "its name has characters outside the system's code page";
-    } else if (prefix.size() + entry.name.size() > kLongestPath) {
-      entry.refusal = tooLong();
-    }
-    if (!entry.refusal.empty()) entry.name = shown(name);
-    // The find data hold neither the file's identity nor its change time:
-    // a file's stamp takes a handle of its own.
-    FileStamp stamp;
-    if (!entry.isFolder && entry.refusal.empty() && fileStamp(prefix + entry.name, &stamp)) {
-      entry.stamp = stamp;
-    }
-    // A drive root has no "." and ".." of its own: they stand first in every listing.
-    if (entry.name != "." && entry.name != "..") entries->push_back(std::move(entry));
-  } while (FindNextFileW(find.get(), &data));
+  // Many entries a call; 8-byte aligned, as the entries' times must be.
+  std::vector<unsigned long long> buffer(64 * 1024 / sizeof(unsigned long long));
+  bool extended = true;
+  bool listedAny = false;
+  while (readEntries(handle.get(), !listedAny, &extended, &buffer)) {
+    listedAny = true;
+    eachEntry(buffer, extended, info.dwVolumeSerialNumber, [&](const ListedEntry& listed) {
+      // A drive root has no "." and ".." of its own: they stand first in every listing.
+      if (listed.name == L"." || listed.name == L"..") return;
+      entries->push_back(entryOf(prefix, listed));
+    });
+  }
   DWORD code = GetLastError();
+  // An empty drive root lists nothing, not even "." and "..": nothing is staged.
+  if (!listedAny && (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES)) {
+    entries->clear();
+    return ListingStatus::Missing;
+  }
   if (code != ERROR_NO_MORE_FILES) {
     *error = describeError(code);
     entries->clear();

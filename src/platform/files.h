@@ -65,6 +65,7 @@ enum class ListingStatus {
 // that what is counted and what is packed are the same entries, whatever
 // changes in the folder while a run goes on. Each entry's kind and stamp
 // come from one status query at most (on POSIX none for a folder, two for a
+// link; on Windows none, the folder's own listing holding them, but for a
 // link), so that a listing of many files costs little more than reading it.
 ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entries,
                          std::string* error);
