@@ -85,8 +85,9 @@ TEST_F(RunFailureTest, UnreadableStagingFolderIsNamedAndCountedAsFailed) {
   RunResult run = rebuild();
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, console(progress(1, 1, "c.wav"), Ending::failed));
-  EXPECT_EQ(run.err, text("zt-rebuild: cannot read the staging folder " +
-                          underRoot("expansion/zt/temp") + ": " + selfLinkReason() + "\n"
+  EXPECT_EQ(run.err, text("zt-rebuild: " + underRoot("expansion/zt/temp") +
+                          ": not packed: it cannot be followed to where it leads (" +
+                          selfLinkReason() + ")\n"
                           "zt-rebuild: the run failed: 1 of 4 commands failed; see the errors "
                           "above, and the tool's output in " + underRoot("ztlog.txt") + "\n"));
   EXPECT_EQ(run.calls.size(), 2u);
