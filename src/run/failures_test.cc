@@ -284,6 +284,7 @@ TEST_F(RunFailureTest, WhatARunUsesIsJudgedWhenItIsUsed) {
     makeFolder(root);
     installTool(root);
     stage("temp/a.dds");
+    stage("temp/a2.dds");  // Wine's margin (below)
     stage("temp/b.dds");
     stage("tempL/c.wav");
     stage("zt.pff", "");
@@ -296,13 +297,17 @@ TEST_F(RunFailureTest, WhatARunUsesIsJudgedWhenItIsUsed) {
     std::string environment = "timeout -s KILL 120 env";
     if (row.trick == swap) {
       const std::string script = root + "/swap.sh";
-      writeFile(script, "#!/bin/sh\nrm -rf " + shQuoted(at) + " && ln -s " + shQuoted(target) +
-                            " " + shQuoted(at) + "\n");
+      // Put in place at once: nothing there is not the case meant.
+      const std::string q = shQuoted(at);
+      writeFile(script, "#!/bin/sh\nln -s " + shQuoted(target) + " " + q + ".new && mv " + q +
+                            " " + q + ".old && mv " + q + ".new " + q + "\n");
       fs::permissions(script, fs::perms::owner_all);
       // Not on a command that writes the archive it swaps: that one, no
-      // check before it can catch.
+      // check before it can catch. (Wine does not wait for a Unix program
+      // that cmd starts: the swap is made a command before it is needed,
+      // which natively only makes the listing older.)
       const bool main = row.place.at == "expansion/zt/zt.pff";
-      environment += std::string(" ZT_PACK_RUN_ON=") + (main ? "/del" : "a.dds") +
+      environment += std::string(" ZT_PACK_RUN_ON=") + (main ? "c.wav" : "a.dds") +
                      " ZT_PACK_RUN=" + shQuoted(asGiven(script));
     } else {
       fs::remove_all(at);
