@@ -320,16 +320,18 @@ TEST_F(RunFailureTest, WhatARunUsesIsJudgedWhenItIsUsed) {
     }
     RunResult run = rebuild(environment);
     EXPECT_EQ(run.status, 1) << what << ": " << run.err;
-    const std::string named = row.place.at == "ztlog.txt"         ? "the log " + underRoot(row.place.at) + row.named
-                              : row.place.at == "zt-rebuild.lock" ? row.named
-                                                                  : underRoot("expansion/zt/" + row.named);
+    const std::string named =
+        row.place.at == "ztlog.txt"         ? "the log " + underRoot(row.place.at) + row.named
+        : row.place.at == "zt-rebuild.lock" ? row.named
+                                            : underRoot("expansion/zt/" + row.named);
     EXPECT_NE(run.err.find(named), std::string::npos) << what << ": " << run.err;
     EXPECT_EQ(run.out.find("All done!"), std::string::npos) << what;
     EXPECT_EQ(run.err.find_first_of("\x1b"), std::string::npos) << what << ": " << run.err;
     EXPECT_EQ(run.err.find("secret"), std::string::npos) << what << ": " << run.err;
     for (const Call& call : run.calls) {
       for (const std::string& argument : call) {
-        EXPECT_EQ(argument.find(row.place.forbidden), std::string::npos) << what << ": " << argument;
+        EXPECT_EQ(argument.find(row.place.forbidden), std::string::npos)
+            << what << ": " << argument;
       }
     }
     for (const std::string& name : privateFiles) {
