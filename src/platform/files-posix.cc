@@ -130,11 +130,6 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
   return ListingStatus::Listed;
 }
 
-bool isSpecialFile(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
-}
-
 namespace {
 
 bool isNullDevice(const struct stat& st) {
@@ -144,18 +139,28 @@ bool isNullDevice(const struct stat& st) {
 
 }  // namespace
 
-EntryKind entryKind(const std::string& path) {
+bool whereItLeads(const std::string& path, Destination* where, std::string* error) {
+  *where = Destination();
+  std::unique_ptr<char, decltype(&free)> real(realpath(path.c_str(), nullptr), &free);
   struct stat st;
-  if (lstat(path.c_str(), &st) != 0) return errno == ENOENT ? EntryKind::Nothing : EntryKind::Other;
-  if (S_ISLNK(st.st_mode)) {
-    struct stat target;
-    return stat(path.c_str(), &target) == 0 && isNullDevice(target) ? EntryKind::NullDevice
-                                                                     : EntryKind::Link;
+  if (!real || lstat(real.get(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return true;
+    *error = strerror(errno);
+    return false;
   }
-  if (S_ISREG(st.st_mode)) return EntryKind::File;
-  if (S_ISDIR(st.st_mode)) return EntryKind::Folder;
-  if (S_ISFIFO(st.st_mode)) return EntryKind::Pipe;
-  return isNullDevice(st) ? EntryKind::NullDevice : EntryKind::Other;
+  // The resolved path holds no link: one there now was put there since.
+  if (S_ISLNK(st.st_mode)) {
+    *error = "it changed while it was looked at";
+    return false;
+  }
+  where->path = real.get();
+  where->names = static_cast<unsigned long long>(st.st_nlink);
+  where->kind = S_ISREG(st.st_mode)   ? EntryKind::File
+                : S_ISDIR(st.st_mode) ? EntryKind::Folder
+                : S_ISFIFO(st.st_mode) ? EntryKind::Pipe
+                : isNullDevice(st)    ? EntryKind::NullDevice
+                                      : EntryKind::Other;
+  return true;
 }
 
 bool exists(const std::string& path) {
@@ -166,16 +171,6 @@ bool exists(const std::string& path) {
 bool isFolder(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool resolvePath(const std::string& path, std::string* resolved, std::string* error) {
-  std::unique_ptr<char, decltype(&free)> real(realpath(path.c_str(), nullptr), &free);
-  if (!real) {
-    *error = strerror(errno);
-    return false;
-  }
-  *resolved = real.get();
-  return true;
 }
 
 bool liesWithin(const std::string& path, const std::string& folder) {

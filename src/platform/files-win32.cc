@@ -228,9 +228,6 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
   return ListingStatus::Listed;
 }
 
-// Pipes and devices have no place among a folder's files on Windows.
-bool isSpecialFile(const std::string&) { return false; }
-
 bool exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -329,19 +326,16 @@ bool stampOfHandle(HANDLE file, FileStamp* stamp) {
 
 }  // namespace
 
-bool resolvePath(const std::string& path, std::string* resolved, std::string* error) {
-  // No access asked: only the name of what the handle leads to. Backup
-  // semantics open a folder too.
-  OwnedHandle handle = openHandle(path, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
-  if (!handle) {
-    *error = describeError(GetLastError());
-    return false;
-  }
+namespace {
+
+// The final path of the open `handle`, as the file system names what it
+// leads to: under Wine, where a Unix link is followed, too.
+bool finalPathOf(HANDLE handle, std::string* resolved, std::string* error) {
   // The length it asks for, when the buffer is too short, counts the NUL.
   std::wstring name(MAX_PATH, L'\0');
   DWORD length = 0;
   for (int tries = 0; tries < 2; ++tries) {
-    length = GetFinalPathNameByHandleW(handle.get(), &name[0], static_cast<DWORD>(name.size()),
+    length = GetFinalPathNameByHandleW(handle, &name[0], static_cast<DWORD>(name.size()),
                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (length < name.size()) break;
     name.resize(length);
@@ -358,10 +352,47 @@ bool resolvePath(const std::string& path, std::string* resolved, std::string* er
     name.erase(0, 4);
   }
   if (!toCodePage(name.data(), static_cast<int>(name.size()), resolved)) {
-    *resolved = shown(name);
-    *error = "where it leads is not a path of the system's code page: " + *resolved;
+    *error = "where it leads is not a path of the system's code page: " + shown(name);
     return false;
   }
+  return true;
+}
+
+}  // namespace
+
+bool whereItLeads(const std::string& path, Destination* where, std::string* error) {
+  *where = Destination();
+  // No access asked: opening a pipe so neither waits nor takes its data.
+  // Backup semantics open a folder too.
+  OwnedHandle handle = openHandle(path, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+  if (!handle) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
+    *error = describeError(code);
+    return false;
+  }
+  switch (GetFileType(handle.get())) {
+    case FILE_TYPE_DISK:
+      break;
+    case FILE_TYPE_CHAR:
+      where->kind = EntryKind::NullDevice;
+      return true;
+    case FILE_TYPE_PIPE:
+      where->kind = EntryKind::Pipe;
+      return true;
+    default:
+      where->kind = EntryKind::Other;
+      return true;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle.get(), &info)) {
+    *error = describeError(GetLastError());
+    return false;
+  }
+  if (!finalPathOf(handle.get(), &where->path, error)) return false;
+  where->kind = info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? EntryKind::Folder
+                                                                 : EntryKind::File;
+  where->names = info.nNumberOfLinks;
   return true;
 }
 
@@ -423,19 +454,6 @@ bool touchFile(const std::string& path, long long* now, std::string* error) {
   return true;
 }
 
-EntryKind entryKind(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::Nothing;
-  // A symbolic link or a junction. What it leads to is opened to tell the
-  // null device (NUL) from a file.
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-    OwnedHandle target = openHandle(path, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
-    return target && GetFileType(target.get()) == FILE_TYPE_CHAR ? EntryKind::NullDevice
-                                                                 : EntryKind::Link;
-  }
-  return attributes & FILE_ATTRIBUTE_DIRECTORY ? EntryKind::Folder : EntryKind::File;
-}
-
 bool canAppendTo(const std::string& path, bool create, std::string* error) {
   OwnedHandle file =
       openHandle(path, FILE_APPEND_DATA, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
@@ -492,10 +510,18 @@ void FileLockReleaser::operator()(FileLock* lock) const {
 }
 
 LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error) {
-  // Not inheritable (no security attributes), so no command keeps it.
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Not inheritable (no security attributes), so no command keeps it. A
+  // link is opened as itself, never followed; and a new file is made only
+  // where nothing is, which under Wine keeps a Unix link that leads nowhere
+  // from being followed to make its target.
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                            OPEN_EXISTING, flags, nullptr);
+  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+    file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, CREATE_NEW,
+                       flags, nullptr);
+  }
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     *error = describeError(code);
@@ -506,6 +532,15 @@ LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error)
     return LockStatus::Failed;
   }
   HeldLock held(new FileLock{file});
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) {
+    *error = describeError(GetLastError());
+    return LockStatus::Failed;
+  }
+  if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
+    *error = "it is a link or a folder, not a file: remove it (a run makes a new one)";
+    return LockStatus::Failed;
+  }
   // The system releases the lock when the process ends, killed included.
   OVERLAPPED whole = {};
   if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {

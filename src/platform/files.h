@@ -70,14 +70,25 @@ enum class ListingStatus {
 ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entries,
                          std::string* error);
 
-// Whether `path` is there but is neither a regular file nor a folder: a
-// pipe, a socket or a device, which a read could wait on forever.
-bool isSpecialFile(const std::string& path);
+// What a path leads to, every link followed. The null device (on Windows
+// any character device) is NullDevice.
+enum class EntryKind { Nothing, File, Folder, NullDevice, Pipe, Other };
 
-// What is at `path` itself, a link not followed; but a link that leads to
-// the null device, or the null device itself, is NullDevice.
-enum class EntryKind { Nothing, File, Folder, Link, NullDevice, Pipe, Other };
-EntryKind entryKind(const std::string& path);
+// What `path` leads to when the program is about to use it, every link on
+// the way followed as the command it is handed to would follow them.
+struct Destination {
+  EntryKind kind = EntryKind::Nothing;
+  std::string path;                     // absolute, as the file system names it
+  unsigned long long names = 0;         // a file's names: more than 1 for a hard link
+};
+
+// Opens (on Windows) or resolves (on POSIX) `path` and says what it leads
+// to: on Windows the file system's own final path of what was opened, so
+// that a Unix link under Wine counts as a link too. Nothing there, or a link
+// that leads nowhere, is kind Nothing. False, with the reason in `error`,
+// when that cannot be told: a loop of links, a resolved path too long for
+// the resolver (a chain of short links gets there), no permission.
+bool whereItLeads(const std::string& path, Destination* where, std::string* error);
 
 // Whether a write could append to the file at `path`: it is opened to
 // append, never through a link and without waiting on a pipe, and closed
@@ -93,12 +104,7 @@ bool exists(const std::string& path);
 // Whether `path` is a folder (links followed).
 bool isFolder(const std::string& path);
 
-// Sets `resolved` to the absolute path of what is at `path`, every link on
-// the way followed, as the file system names it. False, with the reason in
-// `error`, when nothing is there, or a link on the way leads nowhere.
-bool resolvePath(const std::string& path, std::string* resolved, std::string* error);
-
-// Whether `path` is `folder` or lies below it, both as resolvePath gives
+// Whether `path` is `folder` or lies below it, both as whereItLeads gives
 // them; on Windows in any case, as its file systems compare names.
 bool liesWithin(const std::string& path, const std::string& folder);
 

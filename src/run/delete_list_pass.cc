@@ -67,24 +67,28 @@ std::optional<std::string> missingArchive(const std::string& modFolder, const Di
   return message;
 }
 
+// Why an archive that `line` names may not be handed to the tool now, as
+// it is just before its command runs: the archive, then why. Empty when each
+// may.
+std::string archiveRefusal(const std::string& resolvedModFolder, const std::string& modFolder,
+                           const Dialect& dialect, const std::string& line) {
+  for (const std::string& archive : archiveWords(dialect, line)) {
+    const std::string how = refusalAtUse(resolvedModFolder, modFolder + archive, UsedAs::Archive);
+    if (!how.empty()) return archive + " " + how;
+  }
+  return "";
+}
+
 }  // namespace
 
 void replayDeleteList(const std::string& listPath, const Dialect& dialect,
                       const std::string& resolvedModFolder, CommandTally* tally,
                       std::set<std::string>* archives) {
-  const std::string outside = leadsOutside(resolvedModFolder, listPath);
-  if (!outside.empty()) {
-    writeError(printable(listPath + ": not read: it " + outside));
-    countCommand(tally, false);
-    return;
-  }
-  if (platform::isFolder(listPath)) {
-    writeError(printable(listPath) + ": not read: it is a folder, not a file");
-    countCommand(tally, false);
-    return;
-  }
-  if (platform::isSpecialFile(listPath)) {
-    writeError(printable(listPath) + ": not read: it is not a regular file");
+  // Judged as it is now, just before it is read: a pipe would keep the run
+  // waiting, a link could lead to a file of the user's own.
+  const std::string unread = refusalAtUse(resolvedModFolder, listPath, UsedAs::DeleteList);
+  if (!unread.empty()) {
+    writeError(printable(listPath + ": not read: it " + unread));
     countCommand(tally, false);
     return;
   }
@@ -128,7 +132,7 @@ void replayDeleteList(const std::string& listPath, const Dialect& dialect,
       refuseLine(listPath, number, *missing, tally);
       continue;
     }
-    refusal = archiveLeadsOutside(resolvedModFolder, archiveWords(dialect, line.text));
+    refusal = archiveRefusal(resolvedModFolder, modFolder, dialect, line.text);
     if (!refusal.empty()) {
       refuseLine(listPath, number, printable(refusal), tally);
       continue;

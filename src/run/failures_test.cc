@@ -2,6 +2,7 @@
 // where it happens, on a line of its own, the run still goes to its end, and
 // it ends by saying that it failed, not with "All done!", and with exit
 // status 1.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,8 +86,9 @@ TEST_F(RunFailureTest, UnreadableStagingFolderIsNamedAndCountedAsFailed) {
   RunResult run = rebuild();
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, console(progress(1, 1, "c.wav"), Ending::failed));
-  EXPECT_EQ(run.err, text("zt-rebuild: cannot read the staging folder " +
-                          underRoot("expansion/zt/temp") + ": " + selfLinkReason() + "\n"
+  EXPECT_EQ(run.err, text("zt-rebuild: " + underRoot("expansion/zt/temp") +
+                          ": not packed: it cannot be followed to where it leads (" +
+                          selfLinkReason() + ")\n"
                           "zt-rebuild: the run failed: 1 of 4 commands failed; see the errors "
                           "above, and the tool's output in " + underRoot("ztlog.txt") + "\n"));
   EXPECT_EQ(run.calls.size(), 2u);
@@ -190,6 +192,154 @@ TEST_F(RunFailureTest, WhatLeadsOutOfTheModificationFolderIsNotUsed) {
     EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()),
               static_cast<long>(privateFiles.size()))
         << c.what << ": a file was made beside them";
+  }
+}
+
+// A chain of short relative links, as tar restores one, that leads to
+// `target` through folders so deep that its resolved path is longer than a
+// resolver takes (PATH_MAX), while the system itself follows it: `at` is
+// made a link to its start, in `chain`.
+void linkThroughUndecidableChain(const std::string& chain, const std::string& at,
+                                 const std::string& target) {
+  const std::string deep(250, 'd');
+  const int levels = 17;
+  makeFolder(chain);
+  int folder = open(chain.c_str(), O_RDONLY | O_DIRECTORY);
+  for (int level = 1; level <= levels; ++level) {
+    ASSERT_EQ(mkdirat(folder, deep.c_str(), 0755), 0);
+    const int inner = openat(folder, deep.c_str(), O_RDONLY | O_DIRECTORY);
+    close(folder);
+    folder = inner;
+    std::string next = deep + "/l";
+    if (level == levels) {
+      next.clear();
+      for (int up = 0; up <= levels; ++up) next += "../";
+      next += fs::relative(target, fs::path(chain).parent_path()).string();
+    }
+    ASSERT_EQ(symlinkat(next.c_str(), folder, "l"), 0);
+  }
+  close(folder);
+  fs::create_symlink(chain + "/" + deep + "/l", at);
+}
+
+// What a run uses is judged as it is when it is used, not when the run
+// started: each place a run hands to the tool or reads, met with what
+// leads out of the modification folder in ways a check made once, or one
+// that gives way when it cannot decide, lets through. Each is refused and
+// named, the run fails, and nothing outside is read into an archive or
+// changed. A swap is made by the tool on an earlier command, after the
+// listing; a pipe must not keep the run waiting (the timeout ends it if so).
+TEST_F(RunFailureTest, WhatARunUsesIsJudgedWhenItIsUsed) {
+  const std::string outside = scratch / "private";
+  const std::string escaped = scratch / "sec\x1bret";
+  const std::vector<std::string> privateFiles = {"id_rsa", "base.pff", "list.txt", "bashrc",
+                                                 "folder/c.wav"};
+  for (const std::string& name : privateFiles) writeFile(outside + "/" + name, "secret " + name);
+  writeFile(escaped + "/c.wav", "secret");
+  enum Trick { chain, swap, pipe, hardLink, plainLink };
+  struct Place { const char* what; std::string at, target, named, forbidden; };
+  const std::string list = underRoot("expansion/zt/deleteList.txt");
+  const std::vector<Place> places = {
+      {"a staged file", "expansion/zt/temp/b.dds", "id_rsa", "temp/b.dds: not packed: it",
+       "b.dds"},
+      {"a staging folder", "expansion/zt/tempL", "folder", "tempL: not packed: it", "c.wav"},
+      {"an archive a delete-list line names", "expansion/zt/old.pff", "base.pff",
+       "deleteList.txt:1: not run: old.pff", "old.pff"},
+      {"the archive at the optimize step", "expansion/zt/zt.pff", "base.pff",
+       "zt.pff: not optimized: it", "/opt"},
+      {"the delete list", "expansion/zt/deleteList.txt", "list.txt",
+       "deleteList.txt: not read: it", "secret"},
+      {"the log", "ztlog.txt", "bashrc", "", "expansion"},
+      {"the lock", "zt-rebuild.lock", "bashrc", "", "expansion"}};
+  struct Row { const Place& place; Trick trick; std::string target, named; };
+  std::vector<Row> rows;
+  for (const Place& place : places) {
+    for (Trick trick : {chain, swap, pipe, hardLink}) {
+      std::string named = place.named;
+      if (place.at == "ztlog.txt") {
+        if (trick == swap) continue;  // judged before anything runs
+        named = trick == chain ? " cannot be followed" : trick == pipe ? " is a pipe"
+                                                                       : " has other names";
+      } else if (place.at == "zt-rebuild.lock") {
+        if (trick != hardLink) continue;
+        named = "(zt-rebuild.lock): it has other names";
+      } else if (trick == hardLink) {
+        continue;  // a file with other names is no file of another's to these
+      } else if (trick == swap && place.at == "expansion/zt/tempL") {
+        named = "tempL/c.wav: not packed: it";
+      } else if (trick == pipe && place.at == "expansion/zt/tempL") {
+        continue;  // a pipe is no folder: nothing is staged
+      }
+      rows.push_back({place, trick, outside + "/" + place.target, named});
+    }
+  }
+  rows.push_back({places[0], plainLink, "", places[0].named});  // into a sibling, zt2
+  rows.push_back({places[1], plainLink, escaped, places[1].named});
+  int made = 0;
+  for (const Row& row : rows) {
+    const std::string what = row.place.what + std::string(" with ") +
+                             std::vector<std::string>{"the undecidable chain", "a swap", "a pipe",
+                                                      "a hard link", "a plain link"}[row.trick];
+    root = scratch / ("Game" + std::to_string(++made));
+    makeFolder(root);
+    installTool(root);
+    stage("temp/a.dds");
+    stage("temp/a2.dds");  // Wine's margin (below)
+    stage("temp/b.dds");
+    stage("tempL/c.wav");
+    stage("zt.pff", "");
+    stage("old.pff", "");
+    stage("deleteList.txt", "old.pff /del x\n");
+    writeFile(root + "/expansion/zt2/b.dds", "secret sibling");
+    const std::string at = root + "/" + row.place.at;
+    const std::string target = row.target.empty() ? root + "/expansion/zt2/b.dds" : row.target;
+    const fs::file_time_type before = fs::last_write_time(target);
+    std::string environment = "timeout -s KILL 120 env";
+    if (row.trick == swap) {
+      const std::string script = root + "/swap.sh";
+      // Put in place at once: nothing there is not the case meant.
+      const std::string q = shQuoted(at);
+      writeFile(script, "#!/bin/sh\nln -s " + shQuoted(target) + " " + q + ".new && mv " + q +
+                            " " + q + ".old && mv " + q + ".new " + q + "\n");
+      fs::permissions(script, fs::perms::owner_all);
+      // Not on a command that writes the archive it swaps: that one, no
+      // check before it can catch. (Wine does not wait for a Unix program
+      // that cmd starts: the swap is made a command before it is needed,
+      // which natively only makes the listing older.)
+      const bool main = row.place.at == "expansion/zt/zt.pff";
+      environment += std::string(" ZT_PACK_RUN_ON=") + (main ? "c.wav" : "a.dds") +
+                     " ZT_PACK_RUN=" + shQuoted(asGiven(script));
+    } else {
+      fs::remove_all(at);
+      if (row.trick == chain) linkThroughUndecidableChain(root + "/chain", at, target);
+      if (row.trick == pipe) {
+        EXPECT_EQ(mkfifo(at.c_str(), 0644), 0) << what;
+      }
+      if (row.trick == hardLink) fs::create_hard_link(target, at);
+      if (row.trick == plainLink) fs::create_symlink(target, at);
+    }
+    RunResult run = rebuild(environment);
+    EXPECT_EQ(run.status, 1) << what << ": " << run.err;
+    const std::string named =
+        row.place.at == "ztlog.txt"         ? "the log " + underRoot(row.place.at) + row.named
+        : row.place.at == "zt-rebuild.lock" ? row.named
+                                            : underRoot("expansion/zt/" + row.named);
+    EXPECT_NE(run.err.find(named), std::string::npos) << what << ": " << run.err;
+    EXPECT_EQ(run.out.find("All done!"), std::string::npos) << what;
+    EXPECT_EQ(run.err.find_first_of("\x1b"), std::string::npos) << what << ": " << run.err;
+    EXPECT_EQ(run.err.find("secret"), std::string::npos) << what << ": " << run.err;
+    for (const Call& call : run.calls) {
+      for (const std::string& argument : call) {
+        EXPECT_EQ(argument.find(row.place.forbidden), std::string::npos)
+            << what << ": " << argument;
+      }
+    }
+    for (const std::string& name : privateFiles) {
+      EXPECT_EQ(readFile(outside + "/" + name), "secret " + name) << what;
+    }
+    EXPECT_EQ(fs::last_write_time(target), before) << what;
+    EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 5) << what;
+    if (row.trick == chain) std::system(("rm -rf --one-file-system " + root + "/chain").c_str());
   }
 }
 

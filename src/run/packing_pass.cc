@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "scan/count_files.h"
+#include "scan/leads_outside.h"
 #include "tool/console.h"
 
 namespace {
@@ -18,6 +19,15 @@ void showProgress(int number, int total, const std::string& name) {
 
 std::string counted(int count, const std::string& what) {
   return std::to_string(count) + " " + what + (count == 1 ? "" : "s");
+}
+
+// Why the file at `path`, or the job's archive, may not be handed to the
+// tool now, as it is at this moment; empty when they may.
+std::string refusedNow(const PackingJob& job, const std::string& path) {
+  const std::string file = refusalAtUse(job.modFolder, path, UsedAs::StagedFile);
+  if (!file.empty()) return "it " + file;
+  const std::string archive = refusalAtUse(job.modFolder, job.archivePath, UsedAs::Archive);
+  return archive.empty() ? "" : job.archive + " " + archive;
 }
 
 }  // namespace
@@ -51,6 +61,7 @@ std::vector<std::string> packFolder(DirectoryLister& lister, const PackingJob& j
     if (!tally->dryRun) showProgress(job.firstNumber + packed, job.total, name);
     const std::string path = job.folder + separator + name;
     std::string refusal = entry.refusal;
+    if (refusal.empty()) refusal = refusedNow(job, path);
     std::optional<std::string> command;
     if (refusal.empty()) command = addCommand(dialect, job.archive, path, &refusal);
     if (!command) {

@@ -13,6 +13,8 @@
 struct PackingJob {
   std::string folder;   // the staging folder, game root included
   std::string archive;  // names::kMainArchive or names::kSecondArchive
+  std::string archivePath;  // the archive, game root included
+  std::string modFolder;    // the modification folder as it resolves
   int files = 0;        // how many files are to be packed
   int firstNumber = 0;  // the number shown for its first file
   int total = 0;        // the number shown as the run's total
@@ -32,8 +34,10 @@ struct StagingFolder {
 
 // Packs the files that `lister` (open on job.folder) yields, passing over the
 // entries that are not counted as files and the unchanged ones, until
-// job.files are packed or the listing runs out. Returns the names of the
-// files the tool added.
+// job.files are packed or the listing runs out. Each file, and the archive,
+// is judged just before its command is built (see leads_outside.h); one
+// refused is named and counted as a failed command, and nothing is run for
+// it. Returns the names of the files the tool added.
 std::vector<std::string> packFolder(DirectoryLister& lister, const PackingJob& job,
                                     const Dialect& dialect, CommandTally* tally);
 

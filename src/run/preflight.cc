@@ -120,35 +120,64 @@ bool findsTheTool(const std::string& gameRoot) {
   return false;
 }
 
-bool logCanBeWritten(const std::string& logPath, bool dryRun) {
+bool isOwnFile(const std::string& resolvedRoot, const std::string& name,
+               const platform::Destination& where) {
+  const char separator = platform::separatorOf(platform::nativeShell());
+  const bool top = !resolvedRoot.empty() && resolvedRoot.back() == separator;
+  const std::string own = resolvedRoot + (top ? "" : std::string(1, separator)) + name;
+  return where.kind == platform::EntryKind::File && platform::liesWithin(where.path, own) &&
+         platform::liesWithin(own, where.path);
+}
+
+bool logCanBeWritten(const std::string& logPath, const std::string& resolvedRoot, bool dryRun) {
   const std::string log = "the log " + printable(logPath);
+  platform::Destination where;
   std::string error;
-  const platform::EntryKind kind = platform::entryKind(logPath);
-  switch (kind) {
+  // Asked once, with every link followed: on Windows by opening it, so that
+  // a Unix link under Wine is seen too.
+  if (!platform::whereItLeads(logPath, &where, &error)) {
+    writeError(log + " cannot be followed to where it leads (" + printable(error) +
+               "): remove it (a run starts a new log); nothing was done");
+    return false;
+  }
+  const bool nothing = where.kind == platform::EntryKind::Nothing;
+  switch (where.kind) {
     case platform::EntryKind::NullDevice:
       return true;
     case platform::EntryKind::Folder:
       writeError(log + " is a folder, which the tool's output cannot be written to: remove or "
                  "rename it; nothing was done");
       return false;
-    case platform::EntryKind::Link:
-      // The interpreter's redirection would follow it, and write wherever it
-      // leads: a file of the user's own, outside the game root.
-      writeError(log + " is a symbolic link: the tool's output would be written where it leads; "
-                 "remove the link (a run starts a new log); nothing was done");
-      return false;
     case platform::EntryKind::Pipe:
       // Writing to a pipe would wait for a reader forever.
       writeError(log + " is a pipe, which would keep the run waiting; nothing was done");
       return false;
-    default:
-      if (platform::canAppendTo(logPath, !dryRun, &error)) return true;
-      if (kind == platform::EntryKind::Nothing) {
-        writeError(log + " cannot be created: " + error + "; nothing was done");
-      } else {
-        writeError(log + " cannot be written: " + error + ": make it writable, or remove it; "
-                   "nothing was done");
-      }
+    case platform::EntryKind::Other:
+      writeError(log + " is not a regular file: remove it (a run starts a new log); nothing was "
+                 "done");
       return false;
+    default:
+      break;
   }
+  if (nothing ? platform::exists(logPath) : !isOwnFile(resolvedRoot, names::kLogFile, where)) {
+    // The interpreter's redirection would follow it, and write wherever it
+    // leads: a file of the user's own, outside the game root.
+    writeError(log + " is a symbolic link: the tool's output would be written where it leads; "
+               "remove the link (a run starts a new log); nothing was done");
+    return false;
+  }
+  if (where.names > 1) {
+    // The redirection would empty the file its other names share.
+    writeError(log + " has other names (hard links), which the run would empty too: delete " +
+               names::kLogFile + " and run again; nothing was done");
+    return false;
+  }
+  if (platform::canAppendTo(logPath, !dryRun, &error)) return true;
+  if (nothing) {
+    writeError(log + " cannot be created: " + error + "; nothing was done");
+  } else {
+    writeError(log + " cannot be written: " + error + ": make it writable, or remove it; "
+               "nothing was done");
+  }
+  return false;
 }

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "platform/files.h"
+
 // Whether `gameRoot`, the working directory, holds the modification folder.
 // When not, says on stderr what is wrong and what to do (naming the game
 // root the user probably meant when `gameRoot` is the modification folder,
@@ -18,11 +20,17 @@ bool isGameRoot(const std::string& gameRoot);
 // the search path. When not, says on stderr what to do and returns false.
 bool findsTheTool(const std::string& gameRoot);
 
+// Whether `where`, what the file `name` in the game root (resolved:
+// `resolvedRoot`) leads to, is that very file: a regular file, and no link.
+bool isOwnFile(const std::string& resolvedRoot, const std::string& name,
+               const platform::Destination& where);
+
 // Whether the interpreter's redirection can create or append to the log at
-// `logPath` as itself: not a folder, a link (but one to the null device) or
-// a pipe, which would keep the run waiting, and a file it may write. A dry
-// run, which writes nothing, does not try to create it. When not, says on
-// stderr why and what to do, and returns false.
-bool logCanBeWritten(const std::string& logPath, bool dryRun);
+// `logPath`, in the game root that resolves to `resolvedRoot`, as itself:
+// not a folder, a link (but one to the null device), a file with other names
+// (a hard link), a pipe, which would keep the run waiting, or a device, and
+// a file it may write. A dry run, which writes nothing, does not try to
+// create it. When not, says on stderr why and what to do, and returns false.
+bool logCanBeWritten(const std::string& logPath, const std::string& resolvedRoot, bool dryRun);
 
 #endif  // ZT_RUN_PREFLIGHT_H_

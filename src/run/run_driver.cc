@@ -75,11 +75,29 @@ bool pathsBelowFit(const std::string& gameRoot, std::string* error) {
 // would interleave their commands on the same archives. It is a lock on an
 // open file, so the system drops it when a run ends in any way; the file
 // itself stays and blocks nothing.
-bool lockGameRoot(const std::string& gameRoot, platform::HeldLock* lock) {
+bool lockGameRoot(const std::string& gameRoot, const std::string& resolvedRoot,
+                  platform::HeldLock* lock) {
   std::string error;
+  platform::Destination where;
   switch (platform::lockFile(names::kLockFile, lock, &error)) {
     case platform::LockStatus::Held:
-      return true;
+      // Its stamps are set to read the clock: a file it shares with other
+      // names, or one it leads to (seen on Windows only by opening it), would
+      // have theirs moved.
+      if (!platform::whereItLeads(names::kLockFile, &where, &error)) {
+        error = "it cannot be followed to where it leads (" + error + ")";
+      } else if (!isOwnFile(resolvedRoot, names::kLockFile, where)) {
+        error = "it is a link or not a file: delete it and run again";
+      } else if (where.names > 1) {
+        error = std::string("it has other names (hard links), whose file the run would change: "
+                            "delete ") + names::kLockFile + " and run again";
+      } else {
+        return true;
+      }
+      lock->reset();
+      writeError("cannot lock the game root " + printable(gameRoot) + " (" + names::kLockFile +
+                 "): " + printable(error));
+      return false;
     case platform::LockStatus::Busy:
       writeError("another run is using the game root " + printable(gameRoot) +
                  "; nothing was done");
@@ -116,8 +134,14 @@ std::optional<std::string> enterGameRoot(const std::string& argument, const RunO
   }
   noteIgnoredWords(options);
   if (!findsTheTool(gameRoot)) return std::nullopt;
-  if (!options.dryRun && !lockGameRoot(gameRoot, lock)) return std::nullopt;
-  if (!logCanBeWritten(logPathIn(gameRoot), options.dryRun)) return std::nullopt;
+  // Where the game root leads: the lock and the log must be its own files.
+  platform::Destination root;
+  if (!platform::whereItLeads(".", &root, &error) || root.kind != platform::EntryKind::Folder) {
+    writeError("cannot enter the game root " + printable(gameRoot) + ": " + printable(error));
+    return std::nullopt;
+  }
+  if (!options.dryRun && !lockGameRoot(gameRoot, root.path, lock)) return std::nullopt;
+  if (!logCanBeWritten(logPathIn(gameRoot), root.path, options.dryRun)) return std::nullopt;
   return gameRoot;
 }
 
@@ -126,17 +150,23 @@ std::optional<std::string> enterGameRoot(const std::string& argument, const RunO
 // resolved.
 std::optional<std::string> resolveModFolder(const std::string& gameRoot) {
   const std::string folder = below(gameRoot, names::kModFolder);
-  std::string resolved, error;
-  if (platform::resolvePath(folder, &resolved, &error)) return resolved;
-  writeError("cannot resolve the modification folder " + printable(folder) + ": " + error);
+  platform::Destination where;
+  std::string error;
+  if (platform::whereItLeads(folder, &where, &error) &&
+      where.kind == platform::EntryKind::Folder) {
+    return where.path;
+  }
+  if (error.empty()) error = "it is no longer a folder";
+  writeError("cannot resolve the modification folder " + printable(folder) + ": " +
+             printable(error));
   return std::nullopt;
 }
 
 // Whether `how` (see leads_outside.h) says that what the run would use at
-// `path` leads out of the modification folder; if so, says so on stderr
-// (`unused`: how it goes unused) and counts a failed step.
-bool refusedAsOutside(const std::string& path, const std::string& how,
-                      const std::string& unused, CommandTally* tally) {
+// `path` may not be used; if so, says so on stderr (`unused`: how it goes
+// unused) and counts a failed step.
+bool refusedAtUse(const std::string& path, const std::string& how, const std::string& unused,
+                  CommandTally* tally) {
   if (how.empty()) return false;
   writeError(printable(path + ": " + unused + ": it " + how));
   countCommand(tally, false);
@@ -154,11 +184,15 @@ std::vector<StagingFolder> readStagingFolders(const std::string& gameRoot,
   for (const Staging& staging : kStaging) {
     const std::string folder = below(gameRoot, inModFolder(staging.folder));
     const std::string archive = below(gameRoot, inModFolder(staging.archive));
-    const bool used =
-        !refusedAsOutside(archive, archiveLeadsOutside(modFolder, archive), "not used", tally) &&
-        !refusedAsOutside(folder, leadsOutside(modFolder, folder), "not packed", tally);
-    DirectoryLister lister = used ? DirectoryLister(folder, modFolder) : DirectoryLister();
-    folders.push_back({staging.archive, std::move(lister), PackingJob()});
+    const bool used = !refusedAtUse(archive, refusalAtUse(modFolder, archive, UsedAs::Archive),
+                                    "not used", tally) &&
+                      !refusedAtUse(folder, refusalAtUse(modFolder, folder, UsedAs::StagingFolder),
+                                    "not packed", tally);
+    DirectoryLister lister = used ? DirectoryLister(folder) : DirectoryLister();
+    PackingJob job;
+    job.archivePath = archive;
+    job.modFolder = modFolder;
+    folders.push_back({staging.archive, std::move(lister), job});
   }
   return folders;
 }
@@ -191,12 +225,15 @@ void planPacking(const ChangePlan& changes, std::vector<StagingFolder>* folders)
 
 // A modification with only a second archive has no main one to optimize:
 // that is nothing to do, not a failure. A dry run cannot know whether the
-// commands it shows would make one, so it shows the command. One that leads
-// out of the modification folder was named when the run started.
+// commands it shows would make one, so it shows the command. The archive is
+// judged again here, as it is now: one that may not be used is a failure.
 void optimizeMainArchive(const std::string& gameRoot, const std::string& modFolder,
                          const Dialect& dialect, CommandTally* tally) {
   const std::string mainArchive = below(gameRoot, inModFolder(names::kMainArchive));
-  if (!archiveLeadsOutside(modFolder, mainArchive).empty()) return;
+  if (refusedAtUse(mainArchive, refusalAtUse(modFolder, mainArchive, UsedAs::Archive),
+                   "not optimized", tally)) {
+    return;
+  }
   if (tally->dryRun || platform::exists(mainArchive)) {
     runCommand(optimizeCommand(dialect), tally, printable(mainArchive) + ": not optimized");
   }

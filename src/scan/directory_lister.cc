@@ -2,21 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/process.h"
-#include "scan/leads_outside.h"
-
-DirectoryLister::DirectoryLister(const std::string& folder, const std::string& modFolder)
-    : folder_(folder) {
+DirectoryLister::DirectoryLister(const std::string& folder) : folder_(folder) {
   status_ = platform::listFolder(folder, &entries_, &error_);
-  if (modFolder.empty()) return;
-  const char separator = platform::separatorOf(platform::nativeShell());
-  // Only a link can lead out of a folder that lies inside. One to a folder
-  // is passed over, whatever it leads to.
-  for (platform::DirEntry& entry : entries_) {
-    if (!entry.isLink || entry.isFolder || !entry.refusal.empty()) continue;
-    const std::string how = leadsOutside(modFolder, folder + separator + entry.name);
-    if (!how.empty()) entry.refusal = "it " + how;
-  }
 }
 
 const platform::DirEntry& DirectoryLister::current() const {

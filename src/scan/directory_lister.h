@@ -14,10 +14,9 @@ class DirectoryLister {
  public:
   // Reads the listing of `folder` and stands on its first entry. A missing
   // folder, a path that is not a folder, or one that cannot be read leaves
-  // the lister without entries. With `modFolder`, the modification folder as
-  // it resolves (see leads_outside.h), a file entry that is a link leading
-  // out of it is refused: its refusal says where it leads.
-  explicit DirectoryLister(const std::string& folder, const std::string& modFolder = "");
+  // the lister without entries. No entry is opened: what each leads to is
+  // judged when it is used (see leads_outside.h).
+  explicit DirectoryLister(const std::string& folder);
   // A lister without entries, for a folder that is not to be read.
   DirectoryLister() : status_(platform::ListingStatus::Missing) {}
 

@@ -1,39 +1,33 @@
 #include "scan/leads_outside.h"
 
+#include <errno.h>
+
+#include <cstring>
+
 #include "platform/files.h"
-#include "platform/process.h"
 
-namespace {
-
-// How `path` leads out of `modFolder`, or cannot be followed to where it
-// leads, when `refuseUnresolved`.
-std::string judge(const std::string& modFolder, const std::string& path, bool refuseUnresolved) {
-  std::string resolved, error;
-  if (!platform::resolvePath(path, &resolved, &error)) {
-    if (!refuseUnresolved || !platform::exists(path)) return "";
+std::string refusalAtUse(const std::string& modFolder, const std::string& path, UsedAs use) {
+  platform::Destination where;
+  std::string error;
+  if (!platform::whereItLeads(path, &where, &error)) {
     return "cannot be followed to where it leads (" + error + ")";
   }
-  if (platform::liesWithin(resolved, modFolder)) return "";
-  return "leads to " + resolved + ", outside the modification folder " + modFolder +
-         " (to use it, put a copy of what it leads to in its place)";
-}
-
-}  // namespace
-
-std::string leadsOutside(const std::string& modFolder, const std::string& path) {
-  return judge(modFolder, path, false);
-}
-
-std::string archiveLeadsOutside(const std::string& modFolder, const std::string& path) {
-  return judge(modFolder, path, true);
-}
-
-std::string archiveLeadsOutside(const std::string& modFolder,
-                                const std::vector<std::string>& archives) {
-  const char separator = platform::separatorOf(platform::nativeShell());
-  for (const std::string& archive : archives) {
-    const std::string how = archiveLeadsOutside(modFolder, modFolder + separator + archive);
-    if (!how.empty()) return archive + " " + how;
+  using platform::EntryKind;
+  if (where.kind == EntryKind::Nothing) {
+    if (use == UsedAs::StagedFile) return "is no longer there";
+    // The tool would make an archive where a link that leads nowhere leads.
+    if (use == UsedAs::Archive && platform::exists(path)) {
+      return std::string("cannot be followed to where it leads (") + std::strerror(ENOENT) + ")";
+    }
+    return "";
   }
-  return "";
+  if ((where.kind == EntryKind::File || where.kind == EntryKind::Folder) &&
+      !platform::liesWithin(where.path, modFolder)) {
+    return "leads to " + where.path + ", outside the modification folder " + modFolder +
+           " (to use it, put a copy of what it leads to in its place)";
+  }
+  // A folder that is not one is not listed: nothing is staged in it.
+  if (use == UsedAs::StagingFolder || where.kind == EntryKind::File) return "";
+  if (where.kind == EntryKind::Folder) return "is a folder, not a file";
+  return "is not a regular file";
 }

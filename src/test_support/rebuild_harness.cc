@@ -91,7 +91,8 @@ RunResult RebuildTest::rebuildWith(const std::string& arguments, const std::stri
   result.out = readFile(out);
   result.err = readFile(err);
   result.calls = readCalls((recordFolder.empty() ? root : recordFolder) + "/pack-calls.txt");
-  result.log = readFile(root + "/ztlog.txt");
+  // A pipe there would keep the reading waiting for a writer forever.
+  result.log = fs::is_fifo(root + "/ztlog.txt") ? "" : readFile(root + "/ztlog.txt");
   result.runStatuses = readFile(root + "/pack-run-status.txt");
   return result;
 }
