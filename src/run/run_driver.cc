@@ -9,7 +9,7 @@
 
 #include "platform/files.h"
 #include "platform/process.h"
-#include "run/change_record.h"
+#include "run/change_plan.h"
 #include "run/delete_list_pass.h"
 #include "run/packing_pass.h"
 #include "run/preflight.h"

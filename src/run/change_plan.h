@@ -4,8 +4,8 @@
 // in the game root, beside the log; never in the modification folder that
 // modders package. A run asks two things of it: its plan, before anything is
 // packed, and at its end the record it leaves.
-#ifndef ZT_RUN_CHANGE_RECORD_H_
-#define ZT_RUN_CHANGE_RECORD_H_
+#ifndef ZT_RUN_CHANGE_PLAN_H_
+#define ZT_RUN_CHANGE_PLAN_H_
 
 #include <map>
 #include <optional>
@@ -71,4 +71,4 @@ void finishChanges(const ChangePlan& plan, const std::vector<StagingFolder>& fol
                    const std::map<std::string, std::vector<std::string>>& added,
                    const std::set<std::string>& listArchives, CommandTally* tally);
 
-#endif  // ZT_RUN_CHANGE_RECORD_H_
+#endif  // ZT_RUN_CHANGE_PLAN_H_

@@ -1,4 +1,4 @@
-#include "run/change_record.h"
+#include "run/change_plan.h"
 
 #include <algorithm>
 #include <set>
