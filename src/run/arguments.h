@@ -33,13 +33,11 @@ struct Request {
   std::string problem;  // for a usage error; empty when the game root is missing
 };
 
-// Reads `arguments` (argv, exactly as the command line spells it), options
-// first, in order: the first one that answers or is unknown decides. On
-// Windows, switches are written the way cmd's own commands take them too
-// (/changed for --changed, /? for --help), in any case; a word written like
-// one (/chnaged) that names no folder is an unknown option. Words after the
-// game root that make a folder with it, joined by spaces, are a path with
-// spaces typed without quotes: a usage error, before anything is written.
+// Reads `arguments` (argv as typed), options first: the first that asks for
+// help or the version, or is unknown, decides. On Windows, cmd-style
+// switches (/changed, /?) work too, in any case. Words after the game root
+// that make a folder with it are a path with spaces typed without quotes: a
+// usage error.
 Request readArguments(platform::Shell shell, const std::vector<std::string>& arguments);
 
 // The known option nearest to `name` (an option's name without its leading

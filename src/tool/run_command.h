@@ -8,7 +8,7 @@
 // the commands are shown instead of run.
 struct CommandTally {
   bool dryRun = false;
-  int run = 0;
+  int commands = 0;
   int failed = 0;
 };
 
