@@ -82,6 +82,11 @@ inline size_t decodeUtf8(const std::string& text, size_t at, char32_t* character
   return length;
 }
 
+// The code point that a UTF-16 surrogate pair stands for.
+inline char32_t joinSurrogates(char32_t high, char32_t low) {
+  return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+}
+
 // `utf8` (a text in UTF-8, such as Notepad saves) in the system's code page,
 // converted exactly. Returns false when a character has no place there, and
 // names each such character as <U+XXXX> in `error`. On POSIX, where names

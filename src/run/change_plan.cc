@@ -58,13 +58,13 @@ class RecordedLookup {
   std::unordered_map<std::string_view, size_t> index_;
 };
 
-// Whether the run may vouch for `entry` of a staging folder's listing: a
+// Whether the record may hold `entry` of a staging folder's listing: a
 // file it counts, not refused, which the listing could stamp.
-bool vouchable(const platform::DirEntry& entry) {
+bool recordable(const platform::DirEntry& entry) {
   return isCountedFile(entry) && entry.refusal.empty() && entry.stamp.has_value();
 }
 
-// Which of the vouchable `entries`, by position, another one equals but for
+// Which of the recordable `entries`, by position, another one equals but for
 // case: the tool keeps one entry for them all, whichever came last.
 std::vector<bool> caseTwins(const std::vector<platform::DirEntry>& entries) {
   std::vector<bool> twins(entries.size());
@@ -74,7 +74,7 @@ std::vector<bool> caseTwins(const std::vector<platform::DirEntry>& entries) {
   size_t lastAt = 0;
   bool inOrder = true;
   for (size_t i = 0; i < entries.size() && inOrder; ++i) {
-    if (!vouchable(entries[i])) continue;
+    if (!recordable(entries[i])) continue;
     const int order = last ? platform::compareAnyCase(last->name, entries[i].name) : -1;
     if (order == 0) twins[lastAt] = twins[i] = true;
     inOrder = order <= 0;
@@ -86,7 +86,7 @@ std::vector<bool> caseTwins(const std::vector<platform::DirEntry>& entries) {
   std::unordered_map<std::string_view, size_t, AnyCaseHash, AnyCaseEqual> spellings;
   spellings.reserve(entries.size());
   for (size_t i = 0; i < entries.size(); ++i) {
-    if (!vouchable(entries[i])) continue;
+    if (!recordable(entries[i])) continue;
     auto [seen, isNew] = spellings.emplace(entries[i].name, i);
     if (!isNew) twins[seen->second] = twins[i] = true;
   }
@@ -144,14 +144,14 @@ bool upToDate(const ChangeRecord& previous, const std::vector<StagingFolder>& fo
   return true;
 }
 
-// Adds to `record` what a run can vouch for in `archive` among the
+// Adds to `record` what a run knows to be in `archive` among the
 // `entries` of its staging folder's listing: the files it passed over as
 // `unchanged` and those the tool `added`, with the stamps the listing took,
 // and the archive's stamp as the run leaves it, read `now` by the file
 // system's clock. An archive stamped ahead of that clock is left out, and so
 // are its files: the next run packs them again, and the tool's writes bring
 // its stamp back.
-void vouchFor(const std::string& archive, const std::vector<platform::DirEntry>& entries,
+void recordArchive(const std::string& archive, const std::vector<platform::DirEntry>& entries,
               const UnchangedFiles& unchanged, const std::vector<std::string>& added,
               long long now, ChangeRecord* record) {
   std::optional<platform::FileStamp> archiveNow = stampOf(archivePath(archive));
@@ -162,7 +162,7 @@ void vouchFor(const std::string& archive, const std::vector<platform::DirEntry>&
   RecordedFiles& files = record->files[archive];
   for (size_t i = 0; i < entries.size(); ++i) {
     const platform::DirEntry& entry = entries[i];
-    if (vouchable(entry) && !twins[i] && (unchanged[i] || packed.count(entry.name))) {
+    if (recordable(entry) && !twins[i] && (unchanged[i] || packed.count(entry.name))) {
       files.emplace_back(entry.name, *entry.stamp);
     }
   }
@@ -186,7 +186,7 @@ UnchangedFiles unchangedFiles(const ChangeRecord& previous, const std::string& a
   RecordedLookup recorded(files->second);
   for (size_t i = 0; i < entries.size(); ++i) {
     const platform::DirEntry& entry = entries[i];
-    if (!vouchable(entry) || twins[i]) continue;
+    if (!recordable(entry) || twins[i]) continue;
     const platform::FileStamp* packed = recorded.find(entry.name);
     unchanged[i] = packed && *packed == *entry.stamp &&
                    stampedBefore(*entry.stamp, previous.startedAt);
@@ -212,7 +212,7 @@ ChangePlan planChanges(const RunOptions& options, const std::vector<StagingFolde
   plan.deleteList = stampOf(deleteListPath);
   ChangeRecord previous;
   if (!readChangeRecord(names::kRecordFile, &previous)) {
-    // Without a record that can be read, nothing can be vouched for.
+    // Without a record that can be read, no file counts as unchanged.
     const std::string why = stampOf(names::kRecordFile)
                                 ? "the record of packed files cannot be read"
                                 : "there is no record of packed files yet";
@@ -249,7 +249,7 @@ void finishChanges(const ChangePlan& plan, const std::vector<StagingFolder>& fol
   record.startedAt = *plan.startedAt;
   for (const StagingFolder& folder : folders) {
     auto packed = added.find(folder.archive);
-    vouchFor(folder.archive, folder.lister.entries(), plan.unchanged.at(folder.archive),
+    recordArchive(folder.archive, folder.lister.entries(), plan.unchanged.at(folder.archive),
              packed == added.end() ? std::vector<std::string>() : packed->second, now, &record);
   }
   record.deleteList = plan.deleteList;

@@ -52,7 +52,7 @@ std::vector<std::string> packFolder(DirectoryLister& lister, const PackingJob& j
     const std::string path = job.folder + separator + name;
     std::string refusal = entry.refusal;
     std::optional<std::string> command;
-    if (refusal.empty()) command = addCommand(dialect, job.archive, path, &refusal);
+    if (refusal.empty()) command = addFileCommand(dialect, job.archive, path, &refusal);
     if (!command) {
       // A name the tool cannot be handed as itself is never run: another
       // spelling could pack another file, or end a quote.

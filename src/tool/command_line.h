@@ -3,7 +3,7 @@
 // them; the sh dialect carries them over with "/" and quotes every word that
 // comes from outside the program, so that no file name can run a command.
 // In the cmd dialect every "%" is kept out of reach of variable expansion, and
-// every argument reaches the tool through the C runtime's rules as itself.
+// every argument reaches the tool through the C runtime's rules unchanged.
 #ifndef ZT_TOOL_COMMAND_LINE_H_
 #define ZT_TOOL_COMMAND_LINE_H_
 
@@ -44,9 +44,9 @@ std::string startLogCommand();
 // folder), appending the tool's output to the log. Returns nothing, and says
 // why in `refusal`, when cmd cannot be handed the path as one argument: it
 // holds a quote or a control character.
-std::optional<std::string> addCommand(const Dialect& dialect, const std::string& archive,
-                                      const std::string& stagedPath,
-                                      std::string* refusal = nullptr);
+std::optional<std::string> addFileCommand(const Dialect& dialect, const std::string& archive,
+                                          const std::string& stagedPath,
+                                          std::string* refusal = nullptr);
 
 // A delete-list line after the modification folder, as the cmd dialect
 // hands them to the tool: the blanks before the archive's name are dropped,
@@ -65,7 +65,7 @@ std::string uncheckedDeleteListCommand(const Dialect& dialect, const std::string
 
 // The longest command line the dialect's interpreter accepts: cmd.exe's
 // 8,191 characters; for sh, the one argument of 128 KiB, terminator
-// included, that the system hands over as the interpreter's command.
+// included, that the system passes as the interpreter's command.
 size_t maxCommandLength(const Dialect& dialect);
 
 // Whether `c` is a control character other than a tab: one would end cmd's
