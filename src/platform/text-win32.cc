@@ -11,7 +11,6 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
-#include <cstdio>
 #include <cwchar>
 #include <memory>
 
@@ -92,10 +91,7 @@ std::string shown(const std::wstring& wide) {
     const int units = unitsAt(wide, i);
     std::string character;
     if (wide[i] < 0x20 || wide[i] == 0x7f || !toCodePage(&wide[i], units, &character)) {
-      const unsigned long point = units == 2 ? joinSurrogates(wide[i], wide[i + 1]) : wide[i];
-      char code[16];
-      std::snprintf(code, sizeof code, "<U+%04lX>", point);
-      character = code;
+      character = codePointName(units == 2 ? joinSurrogates(wide[i], wide[i + 1]) : wide[i]);
     }
     text += character;
     i += units;

@@ -106,6 +106,12 @@ bool stampedBefore(const platform::FileStamp& stamp, long long startedAt) {
   return stamp.writeTime < startedAt && stamp.changeTime < startedAt;
 }
 
+// Whether the delete list, stamped `now`, is as the run of `previous` read
+// it, and was last changed in a tick before that run started.
+bool deleteListAsLeft(const ChangeRecord& previous, const std::optional<platform::FileStamp>& now) {
+  return now == previous.deleteList && (!now || stampedBefore(*now, previous.startedAt));
+}
+
 // The stamp of the file at `path`, if there is one.
 std::optional<platform::FileStamp> stampOf(const std::string& path) {
   platform::FileStamp stamp;
@@ -132,8 +138,7 @@ bool readClock(long long* now, CommandTally* tally) {
 bool upToDate(const ChangeRecord& previous, const std::vector<StagingFolder>& folders,
               const std::optional<platform::FileStamp>& deleteList) {
   if (previous.failed != 0 || previous.listNamedOtherArchives ||
-      deleteList != previous.deleteList ||
-      (deleteList && !stampedBefore(*deleteList, previous.startedAt))) {
+      !deleteListAsLeft(previous, deleteList)) {
     return false;
   }
   for (const StagingFolder& folder : folders) {
@@ -152,8 +157,8 @@ bool upToDate(const ChangeRecord& previous, const std::vector<StagingFolder>& fo
 // are its files: the next run packs them again, and the tool's writes bring
 // its stamp back.
 void recordArchive(const std::string& archive, const std::vector<platform::DirEntry>& entries,
-              const UnchangedFiles& unchanged, const std::vector<std::string>& added,
-              long long now, ChangeRecord* record) {
+                   const UnchangedFiles& unchanged, const std::vector<std::string>& added,
+                   long long now, ChangeRecord* record) {
   std::optional<platform::FileStamp> archiveNow = stampOf(archivePath(archive));
   if (!archiveNow || stampedAhead(*archiveNow, now)) return;
   record->archives[archive] = *archiveNow;
@@ -178,8 +183,7 @@ UnchangedFiles unchangedFiles(const ChangeRecord& previous, const std::string& a
   auto left = previous.archives.find(archive);
   auto files = previous.files.find(archive);
   if (left == previous.archives.end() || archiveNow != left->second ||
-      files == previous.files.end() || deleteListNow != previous.deleteList ||
-      (previous.deleteList && !stampedBefore(*previous.deleteList, previous.startedAt))) {
+      files == previous.files.end() || !deleteListAsLeft(previous, deleteListNow)) {
     return unchanged;
   }
   const std::vector<bool> twins = caseTwins(entries);
