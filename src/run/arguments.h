@@ -1,6 +1,5 @@
-// How the command line is read: the options, the game root as the user typed
-// it and the words after it; and what is said of those words once the run
-// knows whether the game root is one.
+// Reads the command line: the options, the game root as typed and the words
+// after it.
 #ifndef ZT_RUN_ARGUMENTS_H_
 #define ZT_RUN_ARGUMENTS_H_
 
@@ -47,12 +46,10 @@ std::string nearestOption(const std::string& name);
 // The switches a Windows user may write, as the usage and the hint list them.
 std::string windowsSwitches();
 
-// The game root argument as the user typed it. For cmd a trailing double
-// quote stands for the backslash before it: "C:\My Game\" reaches the
-// program as C:\My Game" by the C runtime's rule for \", and no Windows path
-// holds a quote. By the same rule the words typed after it, as in
-// "C:\My Game\" /changed, stay in the argument after the quote: they are
-// added to `wordsAfter`. Elsewhere the argument is used as it is.
+// The game root argument as the user typed it. For cmd a double quote in it
+// stands for a backslash before a closing quote ("C:\My Game\" reaches the
+// program as C:\My Game" by the C runtime's rule for \"; no Windows path
+// holds a quote), and the words after it go to `wordsAfter`.
 std::string gameRootAsTyped(platform::Shell shell, const std::string& argument,
                             std::vector<std::string>* wordsAfter = nullptr);
 
