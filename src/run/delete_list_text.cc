@@ -141,10 +141,7 @@ long DeleteListText::readCharacter() {
   if (c < 0xD800 || c > 0xDFFF) return c;
   if (c > 0xDBFF) return kNotUtf16;
   long low = nextUtf16Unit();
-  if (low >= 0xDC00 && low <= 0xDFFF) {
-    return static_cast<long>(platform::joinSurrogates(static_cast<char32_t>(c),
-                                                      static_cast<char32_t>(low)));
-  }
+  if (low >= 0xDC00 && low <= 0xDFFF) return platform::joinSurrogates(c, low);
   heldUnit_ = low;
   return kNotUtf16;
 }

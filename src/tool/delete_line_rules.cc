@@ -342,11 +342,6 @@ std::string tooLongRefusal(const Dialect& dialect) {
   return withFound(kTooLongMessage, std::to_string(maxCommandLength(dialect)));
 }
 
-std::string archiveWord(const Dialect& dialect, const std::string& line) {
-  const std::vector<std::string> words = toolWords(dialect, line, DoubledQuote::StaysQuoted);
-  return words.empty() ? std::string() : words[0];
-}
-
 std::vector<std::string> archiveWords(const Dialect& dialect, const std::string& line) {
   std::vector<std::string> archives;
   for (DoubledQuote rule : {DoubledQuote::StaysQuoted, DoubledQuote::EndsQuotes}) {
@@ -357,4 +352,8 @@ std::vector<std::string> archiveWords(const Dialect& dialect, const std::string&
     }
   }
   return archives;
+}
+
+std::string archiveWord(const Dialect& dialect, const std::string& line) {
+  return archiveWords(dialect, line)[0];
 }
