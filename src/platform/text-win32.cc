@@ -18,6 +18,22 @@
 
 namespace platform {
 
+namespace {
+
+// `narrow`, in `codePage`, as UTF-16; false when it is not valid there.
+bool toWide(UINT codePage, const std::string& narrow, std::wstring* wide) {
+  wide->clear();
+  if (narrow.empty()) return true;
+  const int length = static_cast<int>(narrow.size());
+  int size = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, narrow.data(), length, nullptr, 0);
+  if (size <= 0) return false;
+  wide->resize(size);
+  return MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, narrow.data(), length, &(*wide)[0],
+                             size) == size;
+}
+
+}  // namespace
+
 // Shared with the other Windows files through win32_strings.h.
 
 std::string describeError(DWORD code) {
@@ -42,10 +58,8 @@ bool toCodePage(const wchar_t* wide, int length, std::string* narrow) {
   if (size <= 0) return false;
   narrow->resize(size);
   WideCharToMultiByte(CP_ACP, flags, wide, length, &(*narrow)[0], size, nullptr, nullptr);
-  int back = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow->data(), size, nullptr, 0);
-  std::wstring roundTrip(back > 0 ? back : 0, L'\0');
-  if (back <= 0 || MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow->data(), size,
-                                       &roundTrip[0], back) != back ||
+  std::wstring roundTrip;
+  if (!toWide(CP_ACP, *narrow, &roundTrip) ||
       roundTrip.compare(0, std::wstring::npos, wide, length) != 0) {
     narrow->clear();
     return false;
@@ -54,18 +68,6 @@ bool toCodePage(const wchar_t* wide, int length, std::string* narrow) {
 }
 
 namespace {
-
-// `narrow`, in `codePage`, as UTF-16; false when it is not valid there.
-bool toWide(UINT codePage, const std::string& narrow, std::wstring* wide) {
-  wide->clear();
-  if (narrow.empty()) return true;
-  const int length = static_cast<int>(narrow.size());
-  int size = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, narrow.data(), length, nullptr, 0);
-  if (size <= 0) return false;
-  wide->resize(size);
-  return MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, narrow.data(), length, &(*wide)[0],
-                             size) == size;
-}
 
 // Memory that LocalFree releases.
 struct LocalFreer {
