@@ -135,11 +135,7 @@ void watchInterrupts() {
   std::_Exit(128 + sig);
 }
 
-// The child of vfork, which shares the program's memory until it starts the
-// interpreter. An interrupt that came before the child was in the process
-// group reached the program alone, whose handler has noted it here by now
-// (the kernel delivers it before it lets the fork through); one that comes
-// later reaches the child too, and at its default ends it before the exec.
+// The child of vfork, until its exec: step 3 at the top of this file.
 // `programMask` is the program's mask, before the stops were held back.
 [[noreturn]] void startInterpreter(char* const arguments[], const sigset_t& programMask) {
   sigprocmask(SIG_BLOCK, &watched, nullptr);
@@ -149,10 +145,8 @@ void watchInterrupts() {
     if (sigismember(&blockedAtStart, sig) == 1) signal(sig, SIG_IGN);
   }
   if (interruption) _exit(128 + interruption);
-  // A stop that comes before the exec is taken by a handler, which the exec
-  // resets: stopped before its exec, the child would hold the program in
-  // vfork for good, deaf to Ctrl+C. The job's stop reached the program too,
-  // which stops once the exec is done. One ignored stays ignored.
+  // A stop before the exec is taken by a handler, which the exec resets; one
+  // ignored stays ignored.
   for (int sig : jobStops) {
     struct sigaction kept;
     if (sigaction(sig, nullptr, &kept) == 0 && kept.sa_handler != SIG_IGN) {

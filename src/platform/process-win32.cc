@@ -79,12 +79,14 @@ std::vector<std::wstring> splitList(const std::wstring& list) {
   return items;
 }
 
-}  // namespace
-
-bool isRunnableFile(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
+// Whether `attributes`, as GetFileAttributes returned them, are a file's.
+bool isFile(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
+
+}  // namespace
+
+bool isRunnableFile(const std::string& path) { return isFile(GetFileAttributesA(path.c_str())); }
 
 bool findProgram(const std::string& name) {
   std::wstring wideName;
@@ -95,17 +97,14 @@ bool findProgram(const std::string& name) {
   }
   std::wstring extensions = environmentValue(L"PATHEXT");
   if (extensions.empty()) extensions = L".COM;.EXE;.BAT;.CMD";
-  // The name as it is first: "pack.exe" runs as itself before pack.exe.bat.
+  // The name as it is first: "pack.exe" is found before pack.exe.bat.
   std::vector<std::wstring> endings = {L""};
   for (const std::wstring& ending : splitList(extensions)) endings.push_back(ending);
   for (const std::wstring& folder : folders) {
     const bool ends = folder.back() == L'\\' || folder.back() == L'/';
     const std::wstring prefix = ends ? folder : folder + L"\\";
     for (const std::wstring& ending : endings) {
-      DWORD attributes = GetFileAttributesW((prefix + wideName + ending).c_str());
-      if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        return true;
-      }
+      if (isFile(GetFileAttributesW((prefix + wideName + ending).c_str()))) return true;
     }
   }
   return false;

@@ -1,6 +1,6 @@
 // Windows implementation of the program's text. Its strings are 8-bit in the
 // system's code page because the archive tool is an ANSI program: a name
-// that does not fit that code page cannot reach it as itself (its C runtime
+// that does not fit that code page cannot reach it unchanged (its C runtime
 // would best-fit the command line, so a fullwidth quote would become a real
 // one in its arguments). Names and arguments are therefore read with the
 // wide calls and converted only when the conversion is exact; what cannot
@@ -11,13 +11,28 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
-#include <cstdio>
 #include <cwchar>
 #include <memory>
 
 #include "platform/win32_strings.h"
 
 namespace platform {
+
+namespace {
+
+// `narrow`, in `codePage`, as UTF-16; false when it is not valid there.
+bool toWide(UINT codePage, const std::string& narrow, std::wstring* wide) {
+  wide->clear();
+  if (narrow.empty()) return true;
+  const int length = static_cast<int>(narrow.size());
+  int size = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, narrow.data(), length, nullptr, 0);
+  if (size <= 0) return false;
+  wide->resize(size);
+  return MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, narrow.data(), length, &(*wide)[0],
+                             size) == size;
+}
+
+}  // namespace
 
 // Shared with the other Windows files through win32_strings.h.
 
@@ -43,48 +58,13 @@ bool toCodePage(const wchar_t* wide, int length, std::string* narrow) {
   if (size <= 0) return false;
   narrow->resize(size);
   WideCharToMultiByte(CP_ACP, flags, wide, length, &(*narrow)[0], size, nullptr, nullptr);
-  int back = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow->data(), size, nullptr, 0);
-  std::wstring roundTrip(back > 0 ? back : 0, L'\0');
-  if (back <= 0 || MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow->data(), size,
-                                       &roundTrip[0], back) != back ||
+  std::wstring roundTrip;
+  if (!toWide(CP_ACP, *narrow, &roundTrip) ||
       roundTrip.compare(0, std::wstring::npos, wide, length) != 0) {
     narrow->clear();
     return false;
   }
   return true;
-}
-
-bool fromCodePage(const std::string& narrow, std::wstring* wide) {
-  wide->clear();
-  if (narrow.empty()) return true;
-  const int length = static_cast<int>(narrow.size());
-  int size = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), length, nullptr, 0);
-  if (size <= 0) return false;
-  wide->resize(size);
-  return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.data(), length, &(*wide)[0],
-                             size) == size;
-}
-
-std::string shown(const std::wstring& wide) {
-  std::string text;
-  for (size_t i = 0; i < wide.size();) {
-    int units = IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() &&
-                           IS_LOW_SURROGATE(wide[i + 1])
-                       ? 2
-                       : 1;
-    std::string character;
-    if (wide[i] < 0x20 || wide[i] == 0x7f || !toCodePage(&wide[i], units, &character)) {
-      unsigned long point = units == 2 ? 0x10000 + ((wide[i] - 0xd800UL) << 10) +
-                                             (wide[i + 1] - 0xdc00UL)
-                                       : wide[i];
-      char code[16];
-      std::snprintf(code, sizeof code, "<U+%04lX>", point);
-      character = code;
-    }
-    text += character;
-    i += units;
-  }
-  return text;
 }
 
 namespace {
@@ -94,7 +74,32 @@ struct LocalFreer {
   void operator()(void* memory) const { LocalFree(memory); }
 };
 
+// How many UTF-16 units the character at `wide[i]` takes: 2 for a surrogate
+// pair, else 1.
+int unitsAt(const std::wstring& wide, size_t i) {
+  return IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() && IS_LOW_SURROGATE(wide[i + 1]) ? 2
+                                                                                             : 1;
+}
+
 }  // namespace
+
+bool fromCodePage(const std::string& narrow, std::wstring* wide) {
+  return toWide(CP_ACP, narrow, wide);
+}
+
+std::string shown(const std::wstring& wide) {
+  std::string text;
+  for (size_t i = 0; i < wide.size();) {
+    const int units = unitsAt(wide, i);
+    std::string character;
+    if (wide[i] < 0x20 || wide[i] == 0x7f || !toCodePage(&wide[i], units, &character)) {
+      character = codePointName(units == 2 ? joinSurrogates(wide[i], wide[i + 1]) : wide[i]);
+    }
+    text += character;
+    i += units;
+  }
+  return text;
+}
 
 size_t decodeCharacter(const std::string& text, size_t at, char32_t* character) {
   const unsigned char lead = static_cast<unsigned char>(text[at]);
@@ -112,7 +117,7 @@ size_t decodeCharacter(const std::string& text, size_t at, char32_t* character) 
   if (units == 1) {
     *character = wide[0];
   } else if (units == 2 && IS_HIGH_SURROGATE(wide[0]) && IS_LOW_SURROGATE(wide[1])) {
-    *character = 0x10000 + ((wide[0] - 0xd800U) << 10) + (wide[1] - 0xdc00U);
+    *character = joinSurrogates(wide[0], wide[1]);
   } else {
     return 0;
   }
@@ -144,20 +149,16 @@ bool commandLineArguments(int argc, char** argv, std::vector<std::string>* argum
 
 bool fromUtf8(const std::string& utf8, std::string* text, std::string* error) {
   text->clear();
-  if (utf8.empty()) return true;
-  const int length = static_cast<int>(utf8.size());
-  int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, nullptr, 0);
-  std::wstring wide(size > 0 ? size : 0, L'\0');
-  if (size <= 0 || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length,
-                                       &wide[0], size) != size) {
+  std::wstring wide;
+  if (!toWide(CP_UTF8, utf8, &wide)) {
     *error = "it is not valid UTF-8";
     return false;
   }
-  if (toCodePage(wide.data(), size, text)) return true;
+  if (toCodePage(wide.data(), static_cast<int>(wide.size()), text)) return true;
   // Name the characters that do not fit, each once, as shown() writes them.
   std::string missing;
   for (size_t i = 0; i < wide.size();) {
-    const int units = IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() ? 2 : 1;
+    const int units = unitsAt(wide, i);
     std::string character;
     if (!toCodePage(&wide[i], units, &character)) {
       const std::string code = shown(wide.substr(i, units));

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,6 +81,18 @@ inline size_t decodeUtf8(const std::string& text, size_t at, char32_t* character
   }
   *character = value;
   return length;
+}
+
+// The code point that a UTF-16 surrogate pair stands for.
+inline char32_t joinSurrogates(char32_t high, char32_t low) {
+  return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+}
+
+// `c` written as <U+XXXX>: how a character that cannot be shown is named.
+inline std::string codePointName(char32_t c) {
+  char code[16];
+  std::snprintf(code, sizeof code, "<U+%04lX>", static_cast<unsigned long>(c));
+  return code;
 }
 
 // `utf8` (a text in UTF-8, such as Notepad saves) in the system's code page,

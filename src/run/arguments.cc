@@ -73,7 +73,7 @@ std::string nearestOption(const std::string& name) {
 
 Request readArguments(Shell shell, const std::vector<std::string>& arguments) {
   Request request;
-  auto answer = [&](Request::Kind kind, const std::string& problem = "") {
+  auto withKind = [&](Request::Kind kind, const std::string& problem = "") {
     request.kind = kind;
     request.problem = problem;
     return request;
@@ -88,27 +88,27 @@ Request readArguments(Shell shell, const std::vector<std::string>& arguments) {
       ++next;
       break;
     } else if (option == "-h" || option == "--help") {
-      return answer(Request::Kind::Help);
+      return withKind(Request::Kind::Help);
     } else if (option == "--version") {
-      return answer(Request::Kind::Version);
+      return withKind(Request::Kind::Version);
     } else if (option == "--changed") {
       request.options.changedOnly = true;
     } else if (option == "--dry-run") {
       request.options.dryRun = true;
     } else {
-      return answer(Request::Kind::UsageError, unknownOption(arguments[next]));
+      return withKind(Request::Kind::UsageError, unknownOption(arguments[next]));
     }
   }
-  if (next >= count) return answer(Request::Kind::UsageError);
+  if (next >= count) return withKind(Request::Kind::UsageError);
   // Further words are ignored; but one that looks like an option was surely
-  // meant as one, and running without it (a real run for a dry one) is no
-  // answer to it.
+  // meant as one, and running without it (a real run for a dry one) is not
+  // what was asked.
   std::vector<std::string> later;
   request.gameRoot = gameRootAsTyped(shell, arguments[next], &later);
   later.insert(later.end(), arguments.begin() + next + 1, arguments.end());
   for (const std::string& word : later) {
     if (isOption(asOption(shell, word))) {
-      return answer(Request::Kind::UsageError, "options go before the game root: " + word);
+      return withKind(Request::Kind::UsageError, "options go before the game root: " + word);
     }
     request.options.wordsAfterRoot.push_back(word);
   }
@@ -118,7 +118,7 @@ Request readArguments(Shell shell, const std::vector<std::string>& arguments) {
   // root, or the same one should the first part be one too ("Mod - Copy").
   const std::string path = joined(request.gameRoot, later);
   if (platform::isFolder(path)) {
-    return answer(Request::Kind::UsageError,
+    return withKind(Request::Kind::UsageError,
                   quotesNeeded(shell, typedForm(shell, path)) + " (without them the game root is " +
                       request.gameRoot + " and the rest is ignored); nothing was done");
   }

@@ -1,6 +1,5 @@
-// How the command line is read: the options, the game root as the user typed
-// it and the words after it; and what is said of those words once the run
-// knows whether the game root is one.
+// Reads the command line: the options, the game root as typed and the words
+// after it.
 #ifndef ZT_RUN_ARGUMENTS_H_
 #define ZT_RUN_ARGUMENTS_H_
 
@@ -33,13 +32,11 @@ struct Request {
   std::string problem;  // for a usage error; empty when the game root is missing
 };
 
-// Reads `arguments` (argv, exactly as the command line spells it), options
-// first, in order: the first one that answers or is unknown decides. On
-// Windows, switches are written the way cmd's own commands take them too
-// (/changed for --changed, /? for --help), in any case; a word written like
-// one (/chnaged) that names no folder is an unknown option. Words after the
-// game root that make a folder with it, joined by spaces, are a path with
-// spaces typed without quotes: a usage error, before anything is written.
+// Reads `arguments` (argv as typed), options first: the first that asks for
+// help or the version, or is unknown, decides. On Windows, cmd-style
+// switches (/changed, /?) work too, in any case. Words after the game root
+// that make a folder with it are a path with spaces typed without quotes: a
+// usage error.
 Request readArguments(platform::Shell shell, const std::vector<std::string>& arguments);
 
 // The known option nearest to `name` (an option's name without its leading
@@ -49,12 +46,10 @@ std::string nearestOption(const std::string& name);
 // The switches a Windows user may write, as the usage and the hint list them.
 std::string windowsSwitches();
 
-// The game root argument as the user typed it. For cmd a trailing double
-// quote stands for the backslash before it: "C:\My Game\" reaches the
-// program as C:\My Game" by the C runtime's rule for \", and no Windows path
-// holds a quote. By the same rule the words typed after it, as in
-// "C:\My Game\" /changed, stay in the argument after the quote: they are
-// added to `wordsAfter`. Elsewhere the argument is used as it is.
+// The game root argument as the user typed it. For cmd a double quote in it
+// stands for a backslash before a closing quote ("C:\My Game\" reaches the
+// program as C:\My Game" by the C runtime's rule for \"; no Windows path
+// holds a quote), and the words after it go to `wordsAfter`.
 std::string gameRootAsTyped(platform::Shell shell, const std::string& argument,
                             std::vector<std::string>* wordsAfter = nullptr);
 

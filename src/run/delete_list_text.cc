@@ -141,7 +141,7 @@ long DeleteListText::readCharacter() {
   if (c < 0xD800 || c > 0xDFFF) return c;
   if (c > 0xDBFF) return kNotUtf16;
   long low = nextUtf16Unit();
-  if (low >= 0xDC00 && low <= 0xDFFF) return 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+  if (low >= 0xDC00 && low <= 0xDFFF) return platform::joinSurrogates(c, low);
   heldUnit_ = low;
   return kNotUtf16;
 }

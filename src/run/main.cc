@@ -67,9 +67,9 @@ std::string usage() {
   return text;
 }
 
-// Prints `text` on standard output for --help or --version; exit 1 if it
-// could not be written, as for a run.
-int answer(const std::string& text) {
+// Prints the help or the version asked for; exit 1 if it could not be
+// written, as for a run.
+int printRequested(const std::string& text) {
   writeOut(text);
   flushOut();
   return outputStatus();
@@ -96,9 +96,9 @@ int run(int argc, char** argv) {
   const Request request = readArguments(platform::nativeShell(), arguments);
   switch (request.kind) {
     case Request::Kind::Help:
-      return answer(usage());
+      return printRequested(usage());
     case Request::Kind::Version:
-      return answer(std::string(names::kProgram) + " " + kVersion + "\n");
+      return printRequested(std::string(names::kProgram) + " " + kVersion + "\n");
     case Request::Kind::UsageError:
       return usageError(request.problem);
     case Request::Kind::Run:

@@ -63,7 +63,7 @@ std::vector<std::string> packFolder(DirectoryLister& lister, const PackingJob& j
     std::string refusal = entry.refusal;
     if (refusal.empty()) refusal = refusedNow(job, path);
     std::optional<std::string> command;
-    if (refusal.empty()) command = addCommand(dialect, job.archive, path, &refusal);
+    if (refusal.empty()) command = addFileCommand(dialect, job.archive, path, &refusal);
     if (!command) {
       // A name the tool cannot be handed as itself is never run: another
       // spelling could pack another file, or end a quote.

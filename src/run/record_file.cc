@@ -144,7 +144,7 @@ class RecordLines {
 // at once where the clock is fine, within a tick where it is coarse. A stamp
 // ahead of the clock is never waited for: the record holds no archive with
 // one, and a delete list with one dates from no tick before the run started,
-// so the next run vouches for nothing on its account.
+// so the next run skips nothing on its account.
 bool waitPastStamps(const std::string& ownFile, const ChangeRecord& record, std::string* error) {
   long long now = 0;
   if (!platform::touchFile(ownFile, &now, error)) return false;

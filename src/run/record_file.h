@@ -24,7 +24,7 @@ struct ChangeRecord {
   // The delete list as the run read it; none when there was none.
   std::optional<platform::FileStamp> deleteList;
   // Whether its lines named an archive other than the staging folders',
-  // whose stamp the record does not keep: it cannot vouch that the list's
+  // whose stamp the record does not keep: it cannot show that the list's
   // removals from that archive still hold.
   bool listNamedOtherArchives = false;
   std::map<std::string, RecordedFiles> files;  // by archive name
@@ -39,12 +39,12 @@ bool readChangeRecord(const std::string& path, ChangeRecord* record);
 
 // Writes the record to a new temporary file beside `path` and renames it into
 // place, so that a reader sees the old record or the new one, whole; not
-// before the file system's clock has passed the stamps it vouches for.
+// before the file system's clock has passed the stamps it holds.
 bool writeChangeRecord(const std::string& path, const ChangeRecord& record, std::string* error);
 
 // Whether `stamp` is ahead of the clock reading `now`: a file from a zip
 // made east of the user (zip keeps local time), or from a clock set back.
-// No record vouches for it, nor waits for it.
+// No record holds it, nor waits for it.
 bool stampedAhead(const platform::FileStamp& stamp, long long now);
 
 #endif  // ZT_RUN_RECORD_FILE_H_

@@ -9,7 +9,7 @@
 
 #include "platform/files.h"
 #include "platform/process.h"
-#include "run/change_record.h"
+#include "run/change_plan.h"
 #include "run/delete_list_pass.h"
 #include "run/packing_pass.h"
 #include "run/preflight.h"
@@ -244,7 +244,7 @@ void optimizeMainArchive(const std::string& gameRoot, const std::string& modFold
 int closeRun(const CommandTally& tally, const std::string& logPath) {
   flushOut();
   if (tally.failed == 0) return outputStatus();
-  const std::string counts = std::to_string(tally.failed) + " of " + std::to_string(tally.run);
+  const std::string counts = std::to_string(tally.failed) + " of " + std::to_string(tally.commands);
   if (tally.dryRun) {
     writeError("the run would fail: " + counts + " commands would fail; see the errors above");
   } else {

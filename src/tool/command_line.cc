@@ -163,11 +163,7 @@ std::string toolFileName(Shell shell) {
 
 std::string localPath(const Dialect& dialect, const std::string& piece) {
   std::string path = piece;
-  if (dialect.shell == Shell::Sh) {
-    for (char& c : path) {
-      if (c == '\\') c = '/';
-    }
-  }
+  if (dialect.shell == Shell::Sh) std::replace(path.begin(), path.end(), '\\', '/');
   return path;
 }
 
@@ -185,8 +181,8 @@ std::string shQuote(const std::string& word) {
 
 std::string startLogCommand() { return std::string("echo ZT Log Start > ") + names::kLogFile; }
 
-std::optional<std::string> addCommand(const Dialect& dialect, const std::string& archive,
-                                      const std::string& stagedPath, std::string* refusal) {
+std::optional<std::string> addFileCommand(const Dialect& dialect, const std::string& archive,
+                                          const std::string& stagedPath, std::string* refusal) {
   std::optional<std::string> quotedPath =
       dialect.shell == Shell::Cmd ? cmdQuote(stagedPath) : shQuote(stagedPath);
   if (!quotedPath) {

@@ -1,9 +1,6 @@
-// The archive tool's command lines, written in the dialect of the interpreter
-// that runs them. The pieces are fixed with backslashes, as cmd.exe reads
-// them; the sh dialect carries them over with "/" and quotes every word that
-// comes from outside the program, so that no file name can run a command.
-// In the cmd dialect every "%" is kept out of reach of variable expansion, and
-// every argument reaches the tool through the C runtime's rules as itself.
+// The archive tool's command lines, in the dialect of the interpreter that
+// runs them: every word from outside the program reaches the tool unchanged,
+// so that no file name can run a command.
 #ifndef ZT_TOOL_COMMAND_LINE_H_
 #define ZT_TOOL_COMMAND_LINE_H_
 
@@ -19,12 +16,11 @@ struct Dialect {
   std::string tool;  // how the command names the archive tool
 };
 
-
 // The dialect of `shell`. cmd.exe finds "pack.exe" in the working directory
 // before the search path; sh must be told "./pack" to get the same.
 Dialect dialectFor(platform::Shell shell, bool toolInWorkingDirectory);
 
-// The name of the archive tool in the working directory, for that test.
+// The archive tool's file name in the working directory.
 std::string toolFileName(platform::Shell shell);
 
 // The modification folder as commands write it before an archive's name,
@@ -34,19 +30,18 @@ std::string modFolderPiece();
 // A fixed path piece, written with backslashes, in the dialect's separator.
 std::string localPath(const Dialect& dialect, const std::string& piece);
 
-// `word` as one sh word: in single quotes, each ' written as '\''.
+// `word` as one sh word, in single quotes.
 std::string shQuote(const std::string& word);
 
 // Creates or empties the run log.
 std::string startLogCommand();
 
-// Adds `stagedPath` to `archive` ("zt.pff" or "ztL.pff" in the modification
-// folder), appending the tool's output to the log. Returns nothing, and says
-// why in `refusal`, when cmd cannot be handed the path as one argument: it
-// holds a quote or a control character.
-std::optional<std::string> addCommand(const Dialect& dialect, const std::string& archive,
-                                      const std::string& stagedPath,
-                                      std::string* refusal = nullptr);
+// Adds `stagedPath` to `archive` in the modification folder, the tool's
+// output appended to the log. Nothing, and why in `refusal`, for a path that
+// holds a quote or a control character, which cmd cannot take as one word.
+std::optional<std::string> addFileCommand(const Dialect& dialect, const std::string& archive,
+                                          const std::string& stagedPath,
+                                          std::string* refusal = nullptr);
 
 // A delete-list line after the modification folder, as the cmd dialect
 // hands them to the tool: the blanks before the archive's name are dropped,
@@ -56,16 +51,15 @@ std::optional<std::string> addCommand(const Dialect& dialect, const std::string&
 // real quote).
 std::string modFolderAndLine(const std::string& line);
 
-// Replays one line of the delete list: the rest of a tool command after the
-// modification folder (an archive's name, then the tool's own arguments).
-// cmd gets the line as modFolderAndLine() joins it, with its "%" hidden; sh
-// gets it split into words (splitWords), each word quoted. Whether the line
-// may be run at all is for the rules of delete_line_rules.h to say.
+// Replays one line of the delete list (an archive's name in the modification
+// folder, then the tool's arguments): for cmd as modFolderAndLine() joins it,
+// its "%" hidden; for sh split into words, each quoted. Whether the line may
+// run at all is for delete_line_rules.h to say.
 std::string uncheckedDeleteListCommand(const Dialect& dialect, const std::string& line);
 
 // The longest command line the dialect's interpreter accepts: cmd.exe's
 // 8,191 characters; for sh, the one argument of 128 KiB, terminator
-// included, that the system hands over as the interpreter's command.
+// included, that the system passes as the interpreter's command.
 size_t maxCommandLength(const Dialect& dialect);
 
 // Whether `c` is a control character other than a tab: one would end cmd's

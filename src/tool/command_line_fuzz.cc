@@ -45,12 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (name.find('\0') != std::string::npos) return 0;
   const Dialect sh = dialectFor(Shell::Sh, true);
   const std::string shPath = "/home/modder/game/expansion/zt/temp/" + name;
-  if (std::optional<std::string> command = addCommand(sh, "zt.pff", shPath)) {
+  if (std::optional<std::string> command = addFileCommand(sh, "zt.pff", shPath)) {
     expectPath(sh, shPath, *command, modelShCommand(*command), "sh");
   }
   const Dialect cmd = dialectFor(Shell::Cmd, true);
   const std::string cmdPath = "C:\\Game\\expansion\\zt\\temp\\" + name;
-  if (std::optional<std::string> command = addCommand(cmd, "zt.pff", cmdPath)) {
+  if (std::optional<std::string> command = addFileCommand(cmd, "zt.pff", cmdPath)) {
     expectPath(cmd, cmdPath, *command,
                modelCmdCommand(*command, RuntimeQuotes::DoubledQuoteStaysQuoted),
                "cmd, newer C runtimes");

@@ -19,28 +19,28 @@ const Dialect kShPath = dialectFor(Shell::Sh, false);
 TEST(CommandLineTest, CmdDialectIsByteForByteTheWindowsLines) {
   EXPECT_EQ(dialectFor(Shell::Cmd, false).tool, "pack.exe");
   EXPECT_EQ(startLogCommand(), "echo ZT Log Start > ztlog.txt");
-  EXPECT_EQ(addCommand(kCmd, "zt.pff", "C:\\Game\\expansion\\zt\\temp\\a.dds"),
+  EXPECT_EQ(addFileCommand(kCmd, "zt.pff", "C:\\Game\\expansion\\zt\\temp\\a.dds"),
             "pack.exe expansion\\zt\\zt.pff \"C:\\Game\\expansion\\zt\\temp\\a.dds\" /force >> "
             "ztlog.txt");
-  EXPECT_EQ(addCommand(kCmd, "ztL.pff", "C:\\My Game\\\\expansion\\zt\\tempL\\c d.wav"),
+  EXPECT_EQ(addFileCommand(kCmd, "ztL.pff", "C:\\My Game\\\\expansion\\zt\\tempL\\c d.wav"),
             "pack.exe expansion\\zt\\ztL.pff \"C:\\My Game\\\\expansion\\zt\\tempL\\c d.wav\" "
             "/force >> ztlog.txt");
   EXPECT_EQ(optimizeCommand(kCmd), "pack.exe expansion\\zt\\zt.pff /opt");
   // A quote or a line end in a path would end cmd's quotes: not written.
-  EXPECT_EQ(addCommand(kCmd, "zt.pff", "C:\\G\\a\" & b\".dds"), std::nullopt);
-  EXPECT_EQ(addCommand(kCmd, "zt.pff", "C:\\G\\a\nb.dds"), std::nullopt);
+  EXPECT_EQ(addFileCommand(kCmd, "zt.pff", "C:\\G\\a\" & b\".dds"), std::nullopt);
+  EXPECT_EQ(addFileCommand(kCmd, "zt.pff", "C:\\G\\a\nb.dds"), std::nullopt);
 }
 
 TEST(CommandLineTest, ShDialectCarriesThePiecesOverWithSlashes) {
-  EXPECT_EQ(addCommand(kShLocal, "zt.pff", "/home/u/Game/expansion/zt/temp/a.dds"),
+  EXPECT_EQ(addFileCommand(kShLocal, "zt.pff", "/home/u/Game/expansion/zt/temp/a.dds"),
             "./pack expansion/zt/zt.pff '/home/u/Game/expansion/zt/temp/a.dds' /force >> "
             "ztlog.txt");
-  EXPECT_EQ(addCommand(kShPath, "ztL.pff", "/g/c.wav"),
+  EXPECT_EQ(addFileCommand(kShPath, "ztL.pff", "/g/c.wav"),
             "pack expansion/zt/ztL.pff '/g/c.wav' /force >> ztlog.txt");
   EXPECT_EQ(optimizeCommand(kShLocal), "./pack expansion/zt/zt.pff /opt");
   EXPECT_EQ(optimizeCommand(kShPath), "pack expansion/zt/zt.pff /opt");
   // Backslashes in the game root or a name are data, not separators.
-  EXPECT_EQ(addCommand(kShPath, "zt.pff", "/g\\x/a\\b"),
+  EXPECT_EQ(addFileCommand(kShPath, "zt.pff", "/g\\x/a\\b"),
             "pack expansion/zt/zt.pff '/g\\x/a\\b' /force >> ztlog.txt");
 }
 
@@ -61,7 +61,7 @@ TEST(CommandLineTest, CmdDeleteListLinesGoThroughUnchangedUnlessTheyWouldRunAnyt
 
 TEST(CommandLineTest, CmdKeepsPercentSignsFromVariableExpansion) {
   EXPECT_EQ(
-      addCommand(kCmd, "zt.pff", "C:\\100% Game\\%PATH%%%x.dds"),
+      addFileCommand(kCmd, "zt.pff", "C:\\100% Game\\%PATH%%%x.dds"),
       "pack.exe expansion\\zt\\zt.pff \"C:\\100\"%\" Game\\\\\"%\"PATH\"%%%\"x.dds\" /force >> "
       "ztlog.txt");
   EXPECT_EQ(deleteListCommand(kCmd, "zt.pff /del %TEMP%.dds \"a%b\""),
@@ -69,10 +69,10 @@ TEST(CommandLineTest, CmdKeepsPercentSignsFromVariableExpansion) {
   // The C runtime reads 2n backslashes before a quote as n and a real quote,
   // 2n+1 as n and a literal one: the backslashes before each quote the
   // program writes are doubled, so that they stay data and the quote works.
-  EXPECT_EQ(addCommand(kCmd, "zt.pff", "C:\\a\\\\%mods\\%y\\"),
+  EXPECT_EQ(addFileCommand(kCmd, "zt.pff", "C:\\a\\\\%mods\\%y\\"),
             "pack.exe expansion\\zt\\zt.pff \"C:\\a\\\\\\\\\"%\"mods\\\\\"%\"y\\\\\" /force >> "
             "ztlog.txt");
-  EXPECT_EQ(addCommand(kCmd, "zt.pff", "C:\\a\\%"),
+  EXPECT_EQ(addFileCommand(kCmd, "zt.pff", "C:\\a\\%"),
             "pack.exe expansion\\zt\\zt.pff \"C:\\a\\\\\"%\"\" /force >> ztlog.txt");
   // A "%" beside a quote: the quotes that hide it must not make a doubled
   // quote, which the C runtime reads as a literal one.
@@ -97,7 +97,7 @@ TEST(CommandLineTest, ShDeleteListLinesBecomeQuotedWords) {
             "pack 'expansion/zt/zt.pff' '/del' '$(touch' 'pwned)' 'it'\\''s' >> ztlog.txt");
   EXPECT_EQ(deleteListCommand(kShPath, "zt.pff /del \"\""),
             "pack 'expansion/zt/zt.pff' '/del' '' >> ztlog.txt");
-  EXPECT_EQ(addCommand(kShPath, "zt.pff", "/g/a\"\nb"),
+  EXPECT_EQ(addFileCommand(kShPath, "zt.pff", "/g/a\"\nb"),
             "pack expansion/zt/zt.pff '/g/a\"\nb' /force >> ztlog.txt");
 }
 

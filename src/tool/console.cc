@@ -46,11 +46,9 @@ std::string printable(const std::string& text) {
       ++i;
     } else {
       if (drivesTerminal(character)) {
-        // As the names Windows cannot hand over are shown: told apart from
+        // As the names Windows cannot pass on are shown: told apart from
         // a real "?", and from one another.
-        char code[16];
-        std::snprintf(code, sizeof code, "<U+%04X>", static_cast<unsigned>(character));
-        shown += code;
+        shown += platform::codePointName(character);
       } else {
         shown.append(text, i, length);
       }

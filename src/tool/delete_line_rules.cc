@@ -60,30 +60,24 @@ std::vector<std::string> toolWords(const Dialect& dialect, const std::string& li
   return words;
 }
 
-std::optional<std::string> holdsControlCharacter(const Dialect&, const std::string& line) {
+std::optional<std::string> holdsControlCharacter(const Dialect&, const std::string& line,
+                                                 DoubledQuote) {
   if (std::any_of(line.begin(), line.end(), isControlCharacter)) return std::string();
   return std::nullopt;
 }
 
 // cmd would take the rest of the command into the quote; sh would read it
 // otherwise than cmd does.
-std::optional<std::string> leavesQuoteOpen(const Dialect&, const std::string& line) {
+std::optional<std::string> leavesQuoteOpen(const Dialect&, const std::string& line, DoubledQuote) {
   if (std::count(line.begin(), line.end(), '"') % 2 != 0) return std::string();
   return std::nullopt;
 }
 
 // Whether cmd.exe would find a command separator, a pipe or a redirection in
 // `line`: these only lose their meaning between double quotes.
-std::optional<std::string> holdsCmdOperator(const Dialect&, const std::string& line) {
+std::optional<std::string> holdsCmdOperator(const Dialect&, const std::string& line, DoubledQuote) {
   if (findOutsideQuotes(line, "&|<>^") != std::string::npos) return std::string();
   return std::nullopt;
-}
-
-// The words as sh or the newer C runtimes read them. The rules that name a
-// mistake read the line this way alone: the rules that keep the tool in the
-// modification folder are tried on the other reading too.
-std::vector<std::string> newerWords(const Dialect& dialect, const std::string& line) {
-  return toolWords(dialect, line, DoubledQuote::StaysQuoted);
 }
 
 // Whether `word` names a folder above the one it is read in: "..", or what
@@ -113,8 +107,9 @@ bool isToolSwitch(const std::string& word) {
 bool isRemoveSwitch(const std::string& word) { return platform::lowerAscii(word) == kRemoveSwitch; }
 
 // A line whose first word is a switch, or nothing, has left out the archive.
-std::optional<std::string> leavesOutArchive(const Dialect& dialect, const std::string& line) {
-  const std::vector<std::string> words = newerWords(dialect, line);
+std::optional<std::string> leavesOutArchive(const Dialect& dialect, const std::string& line,
+                                            DoubledQuote reading) {
+  const std::vector<std::string> words = toolWords(dialect, line, reading);
   if (!words.empty() && (words[0].empty() || isSwitch(words[0]))) {
     return std::string(names::kMainArchive) + " or " + names::kSecondArchive;
   }
@@ -128,8 +123,9 @@ bool isTypographicQuote(char32_t c) {
 // A typographic quote that opens or closes a word, as a web page's quotes
 // come out when pasted: the tool would take it as part of a name. Inside a
 // word one may be an apostrophe.
-std::optional<std::string> holdsTypographicQuote(const Dialect& dialect, const std::string& line) {
-  for (const std::string& word : newerWords(dialect, line)) {
+std::optional<std::string> holdsTypographicQuote(const Dialect& dialect, const std::string& line,
+                                                 DoubledQuote reading) {
+  for (const std::string& word : toolWords(dialect, line, reading)) {
     size_t at = 0;
     while (at < word.size()) {
       char32_t character = 0;
@@ -145,8 +141,9 @@ std::optional<std::string> holdsTypographicQuote(const Dialect& dialect, const s
 
 // A word that looks like a switch but is none of the tool's, with the one
 // that was most likely meant: a letter or two away from it.
-std::optional<std::string> unknownSwitch(const Dialect& dialect, const std::string& line) {
-  const std::vector<std::string> words = newerWords(dialect, line);
+std::optional<std::string> unknownSwitch(const Dialect& dialect, const std::string& line,
+                                         DoubledQuote reading) {
+  const std::vector<std::string> words = toolWords(dialect, line, reading);
   for (size_t i = 1; i < words.size(); ++i) {
     if (!isSwitch(words[i]) || isToolSwitch(words[i])) continue;
     const std::string meant =
@@ -159,8 +156,9 @@ std::optional<std::string> unknownSwitch(const Dialect& dialect, const std::stri
 
 // An entry name written with a folder, in a line that removes: an archive's
 // entries are base names. Names the base name, which is what to write.
-std::optional<std::string> entryWithFolder(const Dialect& dialect, const std::string& line) {
-  const std::vector<std::string> words = newerWords(dialect, line);
+std::optional<std::string> entryWithFolder(const Dialect& dialect, const std::string& line,
+                                           DoubledQuote reading) {
+  const std::vector<std::string> words = toolWords(dialect, line, reading);
   for (size_t i = 1; i < words.size(); ++i) {
     if (isSwitch(words[i]) && !isRemoveSwitch(words[i])) return std::nullopt;
   }
@@ -174,11 +172,13 @@ std::optional<std::string> entryWithFolder(const Dialect& dialect, const std::st
   return std::nullopt;
 }
 
-// The first word of `words` (the archive, in the modification folder) or
-// another one that could lead the tool out of the modification folder, or
+// The first word (the archive, in the modification folder) or another one
+// that could lead the tool out of the modification folder, or
 // nothing. Archive entries are base names, so no removal needs a path; with
 // none, every word is a name in the folder the tool resolves it against.
-std::optional<std::string> placeOutside(const std::vector<std::string>& words) {
+std::optional<std::string> placeOutside(const Dialect& dialect, const std::string& line,
+                                        DoubledQuote reading) {
+  const std::vector<std::string> words = toolWords(dialect, line, reading);
   for (size_t i = 0; i < words.size(); ++i) {
     const std::string& word = words[i];
     if (i > 0 && isSwitch(word)) continue;
@@ -191,8 +191,9 @@ std::optional<std::string> placeOutside(const std::vector<std::string>& words) {
 
 // Windows reads a name with a ':' as a stream of a file (zt.pff:x), not as
 // the file.
-std::optional<std::string> archiveWithColon(const Dialect& dialect, const std::string& line) {
-  const std::vector<std::string> words = newerWords(dialect, line);
+std::optional<std::string> archiveWithColon(const Dialect& dialect, const std::string& line,
+                                            DoubledQuote reading) {
+  const std::vector<std::string> words = toolWords(dialect, line, reading);
   if (!words.empty() && words[0].find(':') != std::string::npos) return words[0];
   return std::nullopt;
 }
@@ -213,8 +214,9 @@ std::string withRemoveSwitch(const std::string& line) {
 // it). Only the names a removal is given are entry names, which name no
 // place; a switch the tool does not know it would take as a file. A line of
 // switches alone, such as "ztL.pff /opt", is run.
-std::optional<std::string> doesMoreThanRemove(const std::vector<std::string>& words,
-                                              const std::string& line) {
+std::optional<std::string> doesMoreThanRemove(const Dialect& dialect, const std::string& line,
+                                              DoubledQuote reading) {
+  const std::vector<std::string> words = toolWords(dialect, line, reading);
   bool removes = false;
   bool names = false;
   const std::string* otherSwitch = nullptr;
@@ -235,44 +237,19 @@ std::optional<std::string> doesMoreThanRemove(const std::vector<std::string>& wo
 
 // Whether Windows would open the archive word as a device (the console, a
 // serial port), which the tool would wait on or write to.
-std::optional<std::string> namesDevice(const std::vector<std::string>& words) {
+std::optional<std::string> namesDevice(const Dialect& dialect, const std::string& line,
+                                       DoubledQuote reading) {
+  const std::string archive = toolWords(dialect, line, reading)[0];
   std::u32string name;
-  for (size_t at = 0; at < words[0].size();) {
+  for (size_t at = 0; at < archive.size();) {
     char32_t character;
-    const size_t length = platform::decodeCharacter(words[0], at, &character);
+    const size_t length = platform::decodeCharacter(archive, at, &character);
     if (length == 0) return std::nullopt;
     name += character;
     at += length;
   }
-  if (platform::isDeviceName(name)) return words[0];
+  if (platform::isDeviceName(name)) return archive;
   return std::nullopt;
-}
-
-// The rules on words, as the C runtimes of either kind read them: how a
-// doubled quote is read depends on the tool's, so both ways must be safe.
-std::optional<std::string> placeOutsideAsNewerRuntimesRead(const Dialect& dialect,
-                                                           const std::string& line) {
-  return placeOutside(newerWords(dialect, line));
-}
-std::optional<std::string> moreThanRemovalAsNewerRuntimesRead(const Dialect& dialect,
-                                                              const std::string& line) {
-  return doesMoreThanRemove(newerWords(dialect, line), line);
-}
-std::optional<std::string> deviceAsNewerRuntimesRead(const Dialect& dialect,
-                                                     const std::string& line) {
-  return namesDevice(newerWords(dialect, line));
-}
-std::optional<std::string> placeOutsideAsOlderRuntimesRead(const Dialect& dialect,
-                                                           const std::string& line) {
-  return placeOutside(toolWords(dialect, line, DoubledQuote::EndsQuotes));
-}
-std::optional<std::string> moreThanRemovalAsOlderRuntimesRead(const Dialect& dialect,
-                                                              const std::string& line) {
-  return doesMoreThanRemove(toolWords(dialect, line, DoubledQuote::EndsQuotes), line);
-}
-std::optional<std::string> deviceAsOlderRuntimesRead(const Dialect& dialect,
-                                                     const std::string& line) {
-  return namesDevice(toolWords(dialect, line, DoubledQuote::EndsQuotes));
 }
 
 // cmd.exe expands %NAME% whatever the quotes; the quotes that hide every "%"
@@ -280,7 +257,8 @@ std::optional<std::string> deviceAsOlderRuntimesRead(const Dialect& dialect,
 // runtime reads them. The quotes are placed as the newer kind reads them,
 // which keeps its words: only the older kind is found to lose them, which
 // is why this rule comes after that kind's other ones.
-std::optional<std::string> percentsChangeWords(const Dialect&, const std::string& line) {
+std::optional<std::string> percentsChangeWords(const Dialect&, const std::string& line,
+                                               DoubledQuote) {
   const std::string arguments = modFolderAndLine(line);
   const std::string hidden = hidePercents(arguments);
   for (DoubledQuote rule : {DoubledQuote::StaysQuoted, DoubledQuote::EndsQuotes}) {
@@ -293,7 +271,8 @@ std::optional<std::string> percentsChangeWords(const Dialect&, const std::string
 // quote that the tool's C runtime reads as still open (it reads a backslash
 // before a quote, and a doubled quote, otherwise than cmd) would take that
 // space into the last word, which is then not the word judged.
-std::optional<std::string> runtimeLeavesQuoteOpen(const Dialect&, const std::string& line) {
+std::optional<std::string> runtimeLeavesQuoteOpen(const Dialect&, const std::string& line,
+                                                  DoubledQuote) {
   const std::string handed = hidePercents(modFolderAndLine(line));
   for (DoubledQuote rule : {DoubledQuote::StaysQuoted, DoubledQuote::EndsQuotes}) {
     if (runtimeWords(handed, rule) != runtimeWords(handed + " ", rule)) return std::string();
@@ -301,7 +280,8 @@ std::optional<std::string> runtimeLeavesQuoteOpen(const Dialect&, const std::str
   return std::nullopt;
 }
 
-std::optional<std::string> commandTooLong(const Dialect& dialect, const std::string& line) {
+std::optional<std::string> commandTooLong(const Dialect& dialect, const std::string& line,
+                                          DoubledQuote) {
   if (uncheckedDeleteListCommand(dialect, line).size() > maxCommandLength(dialect)) {
     return std::to_string(maxCommandLength(dialect));
   }
@@ -311,36 +291,38 @@ std::optional<std::string> commandTooLong(const Dialect& dialect, const std::str
 }  // namespace
 
 // The rules that name a user's mistake come before the one that would
-// refuse the same line for the place it names.
+// refuse the same line for the place it names, and read the words as sh or
+// the newer C runtimes do; the rules that keep the tool in the modification
+// folder and off devices are tried on the older runtimes' reading of a
+// doubled quote too.
 const std::vector<DeleteLineRule>& deleteLineRules() {
+  const DoubledQuote newer = DoubledQuote::StaysQuoted, older = DoubledQuote::EndsQuotes;
   static const std::vector<DeleteLineRule> rules = {
-      {"control-character", kControlMessage, false, holdsControlCharacter},
-      {"unclosed-quote", kUnclosedQuoteMessage, false, leavesQuoteOpen},
-      {"cmd-operator", kCmdOperatorMessage, true, holdsCmdOperator},
-      {"no-archive", kNoArchiveMessage, false, leavesOutArchive},
-      {"typographic-quote", kTypographicQuoteMessage, false, holdsTypographicQuote},
-      {"unknown-switch", kUnknownSwitchMessage, false, unknownSwitch},
-      {"entry-folder", kEntryFolderMessage, false, entryWithFolder},
-      {"place-outside", kOutsideMessage, false, placeOutsideAsNewerRuntimesRead},
-      {"archive-colon", kArchiveColonMessage, false, archiveWithColon},
-      {"removes-only", kRemovesOnlyMessage, false, moreThanRemovalAsNewerRuntimesRead},
-      {"device", kDeviceMessage, true, deviceAsNewerRuntimesRead},
-      {"place-outside/older-runtimes", kOutsideMessage, true, placeOutsideAsOlderRuntimesRead},
-      {"removes-only/older-runtimes", kRemovesOnlyMessage, true,
-       moreThanRemovalAsOlderRuntimesRead},
-      {"device/older-runtimes", kDeviceMessage, true, deviceAsOlderRuntimesRead},
-      {"percent", kPercentMessage, true, percentsChangeWords},
-      {"unclosed-quote/runtime", kUnclosedQuoteMessage, true, runtimeLeavesQuoteOpen},
-      {"too-long", kTooLongMessage, false, commandTooLong},
+      {"control-character", kControlMessage, false, newer, holdsControlCharacter},
+      {"unclosed-quote", kUnclosedQuoteMessage, false, newer, leavesQuoteOpen},
+      {"cmd-operator", kCmdOperatorMessage, true, newer, holdsCmdOperator},
+      {"no-archive", kNoArchiveMessage, false, newer, leavesOutArchive},
+      {"typographic-quote", kTypographicQuoteMessage, false, newer, holdsTypographicQuote},
+      {"unknown-switch", kUnknownSwitchMessage, false, newer, unknownSwitch},
+      {"entry-folder", kEntryFolderMessage, false, newer, entryWithFolder},
+      {"place-outside", kOutsideMessage, false, newer, placeOutside},
+      {"archive-colon", kArchiveColonMessage, false, newer, archiveWithColon},
+      {"removes-only", kRemovesOnlyMessage, false, newer, doesMoreThanRemove},
+      {"device", kDeviceMessage, true, newer, namesDevice},
+      {"place-outside/older-runtimes", kOutsideMessage, true, older, placeOutside},
+      {"removes-only/older-runtimes", kRemovesOnlyMessage, true, older, doesMoreThanRemove},
+      {"device/older-runtimes", kDeviceMessage, true, older, namesDevice},
+      {"percent", kPercentMessage, true, newer, percentsChangeWords},
+      {"unclosed-quote/runtime", kUnclosedQuoteMessage, true, newer, runtimeLeavesQuoteOpen},
+      {"too-long", kTooLongMessage, false, newer, commandTooLong},
   };
   return rules;
 }
 
-std::optional<DeleteLineRefusal> refuseDeleteLine(const Dialect& dialect,
-                                                  const std::string& line) {
+std::optional<DeleteLineRefusal> refuseDeleteLine(const Dialect& dialect, const std::string& line) {
   for (const DeleteLineRule& rule : deleteLineRules()) {
     if (rule.cmdOnly && dialect.shell != Shell::Cmd) continue;
-    if (std::optional<std::string> found = rule.check(dialect, line)) {
+    if (std::optional<std::string> found = rule.check(dialect, line, rule.reading)) {
       return DeleteLineRefusal{&rule, withFound(rule.message, *found)};
     }
   }
@@ -360,11 +342,6 @@ std::string tooLongRefusal(const Dialect& dialect) {
   return withFound(kTooLongMessage, std::to_string(maxCommandLength(dialect)));
 }
 
-std::string archiveWord(const Dialect& dialect, const std::string& line) {
-  const std::vector<std::string> words = newerWords(dialect, line);
-  return words.empty() ? std::string() : words[0];
-}
-
 std::vector<std::string> archiveWords(const Dialect& dialect, const std::string& line) {
   std::vector<std::string> archives;
   for (DoubledQuote rule : {DoubledQuote::StaysQuoted, DoubledQuote::EndsQuotes}) {
@@ -375,4 +352,8 @@ std::vector<std::string> archiveWords(const Dialect& dialect, const std::string&
     }
   }
   return archives;
+}
+
+std::string archiveWord(const Dialect& dialect, const std::string& line) {
+  return archiveWords(dialect, line)[0];
 }

@@ -15,9 +15,13 @@ struct DeleteLineRule {
   // Why the line is not run; "{}" stands for what the check found.
   const char* message;
   bool cmdOnly;  // sh reads the line otherwise, and this cannot happen there
+  // How the tool's C runtime is taken to read a doubled quote, for a rule on
+  // its words: both readings must be safe.
+  DoubledQuote reading;
   // What in `line` breaks the rule (a word, or nothing to name), or nothing
   // when the line keeps it.
-  std::optional<std::string> (*check)(const Dialect& dialect, const std::string& line);
+  std::optional<std::string> (*check)(const Dialect& dialect, const std::string& line,
+                                      DoubledQuote reading);
 };
 
 // The rules in the order they are tried. A line holding a control character

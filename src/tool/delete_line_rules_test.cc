@@ -201,7 +201,8 @@ TEST(DeleteLineRulesTest, EachRuleRefusesItsLinesWithItsMessage) {
       EXPECT_EQ(deleteListCommand(dialect, row.line, &reason), std::nullopt) << context;
       EXPECT_EQ(reason, row.message) << context;
       if (row.alsoBreaks) {
-        EXPECT_TRUE(ruleNamed(row.alsoBreaks).check(dialect, row.line).has_value()) << context;
+        const DeleteLineRule& also = ruleNamed(row.alsoBreaks);
+        EXPECT_TRUE(also.check(dialect, row.line, also.reading).has_value()) << context;
       }
     }
   }

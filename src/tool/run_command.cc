@@ -31,7 +31,7 @@ std::string commandFailure(platform::Shell shell, int status) {
 }  // namespace
 
 void countCommand(CommandTally* tally, bool succeeded) {
-  ++tally->run;
+  ++tally->commands;
   if (!succeeded) ++tally->failed;
 }
 

@@ -8,21 +8,18 @@
 // the commands are shown instead of run.
 struct CommandTally {
   bool dryRun = false;
-  int run = 0;
+  int commands = 0;
   int failed = 0;
 };
 
 // Counts one command, or one step that stands for a command, in `tally`.
 void countCommand(CommandTally* tally, bool succeeded);
 
-// Hands `commandLine` whole to the interpreter and waits until it has ended.
-// Standard output is flushed first, so what the program wrote stands before
-// what the command writes. Returns whether the command exited with status 0,
-// and counts it in `tally`; when it failed and `failed` names what was not
-// done, says so on stderr with the reason. A Ctrl+C ends the program instead
-// (see platform::runCommandLine). In a dry run, writes the line to standard
-// output instead, as one line with control characters shown as <U+XXXX>, and
-// returns true.
+// Runs `commandLine` through the interpreter, after flushing standard output
+// so that what the program wrote stands before the command's output; counts
+// it in `tally` and returns whether it exited with 0. When it failed and
+// `failed` names what was not done, says so on stderr with the reason. A dry
+// run prints the line (through printable) instead and returns true.
 bool runCommand(const std::string& commandLine, CommandTally* tally,
                 const std::string& failed = "");
 

@@ -1,4 +1,4 @@
-#include "run/change_record.h"
+#include "run/change_plan.h"
 
 #include <algorithm>
 #include <set>
@@ -58,13 +58,13 @@ class RecordedLookup {
   std::unordered_map<std::string_view, size_t> index_;
 };
 
-// Whether the run may vouch for `entry` of a staging folder's listing: a
+// Whether the record may hold `entry` of a staging folder's listing: a
 // file it counts, not refused, which the listing could stamp.
-bool vouchable(const platform::DirEntry& entry) {
+bool recordable(const platform::DirEntry& entry) {
   return isCountedFile(entry) && entry.refusal.empty() && entry.stamp.has_value();
 }
 
-// Which of the vouchable `entries`, by position, another one equals but for
+// Which of the recordable `entries`, by position, another one equals but for
 // case: the tool keeps one entry for them all, whichever came last.
 std::vector<bool> caseTwins(const std::vector<platform::DirEntry>& entries) {
   std::vector<bool> twins(entries.size());
@@ -74,7 +74,7 @@ std::vector<bool> caseTwins(const std::vector<platform::DirEntry>& entries) {
   size_t lastAt = 0;
   bool inOrder = true;
   for (size_t i = 0; i < entries.size() && inOrder; ++i) {
-    if (!vouchable(entries[i])) continue;
+    if (!recordable(entries[i])) continue;
     const int order = last ? platform::compareAnyCase(last->name, entries[i].name) : -1;
     if (order == 0) twins[lastAt] = twins[i] = true;
     inOrder = order <= 0;
@@ -86,7 +86,7 @@ std::vector<bool> caseTwins(const std::vector<platform::DirEntry>& entries) {
   std::unordered_map<std::string_view, size_t, AnyCaseHash, AnyCaseEqual> spellings;
   spellings.reserve(entries.size());
   for (size_t i = 0; i < entries.size(); ++i) {
-    if (!vouchable(entries[i])) continue;
+    if (!recordable(entries[i])) continue;
     auto [seen, isNew] = spellings.emplace(entries[i].name, i);
     if (!isNew) twins[seen->second] = twins[i] = true;
   }
@@ -104,6 +104,12 @@ std::string archivePath(const std::string& archive) {
 // Both times: the last-write time can be set forward, the other not back.
 bool stampedBefore(const platform::FileStamp& stamp, long long startedAt) {
   return stamp.writeTime < startedAt && stamp.changeTime < startedAt;
+}
+
+// Whether the delete list, stamped `now`, is as the run of `previous` read
+// it, and was last changed in a tick before that run started.
+bool deleteListAsLeft(const ChangeRecord& previous, const std::optional<platform::FileStamp>& now) {
+  return now == previous.deleteList && (!now || stampedBefore(*now, previous.startedAt));
 }
 
 // The stamp of the file at `path`, if there is one.
@@ -132,8 +138,7 @@ bool readClock(long long* now, CommandTally* tally) {
 bool upToDate(const ChangeRecord& previous, const std::vector<StagingFolder>& folders,
               const std::optional<platform::FileStamp>& deleteList) {
   if (previous.failed != 0 || previous.listNamedOtherArchives ||
-      deleteList != previous.deleteList ||
-      (deleteList && !stampedBefore(*deleteList, previous.startedAt))) {
+      !deleteListAsLeft(previous, deleteList)) {
     return false;
   }
   for (const StagingFolder& folder : folders) {
@@ -144,16 +149,16 @@ bool upToDate(const ChangeRecord& previous, const std::vector<StagingFolder>& fo
   return true;
 }
 
-// Adds to `record` what a run can vouch for in `archive` among the
+// Adds to `record` what a run knows to be in `archive` among the
 // `entries` of its staging folder's listing: the files it passed over as
 // `unchanged` and those the tool `added`, with the stamps the listing took,
 // and the archive's stamp as the run leaves it, read `now` by the file
 // system's clock. An archive stamped ahead of that clock is left out, and so
 // are its files: the next run packs them again, and the tool's writes bring
 // its stamp back.
-void vouchFor(const std::string& archive, const std::vector<platform::DirEntry>& entries,
-              const UnchangedFiles& unchanged, const std::vector<std::string>& added,
-              long long now, ChangeRecord* record) {
+void recordArchive(const std::string& archive, const std::vector<platform::DirEntry>& entries,
+                   const UnchangedFiles& unchanged, const std::vector<std::string>& added,
+                   long long now, ChangeRecord* record) {
   std::optional<platform::FileStamp> archiveNow = stampOf(archivePath(archive));
   if (!archiveNow || stampedAhead(*archiveNow, now)) return;
   record->archives[archive] = *archiveNow;
@@ -162,7 +167,7 @@ void vouchFor(const std::string& archive, const std::vector<platform::DirEntry>&
   RecordedFiles& files = record->files[archive];
   for (size_t i = 0; i < entries.size(); ++i) {
     const platform::DirEntry& entry = entries[i];
-    if (vouchable(entry) && !twins[i] && (unchanged[i] || packed.count(entry.name))) {
+    if (recordable(entry) && !twins[i] && (unchanged[i] || packed.count(entry.name))) {
       files.emplace_back(entry.name, *entry.stamp);
     }
   }
@@ -178,15 +183,14 @@ UnchangedFiles unchangedFiles(const ChangeRecord& previous, const std::string& a
   auto left = previous.archives.find(archive);
   auto files = previous.files.find(archive);
   if (left == previous.archives.end() || archiveNow != left->second ||
-      files == previous.files.end() || deleteListNow != previous.deleteList ||
-      (previous.deleteList && !stampedBefore(*previous.deleteList, previous.startedAt))) {
+      files == previous.files.end() || !deleteListAsLeft(previous, deleteListNow)) {
     return unchanged;
   }
   const std::vector<bool> twins = caseTwins(entries);
   RecordedLookup recorded(files->second);
   for (size_t i = 0; i < entries.size(); ++i) {
     const platform::DirEntry& entry = entries[i];
-    if (!vouchable(entry) || twins[i]) continue;
+    if (!recordable(entry) || twins[i]) continue;
     const platform::FileStamp* packed = recorded.find(entry.name);
     unchanged[i] = packed && *packed == *entry.stamp &&
                    stampedBefore(*entry.stamp, previous.startedAt);
@@ -212,7 +216,7 @@ ChangePlan planChanges(const RunOptions& options, const std::vector<StagingFolde
   plan.deleteList = stampOf(deleteListPath);
   ChangeRecord previous;
   if (!readChangeRecord(names::kRecordFile, &previous)) {
-    // Without a record that can be read, nothing can be vouched for.
+    // Without a record that can be read, no file counts as unchanged.
     const std::string why = stampOf(names::kRecordFile)
                                 ? "the record of packed files cannot be read"
                                 : "there is no record of packed files yet";
@@ -249,7 +253,7 @@ void finishChanges(const ChangePlan& plan, const std::vector<StagingFolder>& fol
   record.startedAt = *plan.startedAt;
   for (const StagingFolder& folder : folders) {
     auto packed = added.find(folder.archive);
-    vouchFor(folder.archive, folder.lister.entries(), plan.unchanged.at(folder.archive),
+    recordArchive(folder.archive, folder.lister.entries(), plan.unchanged.at(folder.archive),
              packed == added.end() ? std::vector<std::string>() : packed->second, now, &record);
   }
   record.deleteList = plan.deleteList;

@@ -1,11 +1,8 @@
-// What a run that packs only changed files (--changed) leaves for the next
-// such run: the staged files it can vouch are in their archive, with their
-// stamps, and how each archive and the delete list stood when it ended. Kept
-// in the game root, beside the log; never in the modification folder that
-// modders package. A run asks two things of it: its plan, before anything is
-// packed, and at its end the record it leaves.
-#ifndef ZT_RUN_CHANGE_RECORD_H_
-#define ZT_RUN_CHANGE_RECORD_H_
+// The plan of a --changed run: which staged files the last such run's record
+// (record_file.h, in the game root) shows are packed already, and at the
+// run's end the record it leaves for the next one.
+#ifndef ZT_RUN_CHANGE_PLAN_H_
+#define ZT_RUN_CHANGE_PLAN_H_
 
 #include <map>
 #include <optional>
@@ -24,13 +21,11 @@
 // a file passed over as already in its archive.
 using UnchangedFiles = std::vector<bool>;
 
-// Which of the `entries` of a staging folder's listing are files that
-// `previous` vouches are in `archive` as they are now (stamped
-// `archiveNow`): the archive and the delete list (stamped `deleteListNow`)
-// are as that run left them, the delete list was last changed in a clock
-// tick before that run started, the file's stamp, as the listing took it, is
-// the same and from a tick before that run's start, and no other staged name
-// differs from it only in case (the tool would keep one entry for both).
+// Which of the `entries` of a staging folder's listing `previous` shows are
+// in `archive` as they are now: the archive (`archiveNow`) and the delete list
+// (`deleteListNow`) are as that run left them, the list older than that run's
+// start, the file's stamp the same and older than that start, and no other
+// staged name differs from it only in case (the tool keeps one entry for both).
 UnchangedFiles unchangedFiles(const ChangeRecord& previous, const std::string& archive,
                               const std::optional<platform::FileStamp>& archiveNow,
                               const std::optional<platform::FileStamp>& deleteListNow,
@@ -71,4 +66,4 @@ void finishChanges(const ChangePlan& plan, const std::vector<StagingFolder>& fol
                    const std::map<std::string, std::vector<std::string>>& added,
                    const std::set<std::string>& listArchives, CommandTally* tally);
 
-#endif  // ZT_RUN_CHANGE_RECORD_H_
+#endif  // ZT_RUN_CHANGE_PLAN_H_

@@ -1,4 +1,4 @@
-#include "run/change_record.h"
+#include "run/change_plan.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +32,7 @@ platform::DirEntry& staged(Listing* listing, const std::string& name) {
 
 // The rules by which a staged file counts as unchanged, on stamps made up
 // here: what a file system shows is not needed to break them.
-TEST(ChangeRecordTest, AFileIsUnchangedOnlyWhenEveryPartOfItsStampAndItsSurroundingsHold) {
+TEST(ChangePlanTest, AFileIsUnchangedOnlyWhenEveryPartOfItsStampAndItsSurroundingsHold) {
   const long long started = 1000;
   const FileStamp file{10, 500, 600, 1, 7};
   const FileStamp archive{99, 900, 900, 1, 8};
