@@ -120,8 +120,9 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
       struct stat st;
       const char* name = entry.name.c_str();
       bool known = each.type != DT_LNK && fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
-      entry.isLink = each.type == DT_LNK || (known && S_ISLNK(st.st_mode));
-      if (entry.isLink) known = fstatat(at, name, &st, 0) == 0;
+      if (each.type == DT_LNK || (known && S_ISLNK(st.st_mode))) {
+        known = fstatat(at, name, &st, 0) == 0;
+      }
       entry.isFolder = known && S_ISDIR(st.st_mode);
       if (known && S_ISREG(st.st_mode)) entry.stamp = stampOf(st);
     }

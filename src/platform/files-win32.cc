@@ -44,11 +44,10 @@ bool endsInDotOrSpace(const std::wstring& name) {
          (name.back() == L'.' || name.back() == L' ');
 }
 
-// A folder's handle, opened to list it, that closes itself.
-struct FolderCloser {
-  void operator()(HANDLE folder) const { CloseHandle(folder); }
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
-using FolderHandle = std::unique_ptr<void, FolderCloser>;
+using OwnedHandle = std::unique_ptr<void, HandleCloser>;
 
 // One entry of a folder as its handle lists it, whichever class the file
 // system answered in.
@@ -138,7 +137,6 @@ DirEntry entryOf(const std::string& prefix, const ListedEntry& listed) {
   DirEntry entry;
   const std::wstring& name = listed.name;
   entry.isFolder = (listed.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  entry.isLink = (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   // A refused entry stays in the listing: it is staged, and is counted.
   if (hasForbiddenCharacter(name)) {
     entry.refusal = "its name has characters that Windows does not allow in names";
@@ -154,7 +152,7 @@ DirEntry entryOf(const std::string& prefix, const ListedEntry& listed) {
   if (!entry.refusal.empty()) entry.name = shown(name);
   if (entry.isFolder || !entry.refusal.empty()) return entry;
   FileStamp stamp;
-  if (!entry.isLink) {
+  if (!(listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     entry.stamp = listed.stamp;
   } else if (fileStamp(prefix + entry.name, &stamp)) {
     entry.stamp = stamp;
@@ -191,7 +189,7 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
     *error = describeError(code);
     return ListingStatus::Unreadable;
   }
-  FolderHandle handle(opened);
+  OwnedHandle handle(opened);
   // Every file the folder lists lies on the folder's volume; a reparse
   // point, which may lead off it, is stamped on its own.
   BY_HANDLE_FILE_INFORMATION info;
@@ -289,11 +287,6 @@ long long ticksOf(const FILETIME& time) {
   return static_cast<long long>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) |
                                 time.dwLowDateTime);
 }
-
-struct HandleCloser {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using OwnedHandle = std::unique_ptr<void, HandleCloser>;
 
 OwnedHandle openHandle(const std::string& path, DWORD access, DWORD disposition, DWORD flags) {
   HANDLE handle = CreateFileA(path.c_str(), access,

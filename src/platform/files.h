@@ -45,10 +45,6 @@ struct DirEntry {
   // file calls); empty when it can. A refused
   // entry's name shows each character it cannot write as <U+XXXX>.
   std::string refusal;
-  // Whether the entry itself is a symbolic link (on Windows any reparse
-  // point, junctions included): only such an entry can lead out of the
-  // folder. Its kind, above, is that of what it leads to.
-  bool isLink = false;
   // The stamp of a regular file (of what a link leads to), taken as the
   // listing learns the entry's kind; none for anything else.
   std::optional<FileStamp> stamp = std::nullopt;

@@ -11,6 +11,7 @@
 #ifndef ZT_SCAN_LEADS_OUTSIDE_H_
 #define ZT_SCAN_LEADS_OUTSIDE_H_
 
+#include <optional>
 #include <string>
 
 // What the run is about to do with a path, which decides what may be there.
@@ -24,9 +25,9 @@ enum class UsedAs {
 // Why `path`, in the modification folder that resolves to `modFolder`, may
 // not be used as `use` now: the rest of a sentence that begins "it" ("leads
 // to ..., outside the modification folder ...", "is not a regular file").
-// Empty when it may. Where it leads is asked of the file system, once; an
-// answer it cannot give (a loop, a path too long to resolve, permission)
-// refuses, with the reason.
-std::string refusalAtUse(const std::string& modFolder, const std::string& path, UsedAs use);
+// Nothing when it may. What the file system cannot answer (a loop, a path
+// too long to resolve, permission) refuses, with the reason.
+std::optional<std::string> refusalAtUse(const std::string& modFolder, const std::string& path,
+                                        UsedAs use);
 
 #endif  // ZT_SCAN_LEADS_OUTSIDE_H_
