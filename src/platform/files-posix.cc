@@ -55,7 +55,7 @@ const struct timespec& changedAt(const struct stat& st) { return st.st_ctim; }
 #endif
 
 // The stamp of a regular file, from its status; none when a time lies
-// outside what a stamp holds, so that no record vouches for it.
+// outside what a stamp holds, so that no record takes the file as unchanged.
 std::optional<FileStamp> stampOf(const struct stat& st) {
   FileStamp stamp;
   stamp.size = static_cast<unsigned long long>(st.st_size);

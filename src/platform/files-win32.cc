@@ -507,15 +507,13 @@ LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error)
   // link is opened as itself, never followed; and a new file is made only
   // where nothing is, which under Wine keeps a Unix link that leads nowhere
   // from being followed to make its target.
-  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  const DWORD access = GENERIC_READ | GENERIC_WRITE;
   const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
-                            OPEN_EXISTING, flags, nullptr);
-  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
-    file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, CREATE_NEW,
-                       flags, nullptr);
+  OwnedHandle opened = openHandle(path, access, OPEN_EXISTING, flags);
+  if (!opened && GetLastError() == ERROR_FILE_NOT_FOUND) {
+    opened = openHandle(path, access, CREATE_NEW, flags);
   }
-  if (file == INVALID_HANDLE_VALUE) {
+  if (!opened) {
     const DWORD code = GetLastError();
     *error = describeError(code);
     if (code == ERROR_ACCESS_DENIED) {
@@ -524,7 +522,8 @@ LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error)
     }
     return LockStatus::Failed;
   }
-  HeldLock held(new FileLock{file});
+  HANDLE file = opened.get();
+  HeldLock held(new FileLock{opened.release()});
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(file, &info)) {
     *error = describeError(GetLastError());

@@ -66,7 +66,7 @@ std::vector<std::string> packFolder(DirectoryLister& lister, const PackingJob& j
     std::optional<std::string> command;
     if (refusal.empty()) command = addCommand(dialect, job.archive, path, &refusal);
     if (!command) {
-      // A name the tool cannot be handed as itself is never run: another
+      // A name the tool cannot be given exactly is never run: another
       // spelling could pack another file, or end a quote.
       failStep(printable(path + ": not packed: " + refusal), tally);
     } else if (runCommand(*command, tally, printable(path) + ": not packed")) {

@@ -26,7 +26,6 @@ class DirectoryLister {
 
   // The entry the lister stands on; past the end, the last one.
   const platform::DirEntry& current() const;
-  const std::string& currentName() const { return current().name; }
 
   // Where in entries() the lister stands; entries().size() past the end.
   size_t position() const { return position_; }
