@@ -364,18 +364,12 @@ bool whereItLeads(const std::string& path, Destination* where, std::string* erro
     *error = describeError(code);
     return false;
   }
-  switch (GetFileType(handle.get())) {
-    case FILE_TYPE_DISK:
-      break;
-    case FILE_TYPE_CHAR:
-      where->kind = EntryKind::NullDevice;
-      return true;
-    case FILE_TYPE_PIPE:
-      where->kind = EntryKind::Pipe;
-      return true;
-    default:
-      where->kind = EntryKind::Other;
-      return true;
+  const DWORD type = GetFileType(handle.get());
+  if (type != FILE_TYPE_DISK) {
+    where->kind = type == FILE_TYPE_CHAR   ? EntryKind::NullDevice
+                  : type == FILE_TYPE_PIPE ? EntryKind::Pipe
+                                           : EntryKind::Other;
+    return true;
   }
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(handle.get(), &info)) {

@@ -85,7 +85,7 @@ std::optional<std::string> archiveRefusal(const std::string& resolvedModFolder,
 void replayDeleteList(const std::string& listPath, const Dialect& dialect,
                       const std::string& resolvedModFolder, CommandTally* tally,
                       std::set<std::string>* archives) {
-  // Judged as it is now, just before it is read: a pipe would keep the run
+  // Checked as it is now, just before it is read: a pipe would keep the run
   // waiting, a link could lead to a file of the user's own.
   if (auto unread = refusalAtUse(resolvedModFolder, listPath, UsedAs::DeleteList)) {
     failStep(printable(listPath + ": not read: it " + *unread), tally);

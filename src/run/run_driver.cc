@@ -80,6 +80,8 @@ bool lockGameRoot(const std::string& gameRoot, const std::string& resolvedRoot,
                   platform::HeldLock* lock) {
   std::string error;
   platform::Destination where;
+  const std::string cannotLock = "cannot lock the game root " + printable(gameRoot) + " (" +
+                                 names::kLockFile + "): ";
   switch (platform::lockFile(names::kLockFile, lock, &error)) {
     case platform::LockStatus::Held:
       // Its stamps are set to read the clock: a file it shares with other
@@ -96,16 +98,14 @@ bool lockGameRoot(const std::string& gameRoot, const std::string& resolvedRoot,
         return true;
       }
       lock->reset();
-      writeError("cannot lock the game root " + printable(gameRoot) + " (" + names::kLockFile +
-                 "): " + printable(error));
+      writeError(cannotLock + printable(error));
       return false;
     case platform::LockStatus::Busy:
       writeError("another run is using the game root " + printable(gameRoot) +
                  "; nothing was done");
       return false;
     case platform::LockStatus::Failed:
-      writeError("cannot lock the game root " + printable(gameRoot) + " (" + names::kLockFile +
-                 "): " + error);
+      writeError(cannotLock + error);
       return false;
   }
   return false;
@@ -223,7 +223,7 @@ void planPacking(const ChangePlan& changes, std::vector<StagingFolder>* folders)
 // A modification with only a second archive has no main one to optimize:
 // that is nothing to do, not a failure. A dry run cannot know whether the
 // commands it shows would make one, so it shows the command. The archive is
-// judged again here, as it is now: one that may not be used is a failure.
+// checked again here, as it is now: one that may not be used is a failure.
 void optimizeMainArchive(const std::string& gameRoot, const std::string& modFolder,
                          const Dialect& dialect, CommandTally* tally) {
   const std::string mainArchive = pathInModFolder(gameRoot, names::kMainArchive);
