@@ -80,8 +80,8 @@ bool lockGameRoot(const std::string& gameRoot, const std::string& resolvedRoot,
                   platform::HeldLock* lock) {
   std::string error;
   platform::Destination where;
-  const std::string cannotLock = "cannot lock the game root " + printable(gameRoot) + " (" +
-                                 names::kLockFile + "): ";
+  const std::string cannotLock =
+      "cannot lock the game root " + printable(gameRoot) + " (" + names::kLockFile + "): ";
   switch (platform::lockFile(names::kLockFile, lock, &error)) {
     case platform::LockStatus::Held:
       // Its stamps are set to read the clock: a file it shares with other
