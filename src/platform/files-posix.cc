@@ -55,7 +55,7 @@ const struct timespec& changedAt(const struct stat& st) { return st.st_ctim; }
 #endif
 
 // The stamp of a regular file, from its status; none when a time lies
-// outside what a stamp holds, so that no record vouches for it.
+// outside what a stamp holds, so that no record takes the file as unchanged.
 std::optional<FileStamp> stampOf(const struct stat& st) {
   FileStamp stamp;
   stamp.size = static_cast<unsigned long long>(st.st_size);
@@ -120,8 +120,9 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
       struct stat st;
       const char* name = entry.name.c_str();
       bool known = each.type != DT_LNK && fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
-      entry.isLink = each.type == DT_LNK || (known && S_ISLNK(st.st_mode));
-      if (entry.isLink) known = fstatat(at, name, &st, 0) == 0;
+      if (each.type == DT_LNK || (known && S_ISLNK(st.st_mode))) {
+        known = fstatat(at, name, &st, 0) == 0;
+      }
       entry.isFolder = known && S_ISDIR(st.st_mode);
       if (known && S_ISREG(st.st_mode)) entry.stamp = stampOf(st);
     }

@@ -44,11 +44,10 @@ bool endsInDotOrSpace(const std::wstring& name) {
          (name.back() == L'.' || name.back() == L' ');
 }
 
-// A folder's handle, opened to list it, that closes itself.
-struct FolderCloser {
-  void operator()(HANDLE folder) const { CloseHandle(folder); }
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
-using FolderHandle = std::unique_ptr<void, FolderCloser>;
+using OwnedHandle = std::unique_ptr<void, HandleCloser>;
 
 // One entry of a folder as its handle lists it, whichever class the file
 // system answered in.
@@ -138,7 +137,6 @@ DirEntry entryOf(const std::string& prefix, const ListedEntry& listed) {
   DirEntry entry;
   const std::wstring& name = listed.name;
   entry.isFolder = (listed.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  entry.isLink = (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   // A refused entry stays in the listing: it is staged, and is counted.
   if (hasForbiddenCharacter(name)) {
     entry.refusal = "its name has characters that Windows does not allow in names";
@@ -154,7 +152,7 @@ DirEntry entryOf(const std::string& prefix, const ListedEntry& listed) {
   if (!entry.refusal.empty()) entry.name = shown(name);
   if (entry.isFolder || !entry.refusal.empty()) return entry;
   FileStamp stamp;
-  if (!entry.isLink) {
+  if (!(listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     entry.stamp = listed.stamp;
   } else if (fileStamp(prefix + entry.name, &stamp)) {
     entry.stamp = stamp;
@@ -191,7 +189,7 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
     *error = describeError(code);
     return ListingStatus::Unreadable;
   }
-  FolderHandle handle(opened);
+  OwnedHandle handle(opened);
   // Every file the folder lists lies on the folder's volume; a reparse
   // point, which may lead off it, is stamped on its own.
   BY_HANDLE_FILE_INFORMATION info;
@@ -290,11 +288,6 @@ long long ticksOf(const FILETIME& time) {
                                 time.dwLowDateTime);
 }
 
-struct HandleCloser {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using OwnedHandle = std::unique_ptr<void, HandleCloser>;
-
 OwnedHandle openHandle(const std::string& path, DWORD access, DWORD disposition, DWORD flags) {
   HANDLE handle = CreateFileA(path.c_str(), access,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -371,18 +364,12 @@ bool whereItLeads(const std::string& path, Destination* where, std::string* erro
     *error = describeError(code);
     return false;
   }
-  switch (GetFileType(handle.get())) {
-    case FILE_TYPE_DISK:
-      break;
-    case FILE_TYPE_CHAR:
-      where->kind = EntryKind::NullDevice;
-      return true;
-    case FILE_TYPE_PIPE:
-      where->kind = EntryKind::Pipe;
-      return true;
-    default:
-      where->kind = EntryKind::Other;
-      return true;
+  const DWORD type = GetFileType(handle.get());
+  if (type != FILE_TYPE_DISK) {
+    where->kind = type == FILE_TYPE_CHAR   ? EntryKind::NullDevice
+                  : type == FILE_TYPE_PIPE ? EntryKind::Pipe
+                                           : EntryKind::Other;
+    return true;
   }
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(handle.get(), &info)) {
@@ -514,15 +501,13 @@ LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error)
   // link is opened as itself, never followed; and a new file is made only
   // where nothing is, which under Wine keeps a Unix link that leads nowhere
   // from being followed to make its target.
-  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  const DWORD access = GENERIC_READ | GENERIC_WRITE;
   const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr,
-                            OPEN_EXISTING, flags, nullptr);
-  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
-    file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, CREATE_NEW,
-                       flags, nullptr);
+  OwnedHandle opened = openHandle(path, access, OPEN_EXISTING, flags);
+  if (!opened && GetLastError() == ERROR_FILE_NOT_FOUND) {
+    opened = openHandle(path, access, CREATE_NEW, flags);
   }
-  if (file == INVALID_HANDLE_VALUE) {
+  if (!opened) {
     const DWORD code = GetLastError();
     *error = describeError(code);
     if (code == ERROR_ACCESS_DENIED) {
@@ -531,7 +516,8 @@ LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error)
     }
     return LockStatus::Failed;
   }
-  HeldLock held(new FileLock{file});
+  HANDLE file = opened.get();
+  HeldLock held(new FileLock{opened.release()});
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(file, &info)) {
     *error = describeError(GetLastError());

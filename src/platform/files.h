@@ -12,17 +12,12 @@
 
 namespace platform {
 
-// What tells one state of a file from another: which file it is, its size,
-// its last-write time, and a second time that whoever writes the file cannot
-// set back. On POSIX the file is its device and inode, and the second time
-// the status-change time, which every write, rename and setting of the times
-// moves. On Windows the file is its volume serial and file index, and the
-// second time the file system's change time (FILE_BASIC_INFO.ChangeTime);
-// where the file system keeps none (FAT), the creation time, which only
-// tells files apart. Times are in the platform's own units (nanoseconds, or
-// 100-nanosecond ticks), as fine as the file system keeps them: on some
-// only whole seconds, or two. A file whose times these units cannot hold
-// (on POSIX before 1677 or after 2262) has no stamp.
+// What tells one state of a file from another: which file it is (device and
+// inode, or volume serial and file index), its size, its last-write time, and
+// a change time that whoever writes the file cannot set back (on FAT, which
+// keeps none, the creation time). Times are in the platform's units
+// (nanoseconds, or 100-nanosecond ticks), only as fine as the file system
+// keeps them; a file whose times these cannot hold has no stamp.
 struct FileStamp {
   unsigned long long size = 0;
   long long writeTime = 0;
@@ -39,18 +34,12 @@ struct FileStamp {
 struct DirEntry {
   std::string name;
   bool isFolder = false;
-  // Why no program can be handed this entry's path as itself (its name does
-  // not fit the system's code page, holds a character its names may not, is
-  // opened as another file or a device, or the path is too long for the
-  // file calls); empty when it can. A refused
-  // entry's name shows each character it cannot write as <U+XXXX>.
+  // Why no program can open this entry by its path (Windows only: a name
+  // outside the code page, a character or ending Windows drops or forbids, a
+  // device's name, a path too long); empty when it can. A refused entry's
+  // name shows each character it cannot write as <U+XXXX>.
   std::string refusal;
-  // Whether the entry itself is a symbolic link (on Windows any reparse
-  // point, junctions included): only such an entry can lead out of the
-  // folder. Its kind, above, is that of what it leads to.
-  bool isLink = false;
-  // The stamp of a regular file (of what a link leads to), taken as the
-  // listing learns the entry's kind; none for anything else.
+  // The stamp of a regular file (of what a link leads to); none otherwise.
   std::optional<FileStamp> stamp = std::nullopt;
 };
 
@@ -61,40 +50,35 @@ enum class ListingStatus {
 };
 
 // Reads the whole listing of `folder` at once, in the order a Windows file
-// system gives it: "." and ".." first, then the rest. Reading it once means
-// that what is counted and what is packed are the same entries, whatever
-// changes in the folder while a run goes on. Each entry's kind and stamp
-// come from one status query at most (on POSIX none for a folder, two for a
-// link; on Windows none, the folder's own listing holding them, but for a
-// link), so that a listing of many files costs little more than reading it.
+// system gives it: "." and ".." first, then the rest. Read once, so that what
+// is counted and what is packed are the same entries. Kinds and stamps come
+// with the listing, a status query at most per entry, so that a listing of
+// many files costs little more than reading it.
 ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entries,
                          std::string* error);
 
-// What a path leads to, every link followed. The null device (on Windows
-// any character device) is NullDevice.
+// What a path leads to. The null device (on Windows any character device)
+// is NullDevice.
 enum class EntryKind { Nothing, File, Folder, NullDevice, Pipe, Other };
 
-// What `path` leads to when the program is about to use it, every link on
-// the way followed as the command it is handed to would follow them.
+// What a path leads to, every link on the way followed as a command would.
 struct Destination {
   EntryKind kind = EntryKind::Nothing;
   std::string path;                     // absolute, as the file system names it
   unsigned long long names = 0;         // a file's names: more than 1 for a hard link
 };
 
-// Opens (on Windows) or resolves (on POSIX) `path` and says what it leads
-// to: on Windows the file system's own final path of what was opened, so
-// that a Unix link under Wine counts as a link too. Nothing there, or a link
-// that leads nowhere, is kind Nothing. False, with the reason in `error`,
-// when that cannot be told: a loop of links, a resolved path too long for
-// the resolver (a chain of short links gets there), no permission.
+// Resolves (on Windows, opens) `path` and says what it leads to: on Windows
+// the final path of what was opened, so that a Unix link under Wine counts
+// too. Nothing there, or a link that leads nowhere, is kind Nothing. False,
+// with the reason in `error`, when that cannot be told: a loop of links, a
+// resolved path too long, no permission.
 bool whereItLeads(const std::string& path, Destination* where, std::string* error);
 
 // Whether a write could append to the file at `path`: it is opened to
-// append, never through a link and without waiting on a pipe, and closed
-// again, nothing written. Where nothing is there, `create` asks whether a
-// file could be made there: one is created and removed again. On failure
-// returns false and describes the reason in `error`.
+// append (never through a link, never waiting on a pipe) and closed, nothing
+// written. Where nothing is there and `create` is set, a file is made there
+// and removed again. On failure the reason is in `error`.
 bool canAppendTo(const std::string& path, bool create, std::string* error);
 
 // Whether anything at all is at `path`: a file, a folder, a link even if it
@@ -112,15 +96,12 @@ bool liesWithin(const std::string& path, const std::string& folder);
 // tool accept, in bytes; 0 where the system reports a path too long itself.
 size_t longestPath();
 
-// Sets `absolute` to `path` made absolute against the current directory. An
-// absolute path comes back byte for byte unchanged. Returns false, and says
-// why in `error`, when the current directory cannot be read, or (on Windows)
-// the result would be too long or cannot be written in the system's code
-// page exactly.
+// Sets `absolute` to `path` made absolute against the current directory; an
+// absolute path comes back unchanged. False, with the reason in `error`, when
+// the current directory cannot be read or (on Windows) the result is too long
+// or does not fit the system's code page.
 bool absolutePath(const std::string& path, std::string* absolute, std::string* error);
 
-// Changes the process's working directory. On failure returns false and
-// describes the reason in `error`.
 bool changeDirectory(const std::string& path, std::string* error);
 
 // The stamp of the file at `path` (links followed); false when there is no
@@ -128,16 +109,14 @@ bool changeDirectory(const std::string& path, std::string* error);
 bool fileStamp(const std::string& path, FileStamp* stamp);
 
 // Sets the last-write time of the regular file at `path` (never through a
-// link) to the present, and sets `now` to the file system's clock as that
-// file then shows it (the later of its two times): whatever is written on
-// that file system afterwards is stamped at `now` or later.
+// link) to the present, and `now` to the file system's clock as the file then
+// shows it: whatever is written there afterwards is stamped `now` or later.
 bool touchFile(const std::string& path, long long* now, std::string* error);
 
 // Creates the file `path` holding `content`: always a new file, never
 // through a link or over anything that is there.
 bool writeNewFile(const std::string& path, const std::string& content, std::string* error);
 
-// Waits about `milliseconds`.
 void pause(int milliseconds);
 
 // Puts `from` in the place of `to` in one step, replacing what is there.
@@ -152,10 +131,9 @@ struct FileLockReleaser {
 using HeldLock = std::unique_ptr<FileLock, FileLockReleaser>;
 
 enum class LockStatus {
-  Held,    // the lock is ours
+  Held,
   Busy,    // another process holds it
-  Failed,  // the file cannot be opened or locked; the error says why, and
-           // when the user lacks the rights, what would give them
+  Failed,  // the error says why, and what would give the rights a user lacks
 };
 
 // Opens `path`, creating it if it is not there, and takes an exclusive lock

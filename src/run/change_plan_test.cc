@@ -26,7 +26,7 @@ platform::DirEntry& staged(Listing* listing, const std::string& name) {
   for (platform::DirEntry& entry : *listing) {
     if (entry.name == name) return entry;
   }
-  listing->push_back({name, false, "", false, FileStamp()});
+  listing->push_back({name, false, "", FileStamp()});
   return listing->back();
 }
 
@@ -101,7 +101,7 @@ TEST(ChangePlanTest, AFileIsUnchangedOnlyWhenEveryPartOfItsStampAndItsSurroundin
        },
        true},
       {"listed after a file the record does not hold",
-       [&](auto, auto, auto, auto s) { s->insert(s->begin(), {"0.dds", false, "", false, file}); },
+       [&](auto, auto, auto, auto s) { s->insert(s->begin(), {"0.dds", false, "", file}); },
        true},
       {"no stamp taken with the listing",
        [](auto, auto, auto, auto s) { staged(s, "a").stamp.reset(); }, false},

@@ -30,8 +30,7 @@ bool isBlank(const std::string& line) {
 
 void refuseLine(const std::string& listPath, int number, const std::string& reason,
                 CommandTally* tally) {
-  writeError(printable(listPath) + ":" + std::to_string(number) + ": not run: " + reason);
-  countCommand(tally, false);
+  failStep(printable(listPath) + ":" + std::to_string(number) + ": not run: " + reason, tally);
 }
 
 // Why the archive that `line` names is not worked on: it is not in the
@@ -68,15 +67,17 @@ std::optional<std::string> missingArchive(const std::string& modFolder, const Di
 }
 
 // Why an archive that `line` names may not be handed to the tool now, as
-// it is just before its command runs: the archive, then why. Empty when each
-// may.
-std::string archiveRefusal(const std::string& resolvedModFolder, const std::string& modFolder,
-                           const Dialect& dialect, const std::string& line) {
+// it is just before its command runs: the archive, then why. Nothing when
+// each may.
+std::optional<std::string> archiveRefusal(const std::string& resolvedModFolder,
+                                          const std::string& modFolder, const Dialect& dialect,
+                                          const std::string& line) {
   for (const std::string& archive : archiveWords(dialect, line)) {
-    const std::string how = refusalAtUse(resolvedModFolder, modFolder + archive, UsedAs::Archive);
-    if (!how.empty()) return archive + " " + how;
+    if (auto why = refusalAtUse(resolvedModFolder, modFolder + archive, UsedAs::Archive)) {
+      return archive + " " + *why;
+    }
   }
-  return "";
+  return std::nullopt;
 }
 
 }  // namespace
@@ -84,12 +85,10 @@ std::string archiveRefusal(const std::string& resolvedModFolder, const std::stri
 void replayDeleteList(const std::string& listPath, const Dialect& dialect,
                       const std::string& resolvedModFolder, CommandTally* tally,
                       std::set<std::string>* archives) {
-  // Judged as it is now, just before it is read: a pipe would keep the run
+  // Checked as it is now, just before it is read: a pipe would keep the run
   // waiting, a link could lead to a file of the user's own.
-  const std::string unread = refusalAtUse(resolvedModFolder, listPath, UsedAs::DeleteList);
-  if (!unread.empty()) {
-    writeError(printable(listPath + ": not read: it " + unread));
-    countCommand(tally, false);
+  if (auto unread = refusalAtUse(resolvedModFolder, listPath, UsedAs::DeleteList)) {
+    failStep(printable(listPath + ": not read: it " + *unread), tally);
     return;
   }
   errno = 0;
@@ -98,17 +97,16 @@ void replayDeleteList(const std::string& listPath, const Dialect& dialect,
     // No list is nothing to replay; one that is there but cannot be read
     // (permission denied, a link loop) leaves its deletions undone.
     if (errno == ENOENT || errno == ENOTDIR) return;
-    writeError(printable(listPath) + ": cannot read the delete list: " +
-               std::strerror(errno != 0 ? errno : EIO));
-    countCommand(tally, false);
+    failStep(printable(listPath) + ": cannot read the delete list: " +
+                 std::strerror(errno != 0 ? errno : EIO),
+             tally);
     return;
   }
   // A line longer than a whole command is refused whatever it holds; one
   // more byte than that tells it apart, and a carriage return may follow.
   DeleteListText text(list.get(), maxCommandLength(dialect) + 1);
   if (!text.refusal().empty()) {
-    writeError(printable(listPath) + ": not read: " + text.refusal());
-    countCommand(tally, false);
+    failStep(printable(listPath) + ": not read: " + text.refusal(), tally);
     return;
   }
   const std::string modFolder =
@@ -132,17 +130,15 @@ void replayDeleteList(const std::string& listPath, const Dialect& dialect,
       refuseLine(listPath, number, *missing, tally);
       continue;
     }
-    refusal = archiveRefusal(resolvedModFolder, modFolder, dialect, line.text);
-    if (!refusal.empty()) {
-      refuseLine(listPath, number, printable(refusal), tally);
+    if (auto why = archiveRefusal(resolvedModFolder, modFolder, dialect, line.text)) {
+      refuseLine(listPath, number, printable(*why), tally);
       continue;
     }
     for (const std::string& archive : archiveWords(dialect, line.text)) archives->insert(archive);
     runCommand(*command, tally, printable(listPath) + ":" + std::to_string(number));
   }
   if (!text.readError().empty()) {
-    writeError(printable(listPath) + ": cannot read the delete list to its end: " +
-               text.readError());
-    countCommand(tally, false);
+    failStep(printable(listPath) + ": cannot read the delete list to its end: " + text.readError(),
+             tally);
   }
 }

@@ -24,10 +24,11 @@ std::string counted(int count, const std::string& what) {
 // Why the file at `path`, or the job's archive, may not be handed to the
 // tool now, as it is at this moment; empty when they may.
 std::string refusedNow(const PackingJob& job, const std::string& path) {
-  const std::string file = refusalAtUse(job.modFolder, path, UsedAs::StagedFile);
-  if (!file.empty()) return "it " + file;
-  const std::string archive = refusalAtUse(job.modFolder, job.archivePath, UsedAs::Archive);
-  return archive.empty() ? "" : job.archive + " " + archive;
+  if (auto file = refusalAtUse(job.modFolder, path, UsedAs::StagedFile)) return "it " + *file;
+  if (auto archive = refusalAtUse(job.modFolder, job.archivePath, UsedAs::Archive)) {
+    return job.archive + " " + *archive;
+  }
+  return "";
 }
 
 }  // namespace
@@ -65,10 +66,9 @@ std::vector<std::string> packFolder(DirectoryLister& lister, const PackingJob& j
     std::optional<std::string> command;
     if (refusal.empty()) command = addFileCommand(dialect, job.archive, path, &refusal);
     if (!command) {
-      // A name the tool cannot be handed as itself is never run: another
+      // A name the tool cannot be given exactly is never run: another
       // spelling could pack another file, or end a quote.
-      writeError(printable(path + ": not packed: " + refusal));
-      countCommand(tally, false);
+      failStep(printable(path + ": not packed: " + refusal), tally);
     } else if (runCommand(*command, tally, printable(path) + ": not packed")) {
       added.push_back(name);
     }

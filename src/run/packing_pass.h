@@ -35,7 +35,7 @@ struct StagingFolder {
 // Packs the files that `lister` (open on job.folder) yields, passing over the
 // entries that are not counted as files and the unchanged ones, until
 // job.files are packed or the listing runs out. Each file, and the archive,
-// is judged just before its command is built (see leads_outside.h); one
+// is checked just before its command is built (see leads_outside.h); one
 // refused is named and counted as a failed command, and nothing is run for
 // it. Returns the names of the files the tool added.
 std::vector<std::string> packFolder(DirectoryLister& lister, const PackingJob& job,

@@ -32,11 +32,6 @@ struct Staging {
 const Staging kStaging[] = {{names::kMainStaging, names::kMainArchive},
                             {names::kSecondStaging, names::kSecondArchive}};
 
-// `name`, a name in the modification folder, as a path from the game root.
-std::string inModFolder(const std::string& name) {
-  return modFolderPiece() + name;
-}
-
 // `path` without the separators typed at its end, but for the one that a
 // top folder (/ or C:\) needs: "C:\My Game\" names the same folder as
 // "C:\My Game", and the paths built on it get no doubled separator.
@@ -48,23 +43,29 @@ std::string withoutTrailingSeparators(const std::string& path) {
   return path.substr(0, end);
 }
 
-// The path of `piece` (written with backslashes) below `gameRoot`, in the
-// platform's separator; below a top folder, without a second separator.
-std::string below(const std::string& gameRoot, const std::string& piece) {
+// The path of `piece` (written with backslashes) in `gameRoot`, in the
+// platform's separator; in a top folder, without a second separator.
+std::string pathInGameRoot(const std::string& gameRoot, const std::string& piece) {
   const std::string tail = localPath(dialectFor(platform::nativeShell(), false), "\\" + piece);
   const bool top =
       !gameRoot.empty() && platform::isSeparator(platform::nativeShell(), gameRoot.back());
   return gameRoot + (top ? tail.substr(1) : tail);
 }
 
-std::string logPathIn(const std::string& gameRoot) { return below(gameRoot, names::kLogFile); }
+std::string pathInModFolder(const std::string& gameRoot, const std::string& name) {
+  return pathInGameRoot(gameRoot, modFolderPiece() + name);
+}
+
+std::string logPathIn(const std::string& gameRoot) {
+  return pathInGameRoot(gameRoot, names::kLogFile);
+}
 
 // Whether every path the run builds on `gameRoot` fits the platform's file
 // calls. Were the longest, the delete list's, not to, the folders below
 // would only seem empty.
 bool pathsBelowFit(const std::string& gameRoot, std::string* error) {
   const size_t longest = platform::longestPath();
-  const size_t deleteList = ("\\" + inModFolder(names::kDeleteList)).size();
+  const size_t deleteList = ("\\" + modFolderPiece() + names::kDeleteList).size();
   if (longest == 0 || gameRoot.size() + deleteList <= longest) return true;
   *error = "the paths below it would be longer than the " + std::to_string(longest) +
            " characters that the file calls accept";
@@ -79,6 +80,8 @@ bool lockGameRoot(const std::string& gameRoot, const std::string& resolvedRoot,
                   platform::HeldLock* lock) {
   std::string error;
   platform::Destination where;
+  const std::string cannotLock =
+      "cannot lock the game root " + printable(gameRoot) + " (" + names::kLockFile + "): ";
   switch (platform::lockFile(names::kLockFile, lock, &error)) {
     case platform::LockStatus::Held:
       // Its stamps are set to read the clock: a file it shares with other
@@ -95,16 +98,14 @@ bool lockGameRoot(const std::string& gameRoot, const std::string& resolvedRoot,
         return true;
       }
       lock->reset();
-      writeError("cannot lock the game root " + printable(gameRoot) + " (" + names::kLockFile +
-                 "): " + printable(error));
+      writeError(cannotLock + printable(error));
       return false;
     case platform::LockStatus::Busy:
       writeError("another run is using the game root " + printable(gameRoot) +
                  "; nothing was done");
       return false;
     case platform::LockStatus::Failed:
-      writeError("cannot lock the game root " + printable(gameRoot) + " (" + names::kLockFile +
-                 "): " + error);
+      writeError(cannotLock + error);
       return false;
   }
   return false;
@@ -149,7 +150,7 @@ std::optional<std::string> enterGameRoot(const std::string& argument, const RunO
 // lie in (see leads_outside.h); nothing once stderr says why it cannot be
 // resolved.
 std::optional<std::string> resolveModFolder(const std::string& gameRoot) {
-  const std::string folder = below(gameRoot, names::kModFolder);
+  const std::string folder = pathInGameRoot(gameRoot, names::kModFolder);
   platform::Destination where;
   std::string error;
   if (platform::whereItLeads(folder, &where, &error) &&
@@ -162,15 +163,14 @@ std::optional<std::string> resolveModFolder(const std::string& gameRoot) {
   return std::nullopt;
 }
 
-// Whether `how` (see leads_outside.h) says that what the run would use at
-// `path` may not be used; if so, says so on stderr (`unused`: how it goes
-// unused) and counts a failed step.
-bool refusedAtUse(const std::string& path, const std::string& how, const std::string& unused,
-                  CommandTally* tally) {
-  if (how.empty()) return false;
-  writeError(printable(path + ": " + unused + ": it " + how));
-  countCommand(tally, false);
-  return true;
+// Whether what the run would use at `path` as `use` may be used now (see
+// leads_outside.h); if not, says so on stderr (`unused`: how it goes unused)
+// and counts a failed step.
+bool usableNow(const std::string& modFolder, const std::string& path, UsedAs use,
+               const std::string& unused, CommandTally* tally) {
+  const std::optional<std::string> refusal = refusalAtUse(modFolder, path, use);
+  if (refusal) failStep(printable(path + ": " + unused + ": it " + *refusal), tally);
+  return !refusal;
 }
 
 // Each staging folder is read once, here: what is counted is what is packed.
@@ -182,12 +182,10 @@ std::vector<StagingFolder> readStagingFolders(const std::string& gameRoot,
                                               CommandTally* tally) {
   std::vector<StagingFolder> folders;
   for (const Staging& staging : kStaging) {
-    const std::string folder = below(gameRoot, inModFolder(staging.folder));
-    const std::string archive = below(gameRoot, inModFolder(staging.archive));
-    const bool used = !refusedAtUse(archive, refusalAtUse(modFolder, archive, UsedAs::Archive),
-                                    "not used", tally) &&
-                      !refusedAtUse(folder, refusalAtUse(modFolder, folder, UsedAs::StagingFolder),
-                                    "not packed", tally);
+    const std::string folder = pathInModFolder(gameRoot, staging.folder);
+    const std::string archive = pathInModFolder(gameRoot, staging.archive);
+    const bool used = usableNow(modFolder, archive, UsedAs::Archive, "not used", tally) &&
+                      usableNow(modFolder, folder, UsedAs::StagingFolder, "not packed", tally);
     DirectoryLister lister = used ? DirectoryLister(folder) : DirectoryLister();
     PackingJob job;
     job.archivePath = archive;
@@ -201,9 +199,8 @@ std::vector<StagingFolder> readStagingFolders(const std::string& gameRoot,
 // that could not be run for its files.
 void reportUnreadable(const DirectoryLister& folder, CommandTally* tally) {
   if (!folder.unreadable()) return;
-  writeError("cannot read the staging folder " + printable(folder.folder()) + ": " +
-             folder.error());
-  countCommand(tally, false);
+  failStep("cannot read the staging folder " + printable(folder.folder()) + ": " + folder.error(),
+           tally);
 }
 
 // Fills in each folder's packing job: the files not passed over as unchanged,
@@ -226,14 +223,11 @@ void planPacking(const ChangePlan& changes, std::vector<StagingFolder>* folders)
 // A modification with only a second archive has no main one to optimize:
 // that is nothing to do, not a failure. A dry run cannot know whether the
 // commands it shows would make one, so it shows the command. The archive is
-// judged again here, as it is now: one that may not be used is a failure.
+// checked again here, as it is now: one that may not be used is a failure.
 void optimizeMainArchive(const std::string& gameRoot, const std::string& modFolder,
                          const Dialect& dialect, CommandTally* tally) {
-  const std::string mainArchive = below(gameRoot, inModFolder(names::kMainArchive));
-  if (refusedAtUse(mainArchive, refusalAtUse(modFolder, mainArchive, UsedAs::Archive),
-                   "not optimized", tally)) {
-    return;
-  }
+  const std::string mainArchive = pathInModFolder(gameRoot, names::kMainArchive);
+  if (!usableNow(modFolder, mainArchive, UsedAs::Archive, "not optimized", tally)) return;
   if (tally->dryRun || platform::exists(mainArchive)) {
     runCommand(optimizeCommand(dialect), tally, printable(mainArchive) + ": not optimized");
   }
@@ -266,18 +260,18 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   const platform::Shell shell = platform::nativeShell();
   const Dialect dialect = dialectFor(shell, platform::isRunnableFile(toolFileName(shell)));
   const std::string logPath = logPathIn(*gameRoot);
-  const std::string deleteList = below(*gameRoot, inModFolder(names::kDeleteList));
+  const std::string deleteList = pathInModFolder(*gameRoot, names::kDeleteList);
   CommandTally tally;
   tally.dryRun = options.dryRun;
-  // A dry run's standard output is only the command lines: it shows no stage,
-  // and says on stderr what --changed passes over.
-  auto stage = [&](const std::string& line) { if (!options.dryRun) writeLine(line); };
+  // A dry run's standard output is only the command lines: it shows no
+  // progress, and says on stderr what --changed passes over.
+  auto showProgress = [&](const std::string& line) { if (!options.dryRun) writeLine(line); };
 
   std::vector<StagingFolder> folders = readStagingFolders(*gameRoot, *modFolder, &tally);
   const ChangePlan changes = planChanges(options, folders, deleteList, &tally);
   for (const StagingFolder& folder : folders) reportUnreadable(folder.lister, &tally);
   if (changes.nothingToDo) {
-    stage("Archives are up to date; nothing to do");
+    showProgress("Archives are up to date; nothing to do");
     if (options.dryRun) writeError("Archives are up to date; nothing would be done");
     flushOut();
     return outputStatus();
@@ -286,26 +280,26 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   if (!runCommand(startLogCommand(), &tally)) {
     writeError("cannot start the log " + printable(logPath) + "; the interpreter's error is above");
   }
-  stage("Logging to: " + printable(logPath));
-  stage("Packing resource files, please wait...");
-  if (!changes.note.empty()) stage(changes.note);
+  showProgress("Logging to: " + printable(logPath));
+  showProgress("Packing resource files, please wait...");
+  if (!changes.note.empty()) showProgress(changes.note);
   if (!changes.note.empty() && options.dryRun) writeError(changes.note);
   for (const StagingFolder& folder : folders) notePassedOver(folder.lister);
   std::map<std::string, std::vector<std::string>> added;  // by archive
   for (StagingFolder& folder : folders) {
     added[folder.archive] = packFolder(folder.lister, folder.job, dialect, &tally);
   }
-  stage("");
-  stage("Done packing resource files");
+  showProgress("");
+  showProgress("Done packing resource files");
   if (!options.dryRun) writeOut("Removing unused files (may take a minute or two)...");
   std::set<std::string> listArchives;
   replayDeleteList(deleteList, dialect, *modFolder, &tally, &listArchives);
-  stage("done");
-  stage("");
-  stage("Optimizing pff...");
+  showProgress("done");
+  showProgress("");
+  showProgress("Optimizing pff...");
   optimizeMainArchive(*gameRoot, *modFolder, dialect, &tally);
-  stage("");
+  showProgress("");
   finishChanges(changes, folders, added, listArchives, &tally);
-  if (tally.failed == 0) stage("All done!");
+  if (tally.failed == 0) showProgress("All done!");
   return closeRun(tally, logPath);
 }

@@ -14,5 +14,5 @@ const platform::DirEntry& DirectoryLister::current() const {
 
 std::string DirectoryLister::next() {
   if (position_ < entries_.size()) ++position_;
-  return currentName();
+  return current().name;
 }

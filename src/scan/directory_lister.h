@@ -15,7 +15,7 @@ class DirectoryLister {
   // Reads the listing of `folder` and stands on its first entry. A missing
   // folder, a path that is not a folder, or one that cannot be read leaves
   // the lister without entries. No entry is opened: what each leads to is
-  // judged when it is used (see leads_outside.h).
+  // checked when it is used (see leads_outside.h).
   explicit DirectoryLister(const std::string& folder);
   // A lister without entries, for a folder that is not to be read.
   DirectoryLister() : status_(platform::ListingStatus::Missing) {}
@@ -26,7 +26,6 @@ class DirectoryLister {
 
   // The entry the lister stands on; past the end, the last one.
   const platform::DirEntry& current() const;
-  const std::string& currentName() const { return current().name; }
 
   // Where in entries() the lister stands; entries().size() past the end.
   size_t position() const { return position_; }

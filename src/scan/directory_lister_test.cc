@@ -18,15 +18,15 @@ TEST(DirectoryListerTest, ListsDotEntriesFirstThenInTheOrderOfAWindowsFileSystem
   std::vector<std::string> names;
   std::vector<std::string> folders;
   for (; !lister.atEnd(); lister.next()) {
-    names.push_back(lister.currentName());
-    if (lister.current().isFolder) folders.push_back(lister.currentName());
+    names.push_back(lister.current().name);
+    if (lister.current().isFolder) folders.push_back(lister.current().name);
   }
   // Letters compared in upper case, so "_" comes after them; bytewise ties.
   std::vector<std::string> expected = {".", "..", ".hidden", "A.dds", "a.dds",
                                        "B", "b.dds", "c", "Zeta", "_x"};
   EXPECT_EQ(names, expected);
   EXPECT_EQ(folders, (std::vector<std::string>{".", "..", "B"}));
-  EXPECT_EQ(lister.currentName(), "_x");  // past the end, the last name stays
+  EXPECT_EQ(lister.current().name, "_x");  // past the end, the last name stays
   EXPECT_EQ(lister.next(), "_x");
 }
 

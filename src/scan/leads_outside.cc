@@ -6,7 +6,8 @@
 
 #include "platform/files.h"
 
-std::string refusalAtUse(const std::string& modFolder, const std::string& path, UsedAs use) {
+std::optional<std::string> refusalAtUse(const std::string& modFolder, const std::string& path,
+                                        UsedAs use) {
   platform::Destination where;
   std::string error;
   if (!platform::whereItLeads(path, &where, &error)) {
@@ -19,7 +20,7 @@ std::string refusalAtUse(const std::string& modFolder, const std::string& path, 
     if (use == UsedAs::Archive && platform::exists(path)) {
       return std::string("cannot be followed to where it leads (") + std::strerror(ENOENT) + ")";
     }
-    return "";
+    return std::nullopt;
   }
   if ((where.kind == EntryKind::File || where.kind == EntryKind::Folder) &&
       !platform::liesWithin(where.path, modFolder)) {
@@ -27,7 +28,7 @@ std::string refusalAtUse(const std::string& modFolder, const std::string& path, 
            " (to use it, put a copy of what it leads to in its place)";
   }
   // A folder that is not one is not listed: nothing is staged in it.
-  if (use == UsedAs::StagingFolder || where.kind == EntryKind::File) return "";
+  if (use == UsedAs::StagingFolder || where.kind == EntryKind::File) return std::nullopt;
   if (where.kind == EntryKind::Folder) return "is a folder, not a file";
   return "is not a regular file";
 }

@@ -53,3 +53,8 @@ bool runCommand(const std::string& commandLine, CommandTally* tally, const std::
   return ok;
 }
 
+
+void failStep(const std::string& message, CommandTally* tally) {
+  writeError(message);
+  countCommand(tally, false);
+}

@@ -23,4 +23,8 @@ void countCommand(CommandTally* tally, bool succeeded);
 bool runCommand(const std::string& commandLine, CommandTally* tally,
                 const std::string& failed = "");
 
+// A step that stands for a command and failed: says `message` on stderr and
+// counts the failure in `tally`.
+void failStep(const std::string& message, CommandTally* tally);
+
 #endif  // ZT_TOOL_RUN_COMMAND_H_
