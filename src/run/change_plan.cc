@@ -124,9 +124,9 @@ std::optional<platform::FileStamp> stampOf(const std::string& path) {
 bool readClock(long long* now, CommandTally* tally) {
   std::string error;
   if (platform::touchFile(names::kLockFile, now, &error)) return true;
-  writeError(std::string("cannot read the clock on ") + names::kLockFile + ": " + error +
-             "; no record is written");
-  countCommand(tally, false);
+  failStep(std::string("cannot read the clock on ") + names::kLockFile + ": " + error +
+               "; no record is written",
+           tally);
   return false;
 }
 
@@ -266,8 +266,8 @@ void finishChanges(const ChangePlan& plan, const std::vector<StagingFolder>& fol
   record.failed = tally->failed + (outputError().empty() ? 0 : 1);
   std::string error;
   if (!writeChangeRecord(names::kRecordFile, record, &error)) {
-    writeError(std::string("cannot write the record of packed files ") + names::kRecordFile +
-               ": " + printable(error));
-    countCommand(tally, false);
+    failStep(std::string("cannot write the record of packed files ") + names::kRecordFile +
+                 ": " + printable(error),
+             tally);
   }
 }
