@@ -120,16 +120,13 @@ bool findsTheTool(const std::string& gameRoot) {
   return false;
 }
 
-bool isOwnFile(const std::string& resolvedRoot, const std::string& name,
-               const platform::Destination& where) {
-  const char separator = platform::separatorOf(platform::nativeShell());
-  const bool top = !resolvedRoot.empty() && resolvedRoot.back() == separator;
-  const std::string own = resolvedRoot + (top ? "" : std::string(1, separator)) + name;
-  return where.kind == platform::EntryKind::File && platform::liesWithin(where.path, own) &&
-         platform::liesWithin(own, where.path);
+bool isOwnFile(const std::string& ownPath, const platform::Destination& where) {
+  return where.kind == platform::EntryKind::File && platform::liesWithin(where.path, ownPath) &&
+         platform::liesWithin(ownPath, where.path);
 }
 
-bool logCanBeWritten(const std::string& logPath, const std::string& resolvedRoot, bool dryRun) {
+bool logCanBeWritten(const std::string& logPath, const std::string& resolvedLogPath,
+                     bool dryRun) {
   const std::string log = "the log " + printable(logPath);
   platform::Destination where;
   std::string error;
@@ -159,7 +156,7 @@ bool logCanBeWritten(const std::string& logPath, const std::string& resolvedRoot
     default:
       break;
   }
-  if (nothing ? platform::exists(logPath) : !isOwnFile(resolvedRoot, names::kLogFile, where)) {
+  if (nothing ? platform::exists(logPath) : !isOwnFile(resolvedLogPath, where)) {
     // The interpreter's redirection would follow it, and write wherever it
     // leads: a file of the user's own, outside the game root.
     writeError(log + " is a symbolic link: the tool's output would be written where it leads; "

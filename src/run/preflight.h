@@ -20,17 +20,17 @@ bool isGameRoot(const std::string& gameRoot);
 // the search path. When not, says on stderr what to do and returns false.
 bool findsTheTool(const std::string& gameRoot);
 
-// Whether `where`, what the file `name` in the game root (resolved:
-// `resolvedRoot`) leads to, is that very file: a regular file, and no link.
-bool isOwnFile(const std::string& resolvedRoot, const std::string& name,
-               const platform::Destination& where);
+// Whether `where`, what a file of the game root leads to, is that very file
+// (`ownPath`, resolved): a regular file, and no link.
+bool isOwnFile(const std::string& ownPath, const platform::Destination& where);
 
 // Whether the interpreter's redirection can create or append to the log at
-// `logPath`, in the game root that resolves to `resolvedRoot`, as itself:
+// `logPath` (resolved: `resolvedLogPath`), as itself:
 // not a folder, a link (but one to the null device), a file with other names
 // (a hard link), a pipe, which would keep the run waiting, or a device, and
 // a file it may write. A dry run, which writes nothing, does not try to
 // create it. When not, says on stderr why and what to do, and returns false.
-bool logCanBeWritten(const std::string& logPath, const std::string& resolvedRoot, bool dryRun);
+bool logCanBeWritten(const std::string& logPath, const std::string& resolvedLogPath,
+                     bool dryRun);
 
 #endif  // ZT_RUN_PREFLIGHT_H_

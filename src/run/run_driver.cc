@@ -76,7 +76,7 @@ bool pathsBelowFit(const std::string& gameRoot, std::string* error) {
 // would interleave their commands on the same archives. It is a lock on an
 // open file, so the system drops it when a run ends in any way; the file
 // itself stays and blocks nothing.
-bool lockGameRoot(const std::string& gameRoot, const std::string& resolvedRoot,
+bool lockGameRoot(const std::string& gameRoot, const std::string& resolvedLockPath,
                   platform::HeldLock* lock) {
   std::string error;
   platform::Destination where;
@@ -89,7 +89,7 @@ bool lockGameRoot(const std::string& gameRoot, const std::string& resolvedRoot,
       // have theirs moved.
       if (!platform::whereItLeads(names::kLockFile, &where, &error)) {
         error = "it cannot be followed to where it leads (" + error + ")";
-      } else if (!isOwnFile(resolvedRoot, names::kLockFile, where)) {
+      } else if (!isOwnFile(resolvedLockPath, where)) {
         error = "it is a link or not a file: delete it and run again";
       } else if (where.names > 1) {
         error = std::string("it has other names (hard links), whose file the run would change: "
@@ -141,8 +141,11 @@ std::optional<std::string> enterGameRoot(const std::string& argument, const RunO
     writeError("cannot enter the game root " + printable(gameRoot) + ": " + printable(error));
     return std::nullopt;
   }
-  if (!options.dryRun && !lockGameRoot(gameRoot, root.path, lock)) return std::nullopt;
-  if (!logCanBeWritten(logPathIn(gameRoot), root.path, options.dryRun)) return std::nullopt;
+  const std::string lockPath = pathInGameRoot(root.path, names::kLockFile);
+  if (!options.dryRun && !lockGameRoot(gameRoot, lockPath, lock)) return std::nullopt;
+  if (!logCanBeWritten(logPathIn(gameRoot), logPathIn(root.path), options.dryRun)) {
+    return std::nullopt;
+  }
   return gameRoot;
 }
 
