@@ -87,10 +87,7 @@ void replayDeleteList(const std::string& listPath, const Dialect& dialect,
                       std::set<std::string>* archives) {
   // Checked as it is now, just before it is read: a pipe would keep the run
   // waiting, a link could lead to a file of the user's own.
-  if (auto unread = refusalAtUse(resolvedModFolder, listPath, UsedAs::DeleteList)) {
-    failStep(printable(listPath + ": not read: it " + *unread), tally);
-    return;
-  }
+  if (!usableNow(resolvedModFolder, listPath, UsedAs::DeleteList, "not read", tally)) return;
   errno = 0;
   OpenFile list(std::fopen(listPath.c_str(), "rb"));
   if (!list) {

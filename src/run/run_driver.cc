@@ -166,16 +166,6 @@ std::optional<std::string> resolveModFolder(const std::string& gameRoot) {
   return std::nullopt;
 }
 
-// Whether what the run would use at `path` as `use` may be used now (see
-// leads_outside.h); if not, says so on stderr (`unused`: how it goes unused)
-// and counts a failed step.
-bool usableNow(const std::string& modFolder, const std::string& path, UsedAs use,
-               const std::string& unused, CommandTally* tally) {
-  const std::optional<std::string> refusal = refusalAtUse(modFolder, path, use);
-  if (refusal) failStep(printable(path + ": " + unused + ": it " + *refusal), tally);
-  return !refusal;
-}
-
 // Each staging folder is read once, here: what is counted is what is packed.
 // A folder that is there but cannot be read is named later, once --changed
 // has read the clock. One whose archive or itself leads out of the

@@ -53,8 +53,14 @@ bool runCommand(const std::string& commandLine, CommandTally* tally, const std::
   return ok;
 }
 
-
 void failStep(const std::string& message, CommandTally* tally) {
   writeError(message);
   countCommand(tally, false);
+}
+
+bool usableNow(const std::string& modFolder, const std::string& path, UsedAs use,
+               const std::string& unused, CommandTally* tally) {
+  const std::optional<std::string> refusal = refusalAtUse(modFolder, path, use);
+  if (refusal) failStep(printable(path + ": " + unused + ": it " + *refusal), tally);
+  return !refusal;
 }

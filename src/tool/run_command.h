@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "scan/leads_outside.h"
+
 // How many commands a run started, and how many of them failed; in a dry run,
 // the commands are shown instead of run.
 struct CommandTally {
@@ -26,5 +28,11 @@ bool runCommand(const std::string& commandLine, CommandTally* tally,
 // A step that stands for a command and failed: says `message` on stderr and
 // counts the failure in `tally`.
 void failStep(const std::string& message, CommandTally* tally);
+
+// Whether what the run would use at `path` as `use` may be used now (see
+// refusalAtUse); if not, says so on stderr (`unused`: how it goes unused)
+// and counts a failed step.
+bool usableNow(const std::string& modFolder, const std::string& path, UsedAs use,
+               const std::string& unused, CommandTally* tally);
 
 #endif  // ZT_TOOL_RUN_COMMAND_H_
