@@ -30,12 +30,13 @@ int main(int argc, char** argv) {
   ChangeRecord record;
   record.startedAt = now;
   record.failed = 0;
-  platform::FileStamp archive;
-  if (!platform::fileStamp(modFolder + names::kMainArchive, &archive)) {
+  const std::optional<platform::FileStamp> archive =
+      platform::whereItLeads(modFolder + names::kMainArchive).stamp;
+  if (!archive) {
     std::fprintf(stderr, "seed-record: no %s\n", names::kMainArchive);
     return 1;
   }
-  record.archives[names::kMainArchive] = archive;
+  record.archives[names::kMainArchive] = *archive;
   std::vector<platform::DirEntry> entries;
   if (platform::listFolder(modFolder + names::kMainStaging, &entries, &error) !=
       platform::ListingStatus::Listed) {

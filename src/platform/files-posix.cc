@@ -68,6 +68,13 @@ std::optional<FileStamp> stampOf(const struct stat& st) {
   return stamp;
 }
 
+// Sets `error` to the system's words for the call that has just failed;
+// returns false, for the caller to return in turn.
+bool failed(std::string* error) {
+  *error = strerror(errno);
+  return false;
+}
+
 struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
 };
@@ -112,19 +119,14 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
   for (Found& each : found) {
     DirEntry entry;
     entry.name = std::move(each.name);
+    // A link's kind and stamp are those of what it leads to, as a Windows
+    // listing reports a junction's target kind.
+    struct stat st;
     if (each.type == DT_DIR) {
       entry.isFolder = true;
-    } else {
-      // A link's kind and stamp are those of what it leads to, as a Windows
-      // listing reports a junction's target kind.
-      struct stat st;
-      const char* name = entry.name.c_str();
-      bool known = each.type != DT_LNK && fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
-      if (each.type == DT_LNK || (known && S_ISLNK(st.st_mode))) {
-        known = fstatat(at, name, &st, 0) == 0;
-      }
-      entry.isFolder = known && S_ISDIR(st.st_mode);
-      if (known && S_ISREG(st.st_mode)) entry.stamp = stampOf(st);
+    } else if (fstatat(at, entry.name.c_str(), &st, 0) == 0) {
+      entry.isFolder = S_ISDIR(st.st_mode);
+      if (S_ISREG(st.st_mode)) entry.stamp = stampOf(st);
     }
     entries->push_back(std::move(entry));
   }
@@ -138,40 +140,36 @@ bool isNullDevice(const struct stat& st) {
   return S_ISCHR(st.st_mode) && stat("/dev/null", &null) == 0 && st.st_rdev == null.st_rdev;
 }
 
+Destination cannotTell(const std::string& why, std::string* error) {
+  if (error) *error = why;
+  Destination unknown;
+  unknown.kind = EntryKind::Unknown;
+  return unknown;
+}
+
 }  // namespace
 
-bool whereItLeads(const std::string& path, Destination* where, std::string* error) {
-  *where = Destination();
+Destination whereItLeads(const std::string& path, std::string* error) {
+  Destination where;
   std::unique_ptr<char, decltype(&free)> real(realpath(path.c_str(), nullptr), &free);
   struct stat st;
   if (!real || lstat(real.get(), &st) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return true;
-    *error = strerror(errno);
-    return false;
+    if (errno != ENOENT && errno != ENOTDIR) return cannotTell(strerror(errno), error);
+    // Nothing to follow; a link there that leads nowhere is something all the same.
+    if (lstat(path.c_str(), &st) == 0) where.kind = EntryKind::BrokenLink;
+    return where;
   }
   // The resolved path holds no link: one there now was put there since.
-  if (S_ISLNK(st.st_mode)) {
-    *error = "it changed while it was looked at";
-    return false;
-  }
-  where->path = real.get();
-  where->names = static_cast<unsigned long long>(st.st_nlink);
-  where->kind = S_ISREG(st.st_mode)   ? EntryKind::File
-                : S_ISDIR(st.st_mode) ? EntryKind::Folder
-                : S_ISFIFO(st.st_mode) ? EntryKind::Pipe
-                : isNullDevice(st)    ? EntryKind::NullDevice
-                                      : EntryKind::Other;
-  return true;
-}
-
-bool exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
-
-bool isFolder(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (S_ISLNK(st.st_mode)) return cannotTell("it changed while it was looked at", error);
+  where.path = real.get();
+  where.names = static_cast<unsigned long long>(st.st_nlink);
+  where.kind = S_ISREG(st.st_mode)   ? EntryKind::File
+               : S_ISDIR(st.st_mode) ? EntryKind::Folder
+               : S_ISFIFO(st.st_mode) ? EntryKind::Pipe
+               : isNullDevice(st)    ? EntryKind::NullDevice
+                                     : EntryKind::Other;
+  if (S_ISREG(st.st_mode)) where.stamp = stampOf(st);
+  return where;
 }
 
 bool liesWithin(const std::string& path, const std::string& folder) {
@@ -214,9 +212,7 @@ bool absolutePath(const std::string& path, std::string* absolute, std::string* e
 }
 
 bool changeDirectory(const std::string& path, std::string* error) {
-  if (chdir(path.c_str()) == 0) return true;
-  *error = strerror(errno);
-  return false;
+  return chdir(path.c_str()) == 0 || failed(error);
 }
 
 namespace {
@@ -230,31 +226,17 @@ struct FdCloser {
 
 }  // namespace
 
-bool fileStamp(const std::string& path, FileStamp* stamp) {
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  std::optional<FileStamp> known = stampOf(st);
-  if (known) *stamp = *known;
-  return known.has_value();
-}
-
 bool touchFile(const std::string& path, long long* now, std::string* error) {
   // Non-blocking: a pipe planted there must not keep the run waiting.
   FdCloser file{open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK)};
   struct stat st;
-  if (file.fd < 0 || fstat(file.fd, &st) != 0) {
-    *error = strerror(errno);
-    return false;
-  }
+  if (file.fd < 0 || fstat(file.fd, &st) != 0) return failed(error);
   if (!S_ISREG(st.st_mode)) {
     *error = "not a regular file";
     return false;
   }
   // Both times become the file system's clock, at its own resolution.
-  if (futimens(file.fd, nullptr) != 0 || fstat(file.fd, &st) != 0) {
-    *error = strerror(errno);
-    return false;
-  }
+  if (futimens(file.fd, nullptr) != 0 || fstat(file.fd, &st) != 0) return failed(error);
   long long written = 0;
   long long changed = 0;
   if (!nanoseconds(writtenAt(st), &written) || !nanoseconds(changedAt(st), &changed)) {
@@ -267,10 +249,7 @@ bool touchFile(const std::string& path, long long* now, std::string* error) {
 
 bool writeNewFile(const std::string& path, const std::string& content, std::string* error) {
   FdCloser file{open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644)};
-  if (file.fd < 0) {
-    *error = strerror(errno);
-    return false;
-  }
+  if (file.fd < 0) return failed(error);
   for (size_t done = 0; done < content.size();) {
     ssize_t written = write(file.fd, content.data() + done, content.size() - done);
     if (written < 0 && errno == EINTR) continue;
@@ -280,13 +259,9 @@ bool writeNewFile(const std::string& path, const std::string& content, std::stri
     }
     done += static_cast<size_t>(written);
   }
-  int fd = file.fd;
+  const int fd = file.fd;
   file.fd = -1;
-  if (close(fd) != 0) {
-    *error = strerror(errno);
-    return false;
-  }
-  return true;
+  return close(fd) == 0 || failed(error);
 }
 
 bool canAppendTo(const std::string& path, bool create, std::string* error) {
@@ -297,9 +272,7 @@ bool canAppendTo(const std::string& path, bool create, std::string* error) {
     file.fd = open(path.c_str(), flags | O_CREAT | O_EXCL, 0644);
     if (file.fd >= 0) unlink(path.c_str());
   }
-  if (file.fd >= 0) return true;
-  *error = strerror(errno);
-  return false;
+  return file.fd >= 0 || failed(error);
 }
 
 void pause(int milliseconds) {
@@ -308,9 +281,7 @@ void pause(int milliseconds) {
 }
 
 bool replaceFile(const std::string& from, const std::string& to, std::string* error) {
-  if (rename(from.c_str(), to.c_str()) == 0) return true;
-  *error = strerror(errno);
-  return false;
+  return rename(from.c_str(), to.c_str()) == 0 || failed(error);
 }
 
 struct FileLock {

@@ -23,39 +23,10 @@ namespace {
 // MAX_PATH counts the terminating NUL.
 const size_t kLongestPath = MAX_PATH - 1;
 
-std::string tooLong() {
-  return "the path is longer than the " + std::to_string(kLongestPath) +
-         " characters that Windows file calls accept";
-}
-
-// Characters that Windows never allows in a name. Wine lists Unix names
-// that hold them; no path built on such a name opens that entry.
-bool hasForbiddenCharacter(const std::wstring& name) {
-  for (wchar_t c : name) {
-    if (c < 0x20 || std::wcschr(L"\"*/:<>?\\|", c)) return true;
-  }
-  return false;
-}
-
-// One ending in a dot or a space opens the name without them: another
-// file, or none.
-bool endsInDotOrSpace(const std::wstring& name) {
-  return name != L"." && name != L".." && !name.empty() &&
-         (name.back() == L'.' || name.back() == L' ');
-}
-
 struct HandleCloser {
   void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
 using OwnedHandle = std::unique_ptr<void, HandleCloser>;
-
-// One entry of a folder as its handle lists it, whichever class the file
-// system answered in.
-struct ListedEntry {
-  std::wstring name;
-  DWORD attributes = 0;
-  FileStamp stamp;
-};
 
 // Asks for the next entries of `folder` into `buffer`. Windows 8 and later
 // give 128-bit file ids (some file systems need them); where the `first`
@@ -76,20 +47,6 @@ bool readEntries(HANDLE folder, bool first, bool* extended,
   return GetFileInformationByHandleEx(folder, FileIdBothDirectoryInfo, buffer->data(), size);
 }
 
-// The stamp the directory information holds. FAT keeps no change time: the
-// creation time at least tells files apart.
-template <typename Info>
-FileStamp stampOfInfo(const Info& info, unsigned long long index, DWORD volume) {
-  FileStamp stamp;
-  stamp.size = static_cast<unsigned long long>(info.EndOfFile.QuadPart);
-  stamp.writeTime = info.LastWriteTime.QuadPart;
-  stamp.changeTime =
-      info.ChangeTime.QuadPart != 0 ? info.ChangeTime.QuadPart : info.CreationTime.QuadPart;
-  stamp.volume = volume;
-  stamp.index = index;
-  return stamp;
-}
-
 // A 128-bit file id as the 64-bit index of a stamp: where its upper half is
 // empty (NTFS), the very number GetFileInformationByHandle gives.
 unsigned long long indexOf(const FILE_ID_128& id) {
@@ -99,65 +56,76 @@ unsigned long long indexOf(const FILE_ID_128& id) {
   return low ^ high;
 }
 
-// Calls `take` with each entry in the `buffer` that readEntries filled.
-template <typename Take>
-void eachEntry(const std::vector<unsigned long long>& buffer, bool extended, DWORD volume,
-               Take take) {
-  const char* at = reinterpret_cast<const char*>(buffer.data());
-  for (;;) {
-    ListedEntry entry;
-    DWORD next = 0;
-    if (extended) {
-      const auto& info = *reinterpret_cast<const FILE_ID_EXTD_DIR_INFO*>(at);
-      entry.name.assign(info.FileName, info.FileNameLength / sizeof(WCHAR));
-      entry.attributes = info.FileAttributes;
-      entry.stamp = stampOfInfo(info, indexOf(info.FileId), volume);
-      next = info.NextEntryOffset;
-    } else {
-      const auto& info = *reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
-      entry.name.assign(info.FileName, info.FileNameLength / sizeof(WCHAR));
-      entry.attributes = info.FileAttributes;
-      entry.stamp =
-          stampOfInfo(info, static_cast<unsigned long long>(info.FileId.QuadPart), volume);
-      next = info.NextEntryOffset;
-    }
-    take(entry);
-    if (next == 0) return;
-    at += next;
-  }
+unsigned long long indexOf(const LARGE_INTEGER& id) {
+  return static_cast<unsigned long long>(id.QuadPart);
 }
 
-// What the listing keeps of `listed`, found in the folder `prefix` (which
-// ends in a backslash). Nothing is opened but a reparse point, whose kind is
-// that of the entry itself and whose stamp is that of what it leads to.
-// (NTFS keeps a folder's copy of a file's times and size up to date through
-// the name it was written by: a file with a second hard link, written
-// through that one, may show its old stamp here until it is next opened.)
-DirEntry entryOf(const std::string& prefix, const ListedEntry& listed) {
+// The stamp that a folder's listing holds of one of its entries. FAT keeps
+// no change time: the creation time at least tells files apart.
+template <typename Info>
+FileStamp stampOfListed(const Info& info, DWORD volume) {
+  FileStamp stamp;
+  stamp.size = static_cast<unsigned long long>(info.EndOfFile.QuadPart);
+  stamp.writeTime = info.LastWriteTime.QuadPart;
+  stamp.changeTime =
+      info.ChangeTime.QuadPart != 0 ? info.ChangeTime.QuadPart : info.CreationTime.QuadPart;
+  stamp.volume = volume;
+  stamp.index = indexOf(info.FileId);
+  return stamp;
+}
+
+// What the listing keeps of the entry `name`, found in the folder `prefix`
+// (which ends in a backslash) with `attributes` and the stamp `listed`.
+// Nothing is opened but a reparse point, whose kind is that of the entry
+// itself and whose stamp is that of what it leads to. (NTFS keeps a folder's
+// copy of a file's times and size up to date through the name it was
+// written by: a file with a second hard link, written through that one, may
+// show its old stamp here until it is next opened.)
+DirEntry entryOf(const std::string& prefix, const std::wstring& name, DWORD attributes,
+                 const FileStamp& listed) {
   DirEntry entry;
-  const std::wstring& name = listed.name;
-  entry.isFolder = (listed.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  entry.isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  // Characters that Windows never allows in a name. Wine lists Unix names
+  // that hold them; no path built on such a name opens that entry.
+  const bool forbidden = std::any_of(name.begin(), name.end(), [](wchar_t c) {
+    return c < 0x20 || std::wcschr(L"\"*/:<>?\\|", c) != nullptr;
+  });
   // A refused entry stays in the listing: it is staged, and is counted.
-  if (hasForbiddenCharacter(name)) {
+  if (forbidden) {
     entry.refusal = "its name has characters that Windows does not allow in names";
-  } else if (endsInDotOrSpace(name)) {
+  } else if (!name.empty() && (name.back() == L'.' || name.back() == L' ')) {
+    // Opened, the name would lose them: another file, or none.
     entry.refusal = "its name ends in a dot or a space, which Windows drops when it opens it";
   } else if (isDeviceName(std::u32string(name.begin(), name.end()))) {
     entry.refusal = "its name is a device's, which Windows opens in place of a file";
   } else if (!toCodePage(name.data(), static_cast<int>(name.size()), &entry.name)) {
     entry.refusal = "its name has characters outside the system's code page";
   } else if (prefix.size() + entry.name.size() > kLongestPath) {
-    entry.refusal = tooLong();
+    entry.refusal = "the path is longer than the " + std::to_string(kLongestPath) +
+                    " characters that Windows file calls accept";
   }
   if (!entry.refusal.empty()) entry.name = shown(name);
   if (entry.isFolder || !entry.refusal.empty()) return entry;
-  FileStamp stamp;
-  if (!(listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    entry.stamp = listed.stamp;
-  } else if (fileStamp(prefix + entry.name, &stamp)) {
-    entry.stamp = stamp;
-  }
+  const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  entry.stamp = link ? whereItLeads(prefix + entry.name).stamp : listed;
   return entry;
+}
+
+// Adds to `entries` each entry but "." and ".." in the `buffer` that
+// readEntries filled with `Info`s.
+template <typename Info>
+void addEntries(const std::vector<unsigned long long>& buffer, const std::string& prefix,
+                DWORD volume, std::vector<DirEntry>* entries) {
+  for (const char* at = reinterpret_cast<const char*>(buffer.data());;) {
+    const Info& info = *reinterpret_cast<const Info*>(at);
+    const std::wstring name(info.FileName, info.FileNameLength / sizeof(WCHAR));
+    // A drive root has no "." and ".." of its own: they stand first in every listing.
+    if (name != L"." && name != L"..") {
+      entries->push_back(entryOf(prefix, name, info.FileAttributes, stampOfListed(info, volume)));
+    }
+    if (info.NextEntryOffset == 0) return;
+    at += info.NextEntryOffset;
+  }
 }
 
 }  // namespace
@@ -206,33 +174,21 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
   bool listedAny = false;
   while (readEntries(handle.get(), !listedAny, &extended, &buffer)) {
     listedAny = true;
-    eachEntry(buffer, extended, info.dwVolumeSerialNumber, [&](const ListedEntry& listed) {
-      // A drive root has no "." and ".." of its own: they stand first in every listing.
-      if (listed.name == L"." || listed.name == L"..") return;
-      entries->push_back(entryOf(prefix, listed));
-    });
+    if (extended) {
+      addEntries<FILE_ID_EXTD_DIR_INFO>(buffer, prefix, info.dwVolumeSerialNumber, entries);
+    } else {
+      addEntries<FILE_ID_BOTH_DIR_INFO>(buffer, prefix, info.dwVolumeSerialNumber, entries);
+    }
   }
-  DWORD code = GetLastError();
+  const DWORD code = GetLastError();
+  if (listedAny && code == ERROR_NO_MORE_FILES) return ListingStatus::Listed;
+  entries->clear();
   // An empty drive root lists nothing, not even "." and "..": nothing is staged.
   if (!listedAny && (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES)) {
-    entries->clear();
     return ListingStatus::Missing;
   }
-  if (code != ERROR_NO_MORE_FILES) {
-    *error = describeError(code);
-    entries->clear();
-    return ListingStatus::Unreadable;
-  }
-  return ListingStatus::Listed;
-}
-
-bool exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool isFolder(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  *error = describeError(code);
+  return ListingStatus::Unreadable;
 }
 
 size_t longestPath() { return kLongestPath; }
@@ -260,10 +216,7 @@ bool absolutePath(const std::string& path, std::string* absolute, std::string* e
     result.resize(length);
     length = GetFullPathNameW(widePath.c_str(), length, &result[0], nullptr);
   } while (length >= result.size());
-  if (length == 0) {
-    *error = describeError(GetLastError());
-    return false;
-  }
+  if (length == 0) return failed(error);
   result.resize(length);
   std::string narrow;
   if (!toCodePage(result.data(), static_cast<int>(result.size()), &narrow)) {
@@ -295,31 +248,31 @@ OwnedHandle openHandle(const std::string& path, DWORD access, DWORD disposition,
   return OwnedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
 
-// The stamp of an open file; false when it is not a regular file on disk, or
-// a time of it is out of range.
-bool stampOfHandle(HANDLE file, FileStamp* stamp) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    return false;
-  }
-  stamp->size = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  stamp->writeTime = ticksOf(info.ftLastWriteTime);
-  stamp->volume = info.dwVolumeSerialNumber;
-  stamp->index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+// The stamp of the open regular file `file`, which `info` describes; none
+// when a time of it is out of range.
+std::optional<FileStamp> stampOfOpen(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info) {
+  FileStamp stamp;
+  stamp.size = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  stamp.writeTime = ticksOf(info.ftLastWriteTime);
+  stamp.volume = info.dwVolumeSerialNumber;
+  stamp.index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   // FAT keeps no change time: the creation time at least tells files apart.
   FILE_BASIC_INFO basic;
   const bool changed = GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) &&
                        basic.ChangeTime.QuadPart != 0;
-  stamp->changeTime = changed ? basic.ChangeTime.QuadPart : ticksOf(info.ftCreationTime);
+  stamp.changeTime = changed ? basic.ChangeTime.QuadPart : ticksOf(info.ftCreationTime);
   // A time with its top bit set is no time Windows can show, though a file
   // system may hold one: as a count it would wrap to before every other.
-  return stamp->writeTime >= 0 && stamp->changeTime >= 0;
+  if (stamp.writeTime < 0 || stamp.changeTime < 0) return std::nullopt;
+  return stamp;
 }
 
-}  // namespace
-
-namespace {
+Destination cannotTell(const std::string& why, std::string* error) {
+  if (error) *error = why;
+  Destination unknown;
+  unknown.kind = EntryKind::Unknown;
+  return unknown;
+}
 
 // The final path of the open `handle`, as the file system names what it
 // leads to: under Wine, where a Unix link is followed, too.
@@ -333,10 +286,7 @@ bool finalPathOf(HANDLE handle, std::string* resolved, std::string* error) {
     if (length < name.size()) break;
     name.resize(length);
   }
-  if (length == 0 || length >= name.size()) {
-    *error = describeError(GetLastError());
-    return false;
-  }
+  if (length == 0 || length >= name.size()) return failed(error);
   name.resize(length);
   // The call names it \\?\C:\... or \\?\UNC\server\...: as a path is written.
   if (name.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
@@ -353,34 +303,43 @@ bool finalPathOf(HANDLE handle, std::string* resolved, std::string* error) {
 
 }  // namespace
 
-bool whereItLeads(const std::string& path, Destination* where, std::string* error) {
-  *where = Destination();
+Destination whereItLeads(const std::string& path, std::string* error) {
+  Destination where;
   // No access asked: opening a pipe so neither waits nor takes its data.
   // Backup semantics open a folder too.
   OwnedHandle handle = openHandle(path, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
   if (!handle) {
     const DWORD code = GetLastError();
-    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;
-    *error = describeError(code);
-    return false;
+    if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
+      return cannotTell(describeError(code), error);
+    }
+    // Nothing to follow; a link there that leads nowhere is something all the same.
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      where.kind = EntryKind::BrokenLink;
+    }
+    return where;
   }
   const DWORD type = GetFileType(handle.get());
   if (type != FILE_TYPE_DISK) {
-    where->kind = type == FILE_TYPE_CHAR   ? EntryKind::NullDevice
-                  : type == FILE_TYPE_PIPE ? EntryKind::Pipe
-                                           : EntryKind::Other;
-    return true;
+    where.kind = type == FILE_TYPE_CHAR   ? EntryKind::NullDevice
+                 : type == FILE_TYPE_PIPE ? EntryKind::Pipe
+                                          : EntryKind::Other;
+    return where;
   }
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(handle.get(), &info)) {
-    *error = describeError(GetLastError());
-    return false;
+    return cannotTell(describeError(GetLastError()), error);
   }
-  if (!finalPathOf(handle.get(), &where->path, error)) return false;
-  where->kind = info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? EntryKind::Folder
-                                                                 : EntryKind::File;
-  where->names = info.nNumberOfLinks;
-  return true;
+  std::string why;
+  if (!finalPathOf(handle.get(), &where.path, &why)) return cannotTell(why, error);
+  where.names = info.nNumberOfLinks;
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    where.kind = EntryKind::Folder;
+  } else {
+    where.kind = EntryKind::File;
+    where.stamp = stampOfOpen(handle.get(), info);
+  }
+  return where;
 }
 
 bool liesWithin(const std::string& path, const std::string& folder) {
@@ -396,95 +355,60 @@ bool liesWithin(const std::string& path, const std::string& folder) {
          (!outer.empty() && outer.back() == L'\\');
 }
 
-bool fileStamp(const std::string& path, FileStamp* stamp) {
-  // Opening a folder without backup semantics fails: only files get stamps.
-  OwnedHandle file = openHandle(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, 0);
-  return file && stampOfHandle(file.get(), stamp);
-}
-
 bool touchFile(const std::string& path, long long* now, std::string* error) {
   // The link itself, should one be there: it is refused below.
   OwnedHandle file = openHandle(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, OPEN_EXISTING,
                                 FILE_FLAG_OPEN_REPARSE_POINT);
-  if (!file) {
-    *error = describeError(GetLastError());
-    return false;
-  }
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file.get(), &info)) {
-    *error = describeError(GetLastError());
-    return false;
-  }
+  if (!file || !GetFileInformationByHandle(file.get(), &info)) return failed(error);
   if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
     *error = "not a regular file";
     return false;
   }
   FILETIME present;
   GetSystemTimeAsFileTime(&present);
-  FileStamp stamp;
-  if (!SetFileTime(file.get(), nullptr, nullptr, &present)) {
-    *error = describeError(GetLastError());
-    return false;
-  }
-  if (!stampOfHandle(file.get(), &stamp)) {
+  if (!SetFileTime(file.get(), nullptr, nullptr, &present)) return failed(error);
+  FILE_BASIC_INFO basic;
+  if (!GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
     *error = "its times cannot be read back";
     return false;
   }
   // The last-write time as the file system rounded it, or its change time
-  // where that came later; never the creation time stamps fall back on.
-  FILE_BASIC_INFO basic;
-  long long changed = 0;
-  if (GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
-    changed = basic.ChangeTime.QuadPart;
-  }
-  *now = std::max(stamp.writeTime, changed);
+  // where that came later (none on FAT); never the creation time stamps fall
+  // back on.
+  *now = std::max(basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart);
   return true;
 }
 
 bool canAppendTo(const std::string& path, bool create, std::string* error) {
   OwnedHandle file =
       openHandle(path, FILE_APPEND_DATA, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
-  DWORD code = file ? ERROR_SUCCESS : GetLastError();
-  if (code == ERROR_FILE_NOT_FOUND) {
+  if (!file && GetLastError() == ERROR_FILE_NOT_FOUND) {
     if (!create) return true;
     file = openHandle(path, FILE_APPEND_DATA | DELETE, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE);
-    code = file ? ERROR_SUCCESS : GetLastError();
   }
-  if (code == ERROR_SUCCESS) return true;
-  *error = describeError(code);
-  return false;
+  return file || failed(error);
 }
 
 bool writeNewFile(const std::string& path, const std::string& content, std::string* error) {
   // CREATE_NEW fails on anything there, a link included.
   OwnedHandle file = openHandle(path, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
-  if (!file) {
-    *error = describeError(GetLastError());
-    return false;
-  }
   DWORD written = 0;
-  if (!WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written,
-                 nullptr)) {
-    *error = describeError(GetLastError());
-    return false;
+  if (!file || !WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()),
+                          &written, nullptr)) {
+    return failed(error);
   }
   if (written != content.size()) {
     *error = "the file system took only part of it";
     return false;
   }
-  if (!CloseHandle(file.release())) {
-    *error = describeError(GetLastError());
-    return false;
-  }
-  return true;
+  return CloseHandle(file.release()) || failed(error);
 }
 
 void pause(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
 
 bool replaceFile(const std::string& from, const std::string& to, std::string* error) {
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-  *error = describeError(GetLastError());
-  return false;
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) || failed(error);
 }
 
 struct FileLock {

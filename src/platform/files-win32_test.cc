@@ -25,7 +25,7 @@ bool write(const std::string& path, const std::string& content) {
   return platform::writeNewFile(path, content, &error);
 }
 
-// Every file's stamp in the listing of `folder` is the one fileStamp gives
+// Every file's stamp in the listing of `folder` is the one whereItLeads gives
 // (which a record of an earlier run was written with); `files` of them.
 void checkStamps(const std::string& folder, size_t files, const std::string& when) {
   std::vector<platform::DirEntry> entries;
@@ -35,9 +35,7 @@ void checkStamps(const std::string& folder, size_t files, const std::string& whe
   size_t stamped = 0;
   for (const platform::DirEntry& entry : entries) {
     if (entry.isFolder) continue;
-    platform::FileStamp opened;
-    check(entry.stamp && platform::fileStamp(folder + "\\" + entry.name, &opened) &&
-              *entry.stamp == opened,
+    check(entry.stamp && entry.stamp == platform::whereItLeads(folder + "\\" + entry.name).stamp,
           when + ": " + entry.name + " is listed with a stamp other than its own");
     ++stamped;
   }

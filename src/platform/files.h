@@ -58,35 +58,30 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
                          std::string* error);
 
 // What a path leads to. The null device (on Windows any character device)
-// is NullDevice.
-enum class EntryKind { Nothing, File, Folder, NullDevice, Pipe, Other };
+// is NullDevice; a link that leads nowhere is BrokenLink; Unknown is a path
+// that cannot be followed (the error says why).
+enum class EntryKind { Nothing, BrokenLink, File, Folder, NullDevice, Pipe, Other, Unknown };
 
 // What a path leads to, every link on the way followed as a command would.
 struct Destination {
   EntryKind kind = EntryKind::Nothing;
-  std::string path;                     // absolute, as the file system names it
-  unsigned long long names = 0;         // a file's names: more than 1 for a hard link
+  std::string path;                // absolute, as the file system names it
+  unsigned long long names = 0;    // a file's names: more than 1 for a hard link
+  std::optional<FileStamp> stamp;  // a regular file's, unless its times do not fit one
 };
 
-// Resolves (on Windows, opens) `path` and says what it leads to: on Windows
-// the final path of what was opened, so that a Unix link under Wine counts
-// too. Nothing there, or a link that leads nowhere, is kind Nothing. False,
-// with the reason in `error`, when that cannot be told: a loop of links, a
-// resolved path too long, no permission.
-bool whereItLeads(const std::string& path, Destination* where, std::string* error);
+// The one question asked about a path: resolves (on Windows, opens) `path`
+// and says what it leads to, with its stamp. On Windows the path is the
+// final one of what was opened, so that a Unix link under Wine counts too.
+// Kind Unknown, with the reason in `error` where one is given, when that
+// cannot be told: a loop of links, a resolved path too long, no permission.
+Destination whereItLeads(const std::string& path, std::string* error = nullptr);
 
 // Whether a write could append to the file at `path`: it is opened to
 // append (never through a link, never waiting on a pipe) and closed, nothing
 // written. Where nothing is there and `create` is set, a file is made there
 // and removed again. On failure the reason is in `error`.
 bool canAppendTo(const std::string& path, bool create, std::string* error);
-
-// Whether anything at all is at `path`: a file, a folder, a link even if it
-// leads nowhere.
-bool exists(const std::string& path);
-
-// Whether `path` is a folder (links followed).
-bool isFolder(const std::string& path);
 
 // Whether `path` is `folder` or lies below it, both as whereItLeads gives
 // them; on Windows in any case, as its file systems compare names.
@@ -103,10 +98,6 @@ size_t longestPath();
 bool absolutePath(const std::string& path, std::string* absolute, std::string* error);
 
 bool changeDirectory(const std::string& path, std::string* error);
-
-// The stamp of the file at `path` (links followed); false when there is no
-// regular file there, or its times do not fit a stamp.
-bool fileStamp(const std::string& path, FileStamp* stamp);
 
 // Sets the last-write time of the regular file at `path` (never through a
 // link) to the present, and `now` to the file system's clock as the file then

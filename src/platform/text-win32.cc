@@ -50,6 +50,11 @@ std::string describeError(DWORD code) {
   return message;
 }
 
+bool failed(std::string* error) {
+  *error = describeError(GetLastError());
+  return false;
+}
+
 bool toCodePage(const wchar_t* wide, int length, std::string* narrow) {
   narrow->clear();
   if (length == 0) return true;
@@ -128,10 +133,7 @@ bool commandLineArguments(int argc, char** argv, std::vector<std::string>* argum
                           std::string* error) {
   int count = 0;
   std::unique_ptr<LPWSTR, LocalFreer> wide(CommandLineToArgvW(GetCommandLineW(), &count));
-  if (!wide) {
-    *error = describeError(GetLastError());
-    return false;
-  }
+  if (!wide) return failed(error);
   // The program's own path is only shown, never used: argv[0] stays as it is.
   arguments->assign(argv, argv + (argc > 0 ? 1 : 0));
   for (int i = 1; i < count; ++i) {

@@ -13,6 +13,10 @@ namespace platform {
 // The system's description of `code`, taken where a call failed.
 std::string describeError(DWORD code);
 
+// Sets `error` to the system's description of the error of the call that
+// has just failed; returns false, for the caller to return in turn.
+bool failed(std::string* error);
+
 // `wide` in the system's code page, only when the conversion is exact: the
 // result converted back gives the very same characters. The round trip
 // catches a best fit and the default character alike, on every code page

@@ -114,9 +114,7 @@ bool deleteListAsLeft(const ChangeRecord& previous, const std::optional<platform
 
 // The stamp of the file at `path`, if there is one.
 std::optional<platform::FileStamp> stampOf(const std::string& path) {
-  platform::FileStamp stamp;
-  if (!platform::fileStamp(path, &stamp)) return std::nullopt;
-  return stamp;
+  return platform::whereItLeads(path).stamp;
 }
 
 // Reads the file system's clock on the run's own lock file; when it cannot,

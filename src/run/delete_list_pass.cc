@@ -41,7 +41,9 @@ void refuseLine(const std::string& listPath, int number, const std::string& reas
 std::optional<std::string> missingArchive(const std::string& modFolder, const Dialect& dialect,
                                           const std::string& line, bool dryRun) {
   const std::string archive = archiveWord(dialect, line);
-  if (platform::exists(modFolder + archive)) return std::nullopt;
+  if (platform::whereItLeads(modFolder + archive).kind != platform::EntryKind::Nothing) {
+    return std::nullopt;
+  }
   const std::string archives[] = {names::kMainArchive, names::kSecondArchive};
   if (dryRun && (archive == archives[0] || archive == archives[1])) return std::nullopt;
   std::string message = printable(archive) + " is not in " + localPath(dialect, names::kModFolder);

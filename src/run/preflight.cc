@@ -76,7 +76,8 @@ std::string notAGameRoot(Shell shell, const std::string& folder) {
            "it in " + modFolder + ", probably " + typedForm(shell, greatGrandparent);
   }
   if (sameName(shell, name, names::kExpansionFolder) && !parent.empty() &&
-      platform::isFolder(folder + sep + names::kModFolderName)) {
+      platform::whereItLeads(folder + sep + names::kModFolderName).kind ==
+          platform::EntryKind::Folder) {
     return folder + " is the expansion folder, not a game root: give the game root, " +
            "probably " + typedForm(shell, parent);
   }
@@ -94,7 +95,8 @@ std::string notAGameRoot(Shell shell, const std::string& folder) {
 bool isGameRoot(const std::string& gameRoot) {
   const Shell shell = platform::nativeShell();
   const std::string sep(1, platform::separatorOf(shell));
-  if (platform::isFolder(gameRoot + sep + names::kExpansionFolder + sep + names::kModFolderName)) {
+  const std::string modFolder = gameRoot + sep + names::kExpansionFolder + sep + names::kModFolderName;
+  if (platform::whereItLeads(modFolder).kind == platform::EntryKind::Folder) {
     return true;
   }
   writeError(printable(notAGameRoot(shell, gameRoot)));
@@ -107,9 +109,8 @@ bool findsTheTool(const std::string& gameRoot) {
   // where the sh dialect then names it ./pack; else along the search path.
   const std::string tool = toolFileName(shell);
   if (platform::isRunnableFile(tool) || platform::findProgram(tool)) return true;
-  platform::FileStamp stamp;
   // There, but without the mode that lets it run (only POSIX files have one).
-  if (platform::fileStamp(tool, &stamp)) {
+  if (platform::whereItLeads(tool).stamp) {
     writeError("the archive tool " + tool + " in the game root " + printable(gameRoot) +
                " cannot be run: make it executable (chmod +x " + tool + ")");
     return false;
@@ -128,16 +129,17 @@ bool isOwnFile(const std::string& ownPath, const platform::Destination& where) {
 bool logCanBeWritten(const std::string& logPath, const std::string& resolvedLogPath,
                      bool dryRun) {
   const std::string log = "the log " + printable(logPath);
-  platform::Destination where;
   std::string error;
   // Asked once, with every link followed: on Windows by opening it, so that
   // a Unix link under Wine is seen too.
-  if (!platform::whereItLeads(logPath, &where, &error)) {
+  const platform::Destination where = platform::whereItLeads(logPath, &error);
+  if (where.kind == platform::EntryKind::Unknown) {
     writeError(log + " cannot be followed to where it leads (" + printable(error) +
                "): remove it (a run starts a new log); nothing was done");
     return false;
   }
-  const bool nothing = where.kind == platform::EntryKind::Nothing;
+  const bool broken = where.kind == platform::EntryKind::BrokenLink;
+  const bool nothing = broken || where.kind == platform::EntryKind::Nothing;
   switch (where.kind) {
     case platform::EntryKind::NullDevice:
       return true;
@@ -156,7 +158,7 @@ bool logCanBeWritten(const std::string& logPath, const std::string& resolvedLogP
     default:
       break;
   }
-  if (nothing ? platform::exists(logPath) : !isOwnFile(resolvedLogPath, where)) {
+  if (nothing ? broken : !isOwnFile(resolvedLogPath, where)) {
     // The interpreter's redirection would follow it, and write wherever it
     // leads: a file of the user's own, outside the game root.
     writeError(log + " is a symbolic link: the tool's output would be written where it leads; "

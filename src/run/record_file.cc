@@ -228,8 +228,7 @@ bool stampedAhead(const platform::FileStamp& stamp, long long now) {
 bool readChangeRecord(const std::string& path, ChangeRecord* record) {
   *record = ChangeRecord();
   // Only a regular file: a pipe there would keep the run waiting.
-  platform::FileStamp regular;
-  if (!platform::fileStamp(path, &regular)) return false;
+  if (!platform::whereItLeads(path).stamp) return false;
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) return false;
   RecordLines lines(file.get());

@@ -87,7 +87,8 @@ bool lockGameRoot(const std::string& gameRoot, const std::string& resolvedLockPa
       // Its stamps are set to read the clock: a file it shares with other
       // names, or one it leads to (seen on Windows only by opening it), would
       // have theirs moved.
-      if (!platform::whereItLeads(names::kLockFile, &where, &error)) {
+      where = platform::whereItLeads(names::kLockFile, &error);
+      if (where.kind == platform::EntryKind::Unknown) {
         error = "it cannot be followed to where it leads (" + error + ")";
       } else if (!isOwnFile(resolvedLockPath, where)) {
         error = "it is a link or not a file: delete it and run again";
@@ -136,8 +137,8 @@ std::optional<std::string> enterGameRoot(const std::string& argument, const RunO
   noteIgnoredWords(options);
   if (!findsTheTool(gameRoot)) return std::nullopt;
   // Where the game root leads: the lock and the log must be its own files.
-  platform::Destination root;
-  if (!platform::whereItLeads(".", &root, &error) || root.kind != platform::EntryKind::Folder) {
+  const platform::Destination root = platform::whereItLeads(".", &error);
+  if (root.kind != platform::EntryKind::Folder) {
     writeError("cannot enter the game root " + printable(gameRoot) + ": " + printable(error));
     return std::nullopt;
   }
@@ -154,12 +155,9 @@ std::optional<std::string> enterGameRoot(const std::string& argument, const RunO
 // resolved.
 std::optional<std::string> resolveModFolder(const std::string& gameRoot) {
   const std::string folder = pathInGameRoot(gameRoot, names::kModFolder);
-  platform::Destination where;
   std::string error;
-  if (platform::whereItLeads(folder, &where, &error) &&
-      where.kind == platform::EntryKind::Folder) {
-    return where.path;
-  }
+  const platform::Destination where = platform::whereItLeads(folder, &error);
+  if (where.kind == platform::EntryKind::Folder) return where.path;
   if (error.empty()) error = "it is no longer a folder";
   writeError("cannot resolve the modification folder " + printable(folder) + ": " +
              printable(error));
@@ -221,7 +219,7 @@ void optimizeMainArchive(const std::string& gameRoot, const std::string& modFold
                          const Dialect& dialect, CommandTally* tally) {
   const std::string mainArchive = pathInModFolder(gameRoot, names::kMainArchive);
   if (!usableNow(modFolder, mainArchive, UsedAs::Archive, "not optimized", tally)) return;
-  if (tally->dryRun || platform::exists(mainArchive)) {
+  if (tally->dryRun || platform::whereItLeads(mainArchive).kind != platform::EntryKind::Nothing) {
     runCommand(optimizeCommand(dialect), tally, printable(mainArchive) + ": not optimized");
   }
 }

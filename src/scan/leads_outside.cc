@@ -8,16 +8,16 @@
 
 std::optional<std::string> refusalAtUse(const std::string& modFolder, const std::string& path,
                                         UsedAs use) {
-  platform::Destination where;
+  using platform::EntryKind;
   std::string error;
-  if (!platform::whereItLeads(path, &where, &error)) {
+  const platform::Destination where = platform::whereItLeads(path, &error);
+  if (where.kind == EntryKind::Unknown) {
     return "cannot be followed to where it leads (" + error + ")";
   }
-  using platform::EntryKind;
-  if (where.kind == EntryKind::Nothing) {
+  if (where.kind == EntryKind::Nothing || where.kind == EntryKind::BrokenLink) {
     if (use == UsedAs::StagedFile) return "is no longer there";
     // The tool would make an archive where a link that leads nowhere leads.
-    if (use == UsedAs::Archive && platform::exists(path)) {
+    if (use == UsedAs::Archive && where.kind == EntryKind::BrokenLink) {
       return std::string("cannot be followed to where it leads (") + std::strerror(ENOENT) + ")";
     }
     return std::nullopt;
