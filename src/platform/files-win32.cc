@@ -394,8 +394,8 @@ bool writeNewFile(const std::string& path, const std::string& content, std::stri
   // CREATE_NEW fails on anything there, a link included.
   OwnedHandle file = openHandle(path, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
   DWORD written = 0;
-  if (!file || !WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()),
-                          &written, nullptr)) {
+  if (!file || !WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written,
+                          nullptr)) {
     return failed(error);
   }
   if (written != content.size()) {

@@ -95,10 +95,9 @@ std::string notAGameRoot(Shell shell, const std::string& folder) {
 bool isGameRoot(const std::string& gameRoot) {
   const Shell shell = platform::nativeShell();
   const std::string sep(1, platform::separatorOf(shell));
-  const std::string modFolder = gameRoot + sep + names::kExpansionFolder + sep + names::kModFolderName;
-  if (platform::whereItLeads(modFolder).kind == platform::EntryKind::Folder) {
-    return true;
-  }
+  const std::string modFolder =
+      gameRoot + sep + names::kExpansionFolder + sep + names::kModFolderName;
+  if (platform::whereItLeads(modFolder).kind == platform::EntryKind::Folder) return true;
   writeError(printable(notAGameRoot(shell, gameRoot)));
   return false;
 }
