@@ -20,6 +20,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <vector>
 
 #include "platform/text.h"
@@ -27,13 +28,6 @@
 namespace platform {
 
 namespace {
-
-// Letters compared in upper case, as NTFS does (so "_" sorts after them), and
-// bytewise to break ties, so the order is total and the same on every machine.
-bool listsBefore(const std::string& x, const std::string& y) {
-  const int order = compareAnyCase(x, y);
-  return order != 0 ? order < 0 : x < y;
-}
 
 // A time as nanoseconds since 1970; false outside what they hold (before
 // 1677 or after 2262), where the count would wrap.
@@ -80,6 +74,37 @@ struct DirCloser {
 };
 using OpenDir = std::unique_ptr<DIR, DirCloser>;
 
+struct FdCloser {
+  int fd;
+  ~FdCloser() {
+    if (fd >= 0) close(fd);
+  }
+};
+
+bool isNullDevice(const struct stat& st) {
+  struct stat null;
+  return S_ISCHR(st.st_mode) && stat("/dev/null", &null) == 0 && st.st_rdev == null.st_rdev;
+}
+
+Destination cannotTell(const std::string& why, std::string* error) {
+  if (error) *error = why;
+  Destination unknown;
+  unknown.kind = EntryKind::Unknown;
+  return unknown;
+}
+
+// Who may write in the folder that holds `path`, for a user who may not:
+// its owner, by name where the system has one.
+std::string rightsAdvice(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  struct stat st;
+  if (stat(folder.c_str(), &st) != 0) return "";
+  const struct passwd* owner = getpwuid(st.st_uid);
+  const std::string name = owner ? owner->pw_name : "user " + std::to_string(st.st_uid);
+  return ": the folder belongs to " + name + ": run as that user, or have them let you write in it";
+}
+
 }  // namespace
 
 ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entries,
@@ -110,8 +135,13 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
       found.push_back({d->d_name, d->d_type});
     }
   }
-  std::sort(found.begin(), found.end(),
-            [](const Found& a, const Found& b) { return listsBefore(a.name, b.name); });
+  // Letters compared in upper case, as NTFS does (so "_" sorts after them),
+  // and bytewise to break ties, so the order is total and the same on every
+  // machine.
+  std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+    const int order = compareAnyCase(a.name, b.name);
+    return order != 0 ? order < 0 : a.name < b.name;
+  });
   entries->reserve(found.size() + 2);
   entries->push_back({".", true, ""});
   entries->push_back({"..", true, ""});
@@ -132,22 +162,6 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
   }
   return ListingStatus::Listed;
 }
-
-namespace {
-
-bool isNullDevice(const struct stat& st) {
-  struct stat null;
-  return S_ISCHR(st.st_mode) && stat("/dev/null", &null) == 0 && st.st_rdev == null.st_rdev;
-}
-
-Destination cannotTell(const std::string& why, std::string* error) {
-  if (error) *error = why;
-  Destination unknown;
-  unknown.kind = EntryKind::Unknown;
-  return unknown;
-}
-
-}  // namespace
 
 Destination whereItLeads(const std::string& path, std::string* error) {
   Destination where;
@@ -195,16 +209,11 @@ bool absolutePath(const std::string& path, std::string* absolute, std::string* e
   }
   std::string result = cwd.get();
   // Drop "." segments so that "." names the current directory itself.
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find('/', start);
-    if (end == std::string::npos) end = path.size();
-    std::string segment = path.substr(start, end - start);
-    if (!segment.empty() && segment != ".") {
-      if (result.empty() || result.back() != '/') result += '/';
-      result += segment;
-    }
-    start = end + 1;
+  std::istringstream segments(path);
+  for (std::string segment; std::getline(segments, segment, '/');) {
+    if (segment.empty() || segment == ".") continue;
+    if (result.back() != '/') result += '/';
+    result += segment;
   }
   if (path.back() == '/' && result.back() != '/') result += '/';
   *absolute = result;
@@ -214,17 +223,6 @@ bool absolutePath(const std::string& path, std::string* absolute, std::string* e
 bool changeDirectory(const std::string& path, std::string* error) {
   return chdir(path.c_str()) == 0 || failed(error);
 }
-
-namespace {
-
-struct FdCloser {
-  int fd;
-  ~FdCloser() {
-    if (fd >= 0) close(fd);
-  }
-};
-
-}  // namespace
 
 bool touchFile(const std::string& path, long long* now, std::string* error) {
   // Non-blocking: a pipe planted there must not keep the run waiting.
@@ -237,13 +235,12 @@ bool touchFile(const std::string& path, long long* now, std::string* error) {
   }
   // Both times become the file system's clock, at its own resolution.
   if (futimens(file.fd, nullptr) != 0 || fstat(file.fd, &st) != 0) return failed(error);
-  long long written = 0;
-  long long changed = 0;
-  if (!nanoseconds(writtenAt(st), &written) || !nanoseconds(changedAt(st), &changed)) {
+  const std::optional<FileStamp> stamp = stampOf(st);
+  if (!stamp) {
     *error = "the clock is outside the years a stamp holds";
     return false;
   }
-  *now = std::max(written, changed);
+  *now = std::max(stamp->writeTime, stamp->changeTime);
   return true;
 }
 
@@ -292,22 +289,6 @@ void FileLockReleaser::operator()(FileLock* lock) const {
   close(lock->fd);
   delete lock;
 }
-
-namespace {
-
-// Who may write in the folder that holds `path`, for a user who may not:
-// its owner, by name where the system has one.
-std::string rightsAdvice(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  struct stat st;
-  if (stat(folder.c_str(), &st) != 0) return "";
-  const struct passwd* owner = getpwuid(st.st_uid);
-  const std::string name = owner ? owner->pw_name : "user " + std::to_string(st.st_uid);
-  return ": the folder belongs to " + name + ": run as that user, or have them let you write in it";
-}
-
-}  // namespace
 
 LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error) {
   // Never through a link: the lock file is the game root's own.
