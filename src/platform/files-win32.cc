@@ -28,6 +28,78 @@ struct HandleCloser {
 };
 using OwnedHandle = std::unique_ptr<void, HandleCloser>;
 
+OwnedHandle openHandle(const std::string& path, DWORD access, DWORD disposition, DWORD flags) {
+  HANDLE handle =
+      CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, disposition, flags, nullptr);
+  return OwnedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
+
+// A file's stamp, with the times that `times` (a folder's listing of it, or
+// its FILE_BASIC_INFO) holds. FAT keeps no change time: the creation time at
+// least tells files apart.
+template <typename Times>
+FileStamp stampOf(const Times& times, unsigned long long size, DWORD volume,
+                  unsigned long long index) {
+  FileStamp stamp;
+  stamp.size = size;
+  stamp.writeTime = times.LastWriteTime.QuadPart;
+  stamp.changeTime =
+      times.ChangeTime.QuadPart != 0 ? times.ChangeTime.QuadPart : times.CreationTime.QuadPart;
+  stamp.volume = volume;
+  stamp.index = index;
+  return stamp;
+}
+
+// The stamp of the open regular file `file`, which `info` describes; none
+// when a time of it is out of range.
+std::optional<FileStamp> stampOfOpen(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info) {
+  FILE_BASIC_INFO times;
+  if (!GetFileInformationByHandleEx(file, FileBasicInfo, &times, sizeof times)) return std::nullopt;
+  const FileStamp stamp = stampOf(
+      times, (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
+      info.dwVolumeSerialNumber,
+      (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow);
+  // A time with its top bit set is no time Windows can show, though a file
+  // system may hold one: as a count it would wrap to before every other.
+  if (stamp.writeTime < 0 || stamp.changeTime < 0) return std::nullopt;
+  return stamp;
+}
+
+Destination cannotTell(const std::string& why, std::string* error) {
+  if (error) *error = why;
+  Destination unknown;
+  unknown.kind = EntryKind::Unknown;
+  return unknown;
+}
+
+// The final path of the open `handle`, as the file system names what it
+// leads to: under Wine, where a Unix link is followed, too.
+bool finalPathOf(HANDLE handle, std::string* resolved, std::string* error) {
+  // The length it asks for, when the buffer is too short, counts the NUL.
+  std::wstring name(MAX_PATH, L'\0');
+  DWORD length = 0;
+  for (int tries = 0; tries < 2; ++tries) {
+    length = GetFinalPathNameByHandleW(handle, &name[0], static_cast<DWORD>(name.size()),
+                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length < name.size()) break;
+    name.resize(length);
+  }
+  if (length == 0 || length >= name.size()) return failed(error);
+  name.resize(length);
+  // The call names it \\?\C:\... or \\?\UNC\server\...: as a path is written.
+  if (name.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+    name.replace(0, 8, L"\\\\");
+  } else if (name.compare(0, 4, L"\\\\?\\") == 0) {
+    name.erase(0, 4);
+  }
+  if (!toCodePage(name.data(), static_cast<int>(name.size()), resolved)) {
+    *error = "where it leads is not a path of the system's code page: " + shown(name);
+    return false;
+  }
+  return true;
+}
+
 // Asks for the next entries of `folder` into `buffer`. Windows 8 and later
 // give 128-bit file ids (some file systems need them); where the `first`
 // call is refused that class, `extended` is cleared and the 64-bit one is
@@ -58,20 +130,6 @@ unsigned long long indexOf(const FILE_ID_128& id) {
 
 unsigned long long indexOf(const LARGE_INTEGER& id) {
   return static_cast<unsigned long long>(id.QuadPart);
-}
-
-// The stamp that a folder's listing holds of one of its entries. FAT keeps
-// no change time: the creation time at least tells files apart.
-template <typename Info>
-FileStamp stampOfListed(const Info& info, DWORD volume) {
-  FileStamp stamp;
-  stamp.size = static_cast<unsigned long long>(info.EndOfFile.QuadPart);
-  stamp.writeTime = info.LastWriteTime.QuadPart;
-  stamp.changeTime =
-      info.ChangeTime.QuadPart != 0 ? info.ChangeTime.QuadPart : info.CreationTime.QuadPart;
-  stamp.volume = volume;
-  stamp.index = indexOf(info.FileId);
-  return stamp;
 }
 
 // What the listing keeps of the entry `name`, found in the folder `prefix`
@@ -121,7 +179,10 @@ void addEntries(const std::vector<unsigned long long>& buffer, const std::string
     const std::wstring name(info.FileName, info.FileNameLength / sizeof(WCHAR));
     // A drive root has no "." and ".." of its own: they stand first in every listing.
     if (name != L"." && name != L"..") {
-      entries->push_back(entryOf(prefix, name, info.FileAttributes, stampOfListed(info, volume)));
+      const FileStamp listed =
+          stampOf(info, static_cast<unsigned long long>(info.EndOfFile.QuadPart), volume,
+                  indexOf(info.FileId));
+      entries->push_back(entryOf(prefix, name, info.FileAttributes, listed));
     }
     if (info.NextEntryOffset == 0) return;
     at += info.NextEntryOffset;
@@ -150,8 +211,7 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (opened == INVALID_HANDLE_VALUE) {
     DWORD code = GetLastError();
-    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
-        code == ERROR_DIRECTORY) {
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_DIRECTORY) {
       return ListingStatus::Missing;
     }
     *error = describeError(code);
@@ -234,75 +294,6 @@ bool changeDirectory(const std::string& path, std::string* error) {
   return false;
 }
 
-namespace {
-
-long long ticksOf(const FILETIME& time) {
-  return static_cast<long long>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) |
-                                time.dwLowDateTime);
-}
-
-OwnedHandle openHandle(const std::string& path, DWORD access, DWORD disposition, DWORD flags) {
-  HANDLE handle = CreateFileA(path.c_str(), access,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              disposition, flags, nullptr);
-  return OwnedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
-}
-
-// The stamp of the open regular file `file`, which `info` describes; none
-// when a time of it is out of range.
-std::optional<FileStamp> stampOfOpen(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info) {
-  FileStamp stamp;
-  stamp.size = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  stamp.writeTime = ticksOf(info.ftLastWriteTime);
-  stamp.volume = info.dwVolumeSerialNumber;
-  stamp.index = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  // FAT keeps no change time: the creation time at least tells files apart.
-  FILE_BASIC_INFO basic;
-  const bool changed = GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) &&
-                       basic.ChangeTime.QuadPart != 0;
-  stamp.changeTime = changed ? basic.ChangeTime.QuadPart : ticksOf(info.ftCreationTime);
-  // A time with its top bit set is no time Windows can show, though a file
-  // system may hold one: as a count it would wrap to before every other.
-  if (stamp.writeTime < 0 || stamp.changeTime < 0) return std::nullopt;
-  return stamp;
-}
-
-Destination cannotTell(const std::string& why, std::string* error) {
-  if (error) *error = why;
-  Destination unknown;
-  unknown.kind = EntryKind::Unknown;
-  return unknown;
-}
-
-// The final path of the open `handle`, as the file system names what it
-// leads to: under Wine, where a Unix link is followed, too.
-bool finalPathOf(HANDLE handle, std::string* resolved, std::string* error) {
-  // The length it asks for, when the buffer is too short, counts the NUL.
-  std::wstring name(MAX_PATH, L'\0');
-  DWORD length = 0;
-  for (int tries = 0; tries < 2; ++tries) {
-    length = GetFinalPathNameByHandleW(handle, &name[0], static_cast<DWORD>(name.size()),
-                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length < name.size()) break;
-    name.resize(length);
-  }
-  if (length == 0 || length >= name.size()) return failed(error);
-  name.resize(length);
-  // The call names it \\?\C:\... or \\?\UNC\server\...: as a path is written.
-  if (name.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
-    name.replace(0, 8, L"\\\\");
-  } else if (name.compare(0, 4, L"\\\\?\\") == 0) {
-    name.erase(0, 4);
-  }
-  if (!toCodePage(name.data(), static_cast<int>(name.size()), resolved)) {
-    *error = "where it leads is not a path of the system's code page: " + shown(name);
-    return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 Destination whereItLeads(const std::string& path, std::string* error) {
   Destination where;
   // No access asked: opening a pipe so neither waits nor takes its data.
@@ -344,8 +335,7 @@ Destination whereItLeads(const std::string& path, std::string* error) {
 
 bool liesWithin(const std::string& path, const std::string& folder) {
   std::wstring inner, outer;
-  if (!fromCodePage(path, &inner) || !fromCodePage(folder, &outer) ||
-      inner.size() < outer.size() ||
+  if (!fromCodePage(path, &inner) || !fromCodePage(folder, &outer) || inner.size() < outer.size() ||
       CompareStringOrdinal(inner.data(), static_cast<int>(outer.size()), outer.data(),
                            static_cast<int>(outer.size()), TRUE) != CSTR_EQUAL) {
     return false;
@@ -435,8 +425,9 @@ LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error)
     const DWORD code = GetLastError();
     *error = describeError(code);
     if (code == ERROR_ACCESS_DENIED) {
-      *error += ": Windows lets only an administrator write in a folder such as Program Files: "
-                "run the command prompt as administrator, or install the game elsewhere";
+      *error +=
+          ": Windows lets only an administrator write in a folder such as Program Files: "
+          "run the command prompt as administrator, or install the game elsewhere";
     }
     return LockStatus::Failed;
   }
