@@ -20,8 +20,22 @@ namespace platform {
 
 namespace {
 
-// `narrow`, in `codePage`, as UTF-16; false when it is not valid there.
-bool toWide(UINT codePage, const std::string& narrow, std::wstring* wide) {
+// Memory that LocalFree releases.
+struct LocalFreer {
+  void operator()(void* memory) const { LocalFree(memory); }
+};
+
+// How many UTF-16 units the character at `wide[i]` takes: 2 for a surrogate
+// pair, else 1.
+int unitsAt(const std::wstring& wide, size_t i) {
+  return IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() && IS_LOW_SURROGATE(wide[i + 1]) ? 2 : 1;
+}
+
+}  // namespace
+
+// Shared with the other Windows files through win32_strings.h.
+
+bool fromCodePage(const std::string& narrow, std::wstring* wide, UINT codePage) {
   wide->clear();
   if (narrow.empty()) return true;
   const int length = static_cast<int>(narrow.size());
@@ -32,10 +46,6 @@ bool toWide(UINT codePage, const std::string& narrow, std::wstring* wide) {
                              size) == size;
 }
 
-}  // namespace
-
-// Shared with the other Windows files through win32_strings.h.
-
 std::string describeError(DWORD code) {
   char* text = nullptr;
   DWORD length = FormatMessageA(
@@ -43,10 +53,7 @@ std::string describeError(DWORD code) {
       nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string message = length ? std::string(text, length) : "error " + std::to_string(code);
   LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                              message.back() == ' ' || message.back() == '.')) {
-    message.pop_back();
-  }
+  message.erase(message.find_last_not_of("\r\n .") + 1);
   return message;
 }
 
@@ -64,32 +71,12 @@ bool toCodePage(const wchar_t* wide, int length, std::string* narrow) {
   narrow->resize(size);
   WideCharToMultiByte(CP_ACP, flags, wide, length, &(*narrow)[0], size, nullptr, nullptr);
   std::wstring roundTrip;
-  if (!toWide(CP_ACP, *narrow, &roundTrip) ||
+  if (!fromCodePage(*narrow, &roundTrip) ||
       roundTrip.compare(0, std::wstring::npos, wide, length) != 0) {
     narrow->clear();
     return false;
   }
   return true;
-}
-
-namespace {
-
-// Memory that LocalFree releases.
-struct LocalFreer {
-  void operator()(void* memory) const { LocalFree(memory); }
-};
-
-// How many UTF-16 units the character at `wide[i]` takes: 2 for a surrogate
-// pair, else 1.
-int unitsAt(const std::wstring& wide, size_t i) {
-  return IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() && IS_LOW_SURROGATE(wide[i + 1]) ? 2
-                                                                                             : 1;
-}
-
-}  // namespace
-
-bool fromCodePage(const std::string& narrow, std::wstring* wide) {
-  return toWide(CP_ACP, narrow, wide);
 }
 
 std::string shown(const std::wstring& wide) {
@@ -152,7 +139,7 @@ bool commandLineArguments(int argc, char** argv, std::vector<std::string>* argum
 bool fromUtf8(const std::string& utf8, std::string* text, std::string* error) {
   text->clear();
   std::wstring wide;
-  if (!toWide(CP_UTF8, utf8, &wide)) {
+  if (!fromCodePage(utf8, &wide, CP_UTF8)) {
     *error = "it is not valid UTF-8";
     return false;
   }

@@ -23,9 +23,9 @@ bool failed(std::string* error);
 // (UTF-8 included, where WC_NO_BEST_FIT_CHARS cannot be asked for).
 bool toCodePage(const wchar_t* wide, int length, std::string* narrow);
 
-// `narrow`, in the system's code page, in UTF-16; false when it holds bytes
-// that are no character there.
-bool fromCodePage(const std::string& narrow, std::wstring* wide);
+// `narrow`, in the system's code page (or in `codePage`), in UTF-16; false
+// when it holds bytes that are no character there.
+bool fromCodePage(const std::string& narrow, std::wstring* wide, UINT codePage = CP_ACP);
 
 // A name as messages show it: in the code page where it fits, each other
 // character (and each control character) as <U+XXXX>. The program writes
