@@ -32,24 +32,6 @@ BOOL WINAPI noteInterruption(DWORD event) {
   return TRUE;
 }
 
-}  // namespace
-
-int runCommandLine(const std::string& commandLine) {
-  static const bool watching = SetConsoleCtrlHandler(noteInterruption, TRUE) != 0;
-  (void)watching;
-  InterlockedExchange(&commandState, 1);
-  // A Ctrl+C in the moment before system() has started the interpreter
-  // reaches the program alone: that command still runs, and is the last.
-  int status = std::system(commandLine.c_str());
-  if (InterlockedExchange(&commandState, 0) == 2) {
-    std::fflush(stdout);
-    ExitProcess(kInterruptedStatus);
-  }
-  return status;
-}
-
-namespace {
-
 // An environment variable's value, read wide: the narrow environment has
 // been best-fit converted, and a folder with a name outside the code page
 // would be looked for under another name.
@@ -86,15 +68,27 @@ bool isFile(DWORD attributes) {
 
 }  // namespace
 
+int runCommandLine(const std::string& commandLine) {
+  static const bool watching = SetConsoleCtrlHandler(noteInterruption, TRUE) != 0;
+  (void)watching;
+  InterlockedExchange(&commandState, 1);
+  // A Ctrl+C in the moment before system() has started the interpreter
+  // reaches the program alone: that command still runs, and is the last.
+  int status = std::system(commandLine.c_str());
+  if (InterlockedExchange(&commandState, 0) == 2) {
+    std::fflush(stdout);
+    ExitProcess(kInterruptedStatus);
+  }
+  return status;
+}
+
 bool isRunnableFile(const std::string& path) { return isFile(GetFileAttributesA(path.c_str())); }
 
 bool findProgram(const std::string& name) {
   std::wstring wideName;
   if (!fromCodePage(name, &wideName)) return false;
-  std::vector<std::wstring> folders = {L"."};
-  for (const std::wstring& folder : splitList(environmentValue(L"PATH"))) {
-    folders.push_back(folder);
-  }
+  // The working directory first, then the search path.
+  const std::vector<std::wstring> folders = splitList(L".;" + environmentValue(L"PATH"));
   std::wstring extensions = environmentValue(L"PATHEXT");
   if (extensions.empty()) extensions = L".COM;.EXE;.BAT;.CMD";
   // The name as it is first: "pack.exe" is found before pack.exe.bat.
