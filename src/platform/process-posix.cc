@@ -47,6 +47,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <sstream>
 
 #include "platform/posix_signals.h"
 
@@ -210,15 +211,13 @@ bool findProgram(const std::string& name) {
     if (!search.empty()) confstr(_CS_PATH, &search[0], search.size());
     search.resize(search.empty() ? 0 : search.size() - 1);
   }
-  for (size_t start = 0;;) {
-    size_t end = search.find(':', start);
-    if (end == std::string::npos) end = search.size();
+  // getline drops an empty last entry: the colon added keeps it.
+  std::istringstream entries(search + ":");
+  for (std::string folder; std::getline(entries, folder, ':');) {
     // An empty entry is the working directory.
-    const std::string folder = end > start ? search.substr(start, end - start) : ".";
-    if (isRunnableFile(folder + "/" + name)) return true;
-    if (end == search.size()) return false;
-    start = end + 1;
+    if (isRunnableFile((folder.empty() ? "." : folder) + "/" + name)) return true;
   }
+  return false;
 }
 
 }  // namespace platform
