@@ -94,13 +94,10 @@ std::string shown(const std::wstring& wide) {
 }
 
 size_t decodeCharacter(const std::string& text, size_t at, char32_t* character) {
+  // ASCII reads the same in every code page the system can have.
   const unsigned char lead = static_cast<unsigned char>(text[at]);
-  if (lead < 0x80) {
-    *character = lead;
-    return 1;
-  }
   static const UINT codePage = GetACP();
-  if (codePage == CP_UTF8) return decodeUtf8(text, at, character);
+  if (lead < 0x80 || codePage == CP_UTF8) return decodeUtf8(text, at, character);
   const size_t length = IsDBCSLeadByteEx(codePage, lead) ? 2 : 1;
   if (at + length > text.size()) return 0;
   wchar_t wide[2];
