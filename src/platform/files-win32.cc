@@ -278,13 +278,11 @@ bool absolutePath(const std::string& path, std::string* absolute, std::string* e
   } while (length >= result.size());
   if (length == 0) return failed(error);
   result.resize(length);
-  std::string narrow;
-  if (!toCodePage(result.data(), static_cast<int>(result.size()), &narrow)) {
+  if (!toCodePage(result.data(), static_cast<int>(result.size()), absolute)) {
     *error = "its full path " + shown(result) +
              " has characters outside the system's code page; it cannot be used as itself";
     return false;
   }
-  *absolute = narrow;
   return true;
 }
 

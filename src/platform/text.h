@@ -46,15 +46,13 @@ inline bool isDeviceName(const std::u32string& name) {
   std::u32string base = name.substr(0, name.find(U'.'));
   while (!base.empty() && base.back() == U' ') base.pop_back();
   for (char32_t& c : base) c = asciiUpper(c);
-  if (base == U"CON" || base == U"PRN" || base == U"AUX" || base == U"NUL" ||
-      base == U"CONIN$" || base == U"CONOUT$") {
+  if (base == U"CON" || base == U"PRN" || base == U"AUX" || base == U"NUL" || base == U"CONIN$" ||
+      base == U"CONOUT$") {
     return true;
   }
-  if (base.size() != 4 || (base.compare(0, 3, U"COM") != 0 && base.compare(0, 3, U"LPT") != 0)) {
-    return false;
-  }
-  return (base[3] >= U'1' && base[3] <= U'9') || base[3] == 0xB9 || base[3] == 0xB2 ||
-         base[3] == 0xB3;
+  const std::u32string_view digits = U"123456789\u00B9\u00B2\u00B3";
+  return base.size() == 4 && (base.compare(0, 3, U"COM") == 0 || base.compare(0, 3, U"LPT") == 0) &&
+         digits.find(base[3]) != std::u32string_view::npos;
 }
 
 // The character that starts at `text[at]` in UTF-8: sets `character` to its
