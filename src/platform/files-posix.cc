@@ -88,9 +88,7 @@ bool isNullDevice(const struct stat& st) {
 
 Destination cannotTell(const std::string& why, std::string* error) {
   if (error) *error = why;
-  Destination unknown;
-  unknown.kind = EntryKind::Unknown;
-  return unknown;
+  return {EntryKind::Unknown, "", 0, std::nullopt};
 }
 
 // Who may write in the folder that holds `path`, for a user who may not:
@@ -143,8 +141,7 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
     return order != 0 ? order < 0 : a.name < b.name;
   });
   entries->reserve(found.size() + 2);
-  entries->push_back({".", true, ""});
-  entries->push_back({"..", true, ""});
+  entries->insert(entries->end(), {{".", true, ""}, {"..", true, ""}});
   const int at = dirfd(dir.get());
   for (Found& each : found) {
     DirEntry entry;

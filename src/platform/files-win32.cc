@@ -68,9 +68,7 @@ std::optional<FileStamp> stampOfOpen(HANDLE file, const BY_HANDLE_FILE_INFORMATI
 
 Destination cannotTell(const std::string& why, std::string* error) {
   if (error) *error = why;
-  Destination unknown;
-  unknown.kind = EntryKind::Unknown;
-  return unknown;
+  return {EntryKind::Unknown, "", 0, std::nullopt};
 }
 
 // The final path of the open `handle`, as the file system names what it
@@ -226,8 +224,7 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
     return ListingStatus::Unreadable;
   }
   if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return ListingStatus::Missing;
-  entries->push_back(DirEntry{".", true, ""});
-  entries->push_back(DirEntry{"..", true, ""});
+  entries->insert(entries->end(), {{".", true, ""}, {"..", true, ""}});
   // Many entries a call; 8-byte aligned, as the entries' times must be.
   std::vector<unsigned long long> buffer(64 * 1024 / sizeof(unsigned long long));
   bool extended = true;
