@@ -17,11 +17,10 @@ namespace platform {
 // otherwise: the only folding that comparisons of names need here, the same
 // on every machine.
 inline char32_t asciiUpper(char32_t c) { return (c >= U'a' && c <= U'z') ? c - U'a' + U'A' : c; }
-inline char32_t asciiLower(char32_t c) { return (c >= U'A' && c <= U'Z') ? c - U'A' + U'a' : c; }
 
 // `text` with its ASCII letters in lower case; every other byte as it is.
 inline std::string lowerAscii(std::string text) {
-  for (char& c : text) c = static_cast<char>(asciiLower(static_cast<unsigned char>(c)));
+  for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
   return text;
 }
 
