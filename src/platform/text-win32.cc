@@ -81,14 +81,13 @@ bool toCodePage(const wchar_t* wide, int length, std::string* narrow) {
 
 std::string shown(const std::wstring& wide) {
   std::string text;
-  for (size_t i = 0; i < wide.size();) {
-    const int units = unitsAt(wide, i);
+  for (size_t i = 0, units = 0; i < wide.size(); i += units) {
+    units = unitsAt(wide, i);
     std::string character;
     if (wide[i] < 0x20 || wide[i] == 0x7f || !toCodePage(&wide[i], units, &character)) {
       character = codePointName(units == 2 ? joinSurrogates(wide[i], wide[i + 1]) : wide[i]);
     }
     text += character;
-    i += units;
   }
   return text;
 }
@@ -143,14 +142,13 @@ bool fromUtf8(const std::string& utf8, std::string* text, std::string* error) {
   if (toCodePage(wide.data(), static_cast<int>(wide.size()), text)) return true;
   // Name the characters that do not fit, each once, as shown() writes them.
   std::string missing;
-  for (size_t i = 0; i < wide.size();) {
-    const int units = unitsAt(wide, i);
+  for (size_t i = 0, units = 0; i < wide.size(); i += units) {
+    units = unitsAt(wide, i);
     std::string character;
     if (!toCodePage(&wide[i], units, &character)) {
       const std::string code = shown(wide.substr(i, units));
       if (missing.find(code) == std::string::npos) missing += code;
     }
-    i += units;
   }
   *error = "it holds " + missing + ", which the system's code page cannot hold";
   return false;
