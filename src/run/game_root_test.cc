@@ -439,9 +439,12 @@ TEST_F(GameRootTest, ALogThatCannotBeWrittenAsItselfIsRefusedBeforeAnythingRuns)
                          (superuser ? " && chown -R 65534:65534 ." : ""),
                      superuser ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "",
                      "chmod 0755 .", " cannot be created: Permission denied"});
-    cases.push_back({"a link", "ln -s ../bashrc ztlog.txt", "", "rm ztlog.txt",
-                     " is a symbolic link: the tool's output would be written where it leads; "
-                     "remove the link (a run starts a new log)"});
+    for (const char* target : {"../bashrc", "../made-by-the-log"}) {
+      cases.push_back({std::string("a link to ") + target, "ln -s " + std::string(target) +
+                           " ztlog.txt", "", "rm ztlog.txt",
+                       " is a symbolic link: the tool's output would be written where it leads; "
+                       "remove the link (a run starts a new log)"});
+    }
   } else if (std::system(("cd " + shQuoted(root) + " && touch ztlog.txt && chattr +i ztlog.txt "
                           "2>/dev/null && chattr -i ztlog.txt && rm ztlog.txt").c_str()) == 0) {
     // Wine lets root write a read-only file, but not an immutable one, which
