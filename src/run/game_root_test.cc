@@ -440,8 +440,8 @@ TEST_F(GameRootTest, ALogThatCannotBeWrittenAsItselfIsRefusedBeforeAnythingRuns)
                      superuser ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "",
                      "chmod 0755 .", " cannot be created: Permission denied"});
     for (const char* target : {"../bashrc", "../made-by-the-log"}) {
-      cases.push_back({std::string("a link to ") + target, "ln -s " + std::string(target) +
-                           " ztlog.txt", "", "rm ztlog.txt",
+      cases.push_back({std::string("a link to ") + target,
+                       "ln -s " + std::string(target) + " ztlog.txt", "", "rm ztlog.txt",
                        " is a symbolic link: the tool's output would be written where it leads; "
                        "remove the link (a run starts a new log)"});
     }
