@@ -15,23 +15,6 @@
 
 namespace {
 
-// Names hashed and compared in any case (platform::compareAnyCase), without a
-// copy of each.
-struct AnyCaseHash {
-  size_t operator()(std::string_view name) const {
-    size_t hash = 14695981039346656037ULL;  // FNV-1a
-    for (char c : name) {
-      hash = (hash ^ platform::asciiUpper(static_cast<unsigned char>(c))) * 1099511628211ULL;
-    }
-    return hash;
-  }
-};
-struct AnyCaseEqual {
-  bool operator()(std::string_view a, std::string_view b) const {
-    return platform::compareAnyCase(a, b) == 0;
-  }
-};
-
 // Finds staged files by name in `files`, which a record lists in the order
 // its run listed them: a listing in that same order is matched in step, and
 // an index is made only once a name is not where that order puts it.
@@ -65,30 +48,23 @@ bool recordable(const platform::DirEntry& entry) {
 }
 
 // Which of the recordable `entries`, by position, another one equals but for
-// case: the tool keeps one entry for them all, whichever came last.
+// case: the tool keeps one entry for them all, whichever came last. Twins
+// stand side by side in the order of names in any case, which a POSIX
+// listing is in already.
 std::vector<bool> caseTwins(const std::vector<platform::DirEntry>& entries) {
-  std::vector<bool> twins(entries.size());
-  // In a listing in the order of names in any case, as a POSIX one is, twins
-  // stand side by side; any other needs an index.
-  const platform::DirEntry* last = nullptr;
-  size_t lastAt = 0;
-  bool inOrder = true;
-  for (size_t i = 0; i < entries.size() && inOrder; ++i) {
-    if (!recordable(entries[i])) continue;
-    const int order = last ? platform::compareAnyCase(last->name, entries[i].name) : -1;
-    if (order == 0) twins[lastAt] = twins[i] = true;
-    inOrder = order <= 0;
-    last = &entries[i];
-    lastAt = i;
-  }
-  if (inOrder) return twins;
-  twins.assign(entries.size(), false);
-  std::unordered_map<std::string_view, size_t, AnyCaseHash, AnyCaseEqual> spellings;
-  spellings.reserve(entries.size());
+  std::vector<size_t> order;
   for (size_t i = 0; i < entries.size(); ++i) {
-    if (!recordable(entries[i])) continue;
-    auto [seen, isNew] = spellings.emplace(entries[i].name, i);
-    if (!isNew) twins[seen->second] = twins[i] = true;
+    if (recordable(entries[i])) order.push_back(i);
+  }
+  const auto before = [&](size_t a, size_t b) {
+    return platform::compareAnyCase(entries[a].name, entries[b].name) < 0;
+  };
+  if (!std::is_sorted(order.begin(), order.end(), before)) {
+    std::sort(order.begin(), order.end(), before);
+  }
+  std::vector<bool> twins(entries.size());
+  for (size_t i = 1; i < order.size(); ++i) {
+    if (!before(order[i - 1], order[i])) twins[order[i - 1]] = twins[order[i]] = true;
   }
   return twins;
 }
