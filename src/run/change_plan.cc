@@ -125,25 +125,23 @@ bool upToDate(const ChangeRecord& previous, const std::vector<StagingFolder>& fo
   return true;
 }
 
-// Adds to `record` what a run knows to be in `archive` among the
-// `entries` of its staging folder's listing: the files it passed over as
-// `unchanged` and those the tool `added`, with the stamps the listing took,
-// and the archive's stamp as the run leaves it, read `now` by the file
-// system's clock. An archive stamped ahead of that clock is left out, and so
-// are its files: the next run packs them again, and the tool's writes bring
-// its stamp back.
-void recordArchive(const std::string& archive, const std::vector<platform::DirEntry>& entries,
-                   const UnchangedFiles& unchanged, const std::vector<std::string>& added,
-                   long long now, ChangeRecord* record) {
-  std::optional<platform::FileStamp> archiveNow = stampOf(archivePath(archive));
+// Adds to `record` what a run knows to be in `folder`'s archive among the
+// entries of its listing: the files it passed over as unchanged and those
+// the tool added, with the stamps the listing took, and the archive's stamp
+// as the run leaves it, read `now` by the file system's clock. An archive
+// stamped ahead of that clock is left out, and so are its files: the next
+// run packs them again, and the tool's writes bring its stamp back.
+void recordArchive(const StagingFolder& folder, long long now, ChangeRecord* record) {
+  std::optional<platform::FileStamp> archiveNow = stampOf(archivePath(folder.archive));
   if (!archiveNow || stampedAhead(*archiveNow, now)) return;
-  record->archives[archive] = *archiveNow;
+  record->archives[folder.archive] = *archiveNow;
+  const std::vector<platform::DirEntry>& entries = folder.lister.entries();
   const std::vector<bool> twins = caseTwins(entries);
-  const std::unordered_set<std::string_view> packed(added.begin(), added.end());
-  RecordedFiles& files = record->files[archive];
+  const std::unordered_set<std::string_view> packed(folder.added.begin(), folder.added.end());
+  RecordedFiles& files = record->files[folder.archive];
   for (size_t i = 0; i < entries.size(); ++i) {
     const platform::DirEntry& entry = entries[i];
-    if (recordable(entry) && !twins[i] && (unchanged[i] || packed.count(entry.name))) {
+    if (recordable(entry) && !twins[i] && (folder.unchanged[i] || packed.count(entry.name))) {
       files.emplace_back(entry.name, *entry.stamp);
     }
   }
@@ -174,12 +172,10 @@ UnchangedFiles unchangedFiles(const ChangeRecord& previous, const std::string& a
   return unchanged;
 }
 
-ChangePlan planChanges(const RunOptions& options, const std::vector<StagingFolder>& folders,
+ChangePlan planChanges(const RunOptions& options, std::vector<StagingFolder>* folders,
                        const std::string& deleteListPath, CommandTally* tally) {
   ChangePlan plan;
-  for (const StagingFolder& folder : folders) {
-    plan.unchanged[folder.archive].resize(folder.lister.entries().size());
-  }
+  for (StagingFolder& folder : *folders) folder.unchanged.resize(folder.lister.entries().size());
   if (!options.changedOnly) return plan;
   // The file system's clock at the start, read on the run's own lock file
   // before any stamp is taken: later edits are told apart against it. A dry
@@ -203,17 +199,16 @@ ChangePlan planChanges(const RunOptions& options, const std::vector<StagingFolde
   size_t skipped = 0;
   // Nothing failed so far: the clock was read and every folder could be.
   bool nothingToPack = tally->failed == 0;
-  for (const StagingFolder& folder : folders) {
+  for (StagingFolder& folder : *folders) {
     const std::string& archive = folder.archive;
-    const UnchangedFiles& unchanged = plan.unchanged[archive] =
-        unchangedFiles(previous, archive, stampOf(archivePath(archive)), plan.deleteList,
-                       folder.lister.entries());
+    const UnchangedFiles& unchanged = folder.unchanged = unchangedFiles(
+        previous, archive, stampOf(archivePath(archive)), plan.deleteList, folder.lister.entries());
     const int passedOver = static_cast<int>(std::count(unchanged.begin(), unchanged.end(), true));
     skipped += passedOver;
     nothingToPack = nothingToPack && !folder.lister.unreadable() &&
                     countFiles(folder.lister, "*", false) == passedOver;
   }
-  plan.nothingToDo = nothingToPack && upToDate(previous, folders, plan.deleteList);
+  plan.nothingToDo = nothingToPack && upToDate(previous, *folders, plan.deleteList);
   const std::string files =
       std::to_string(skipped) + " unchanged staged file" + (skipped == 1 ? "" : "s");
   plan.note = options.dryRun ? "would skip " + files : "Skipping " + files;
@@ -221,23 +216,17 @@ ChangePlan planChanges(const RunOptions& options, const std::vector<StagingFolde
 }
 
 void finishChanges(const ChangePlan& plan, const std::vector<StagingFolder>& folders,
-                   const std::map<std::string, std::vector<std::string>>& added,
                    const std::set<std::string>& listArchives, CommandTally* tally) {
   long long now = 0;
   if (!plan.startedAt || !readClock(&now, tally)) return;
   ChangeRecord record;
   record.startedAt = *plan.startedAt;
-  for (const StagingFolder& folder : folders) {
-    auto packed = added.find(folder.archive);
-    recordArchive(folder.archive, folder.lister.entries(), plan.unchanged.at(folder.archive),
-             packed == added.end() ? std::vector<std::string>() : packed->second, now, &record);
-  }
+  for (const StagingFolder& folder : folders) recordArchive(folder, now, &record);
   record.deleteList = plan.deleteList;
-  for (const std::string& archive : listArchives) {
-    if (archive != names::kMainArchive && archive != names::kSecondArchive) {
-      record.listNamedOtherArchives = true;
-    }
-  }
+  record.listNamedOtherArchives =
+      std::any_of(listArchives.begin(), listArchives.end(), [](const std::string& archive) {
+        return archive != names::kMainArchive && archive != names::kSecondArchive;
+      });
   flushOut();
   record.failed = tally->failed + (outputError().empty() ? 0 : 1);
   std::string error;
