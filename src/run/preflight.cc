@@ -127,54 +127,47 @@ bool isOwnFile(const std::string& ownPath, const platform::Destination& where) {
 
 bool logCanBeWritten(const std::string& logPath, const std::string& resolvedLogPath,
                      bool dryRun) {
-  const std::string log = "the log " + printable(logPath);
+  const auto refuse = [&](const std::string& why) {
+    writeError("the log " + printable(logPath) + why + "; nothing was done");
+    return false;
+  };
   platform::Destination where;
   std::string error;
   // Asked once, with every link followed: on Windows by opening it, so that
   // a Unix link under Wine is seen too.
   if (!platform::whereItLeads(logPath, &where, &error)) {
-    writeError(log + " cannot be followed to where it leads (" + printable(error) +
-               "): remove it (a run starts a new log); nothing was done");
-    return false;
+    return refuse(" cannot be followed to where it leads (" + printable(error) +
+                  "): remove it (a run starts a new log)");
   }
   const bool nothing = where.kind == platform::EntryKind::Nothing;
   switch (where.kind) {
     case platform::EntryKind::NullDevice:
       return true;
     case platform::EntryKind::Folder:
-      writeError(log + " is a folder, which the tool's output cannot be written to: remove or "
-                 "rename it; nothing was done");
-      return false;
+      return refuse(
+          " is a folder, which the tool's output cannot be written to: remove or "
+          "rename it");
     case platform::EntryKind::Pipe:
       // Writing to a pipe would wait for a reader forever.
-      writeError(log + " is a pipe, which would keep the run waiting; nothing was done");
-      return false;
+      return refuse(" is a pipe, which would keep the run waiting");
     case platform::EntryKind::Other:
-      writeError(log + " is not a regular file: remove it (a run starts a new log); nothing was "
-                 "done");
-      return false;
+      return refuse(" is not a regular file: remove it (a run starts a new log)");
     default:
       break;
   }
   if (nothing ? platform::exists(logPath) : !isOwnFile(resolvedLogPath, where)) {
     // The interpreter's redirection would follow it, and write wherever it
     // leads: a file of the user's own, outside the game root.
-    writeError(log + " is a symbolic link: the tool's output would be written where it leads; "
-               "remove the link (a run starts a new log); nothing was done");
-    return false;
+    return refuse(
+        " is a symbolic link: the tool's output would be written where it leads; "
+        "remove the link (a run starts a new log)");
   }
   if (where.names > 1) {
     // The redirection would empty the file its other names share.
-    writeError(log + " has other names (hard links), which the run would empty too: delete " +
-               names::kLogFile + " and run again; nothing was done");
-    return false;
+    return refuse(" has other names (hard links), which the run would empty too: delete " +
+                  std::string(names::kLogFile) + " and run again");
   }
   if (platform::canAppendTo(logPath, !dryRun, &error)) return true;
-  if (nothing) {
-    writeError(log + " cannot be created: " + error + "; nothing was done");
-  } else {
-    writeError(log + " cannot be written: " + error + ": make it writable, or remove it; "
-               "nothing was done");
-  }
-  return false;
+  if (nothing) return refuse(" cannot be created: " + error);
+  return refuse(" cannot be written: " + error + ": make it writable, or remove it");
 }
