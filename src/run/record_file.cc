@@ -17,15 +17,8 @@ const char kHeading[] = "zt-rebuild record 3";
 // need escaping.
 void appendEscaped(std::string* text, const std::string& name) {
   for (char c : name) {
-    if (c == '\\') {
-      *text += "\\\\";
-    } else if (c == '\n') {
-      *text += "\\n";
-    } else if (c == '\r') {
-      *text += "\\r";
-    } else {
-      *text += c;
-    }
+    if (c == '\\' || c == '\n' || c == '\r') *text += '\\';
+    *text += c == '\n' ? 'n' : c == '\r' ? 'r' : c;
   }
 }
 
