@@ -41,22 +41,14 @@ bool readsAsUtf8(std::FILE* list) {
   return beyondAscii;
 }
 
-// Adds the code point `c` in UTF-8.
+// Adds the code point `c` in UTF-8: a lead byte that says how many follow,
+// then six bits in each of those.
 void appendUtf8(long c, std::string* text) {
-  if (c < 0x80) {
-    *text += static_cast<char>(c);
-  } else if (c < 0x800) {
-    *text += static_cast<char>(0xC0 | c >> 6);
-    *text += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    *text += static_cast<char>(0xE0 | c >> 12);
-    *text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    *text += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    *text += static_cast<char>(0xF0 | c >> 18);
-    *text += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-    *text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    *text += static_cast<char>(0x80 | (c & 0x3F));
+  const int following = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+  const unsigned char lead[] = {0x00, 0xC0, 0xE0, 0xF0};
+  *text += static_cast<char>(lead[following] | c >> (6 * following));
+  for (int shift = 6 * (following - 1); shift >= 0; shift -= 6) {
+    *text += static_cast<char>(0x80 | (c >> shift & 0x3F));
   }
 }
 
