@@ -55,10 +55,6 @@ std::string pathInModFolder(const std::string& gameRoot, const std::string& name
   return pathInGameRoot(gameRoot, modFolderPiece() + name);
 }
 
-std::string logPathIn(const std::string& gameRoot) {
-  return pathInGameRoot(gameRoot, names::kLogFile);
-}
-
 // Whether every path the run builds on `gameRoot` fits the platform's file
 // calls. Were the longest, the delete list's, not to, the folders below
 // would only seem empty.
@@ -142,7 +138,8 @@ std::optional<std::string> enterGameRoot(const std::string& argument, const RunO
   }
   const std::string lockPath = pathInGameRoot(root.path, names::kLockFile);
   if (!options.dryRun && !lockGameRoot(gameRoot, lockPath, lock)) return std::nullopt;
-  if (!logCanBeWritten(logPathIn(gameRoot), logPathIn(root.path), options.dryRun)) {
+  if (!logCanBeWritten(pathInGameRoot(gameRoot, names::kLogFile),
+                       pathInGameRoot(root.path, names::kLogFile), options.dryRun)) {
     return std::nullopt;
   }
   return gameRoot;
@@ -249,7 +246,7 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   if (!modFolder) return 1;
   const platform::Shell shell = platform::nativeShell();
   const Dialect dialect = dialectFor(shell, platform::isRunnableFile(toolFileName(shell)));
-  const std::string logPath = logPathIn(*gameRoot);
+  const std::string logPath = pathInGameRoot(*gameRoot, names::kLogFile);
   const std::string deleteList = pathInModFolder(*gameRoot, names::kDeleteList);
   CommandTally tally;
   tally.dryRun = options.dryRun;

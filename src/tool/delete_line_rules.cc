@@ -336,14 +336,8 @@ std::vector<std::string> archiveWords(const Dialect& dialect, const std::string&
   std::vector<std::string> archives;
   for (DoubledQuote rule : {DoubledQuote::StaysQuoted, DoubledQuote::EndsQuotes}) {
     const std::vector<std::string> words = toolWords(dialect, line, rule);
-    const std::string archive = words.empty() ? std::string() : words[0];
-    if (std::find(archives.begin(), archives.end(), archive) == archives.end()) {
-      archives.push_back(archive);
-    }
+    archives.push_back(words.empty() ? std::string() : words[0]);
   }
+  if (archives[0] == archives[1]) archives.pop_back();
   return archives;
-}
-
-std::string archiveWord(const Dialect& dialect, const std::string& line) {
-  return archiveWords(dialect, line)[0];
 }

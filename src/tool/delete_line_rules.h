@@ -60,12 +60,9 @@ std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::
                                              std::string* refusal = nullptr);
 
 // The archive's word of `line`, as the tool is handed it after the
-// modification folder (sh's words, or those newer C runtimes read).
-std::string archiveWord(const Dialect& dialect, const std::string& line);
-
-// The same as each kind of C runtime reads it: one word, or two where a
-// doubled quote is read two ways. What must hold of the archive the tool
-// opens must hold of each.
+// modification folder: first as sh or newer C runtimes read it, then, where
+// older runtimes read a doubled quote otherwise, as they do. What must hold
+// of the archive the tool opens must hold of each.
 std::vector<std::string> archiveWords(const Dialect& dialect, const std::string& line);
 
 // Why a delete-list line whose command would be longer than

@@ -114,7 +114,7 @@ void judgeLine(const Dialect& dialect, const std::string& line) {
   const std::optional<std::string> command = deleteListCommand(dialect, line);
   // The run refuses a line whose archive is not in the folder, which holds
   // these two.
-  if (!command || !isArchiveName(dialect, archiveWord(dialect, line))) return;
+  if (!command || !isArchiveName(dialect, archiveWords(dialect, line)[0])) return;
   const Judged judged{dialect, line, *command};
   if (dialect.shell == Shell::Sh) {
     std::vector<std::string> words = splitWords(line);
