@@ -3,6 +3,7 @@
 #include <errno.h>
 
 #include <cstring>
+#include <utility>
 
 #include "platform/text.h"
 
@@ -98,11 +99,7 @@ DeleteListText::DeleteListText(std::FILE* list, size_t longestLine)
 
 // One unit of UTF-16, kEnd at the end and kNotUtf16 for half a unit.
 long DeleteListText::nextUtf16Unit() {
-  if (heldUnit_ != kEnd) {
-    long held = heldUnit_;
-    heldUnit_ = kEnd;
-    return held;
-  }
+  if (heldUnit_ != kEnd) return std::exchange(heldUnit_, kEnd);
   int first = std::getc(list_);
   if (first == EOF) return kEnd;
   int second = std::getc(list_);
@@ -112,8 +109,7 @@ long DeleteListText::nextUtf16Unit() {
 
 // The next character, or kEnd; a Ctrl+Z that the end follows is the end.
 long DeleteListText::nextCharacter() {
-  long c = heldCharacter_;
-  heldCharacter_ = kNothing;
+  long c = std::exchange(heldCharacter_, kNothing);
   if (c == kNothing) c = readCharacter();
   if (c != kCtrlZ) return c;
   const long next = readCharacter();
