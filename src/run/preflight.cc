@@ -57,28 +57,26 @@ bool holdsModContent(Shell shell, const std::string& folder) {
 std::string notAGameRoot(Shell shell, const std::string& folder) {
   const std::string sep(1, platform::separatorOf(shell));
   const std::string modFolder = names::kExpansionFolder + sep + names::kModFolderName;
-  std::string parent, name, grandparent, parentName;
-  splitLast(shell, folder, &parent, &name);
-  splitLast(shell, parent, &grandparent, &parentName);
-  if (sameName(shell, name, names::kModFolderName) &&
-      sameName(shell, parentName, names::kExpansionFolder) &&
-      !grandparent.empty()) {
+  // The folder and the three that hold it, each with its own name: above[i]
+  // is i folders up, named name[i].
+  std::string above[4] = {folder}, name[3];
+  for (int i = 0; i < 3; ++i) splitLast(shell, above[i], &above[i + 1], &name[i]);
+  const auto named = [&](int i, const char* expected) {
+    return sameName(shell, name[i], expected);
+  };
+  if (named(0, names::kModFolderName) && named(1, names::kExpansionFolder) && !above[2].empty()) {
     return folder + " is the modification folder, not a game root: give the game root, " +
-           "which holds it, probably " + typedForm(shell, grandparent);
+           "which holds it, probably " + typedForm(shell, above[2]);
   }
-  std::string greatGrandparent, grandparentName;
-  splitLast(shell, grandparent, &greatGrandparent, &grandparentName);
-  if ((sameName(shell, name, names::kMainStaging) ||
-       sameName(shell, name, names::kSecondStaging)) &&
-      sameName(shell, parentName, names::kModFolderName) &&
-      sameName(shell, grandparentName, names::kExpansionFolder) && !greatGrandparent.empty()) {
+  if ((named(0, names::kMainStaging) || named(0, names::kSecondStaging)) &&
+      named(1, names::kModFolderName) && named(2, names::kExpansionFolder) && !above[3].empty()) {
     return folder + " is a staging folder, not a game root: give the game root, which holds " +
-           "it in " + modFolder + ", probably " + typedForm(shell, greatGrandparent);
+           "it in " + modFolder + ", probably " + typedForm(shell, above[3]);
   }
-  if (sameName(shell, name, names::kExpansionFolder) && !parent.empty() &&
+  if (named(0, names::kExpansionFolder) && !above[1].empty() &&
       platform::isFolder(folder + sep + names::kModFolderName)) {
     return folder + " is the expansion folder, not a game root: give the game root, " +
-           "probably " + typedForm(shell, parent);
+           "probably " + typedForm(shell, above[1]);
   }
   if (holdsModContent(shell, folder)) {
     return folder + " looks like a modification folder, not a game root: give the game " +
