@@ -137,14 +137,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Dialect dialect = dialectFor(shell, true);
     std::FILE* list = fmemopen(const_cast<uint8_t*>(data), size, "rb");
     if (!list) return 0;
-    {
-      DeleteListText text(list, maxCommandLength(dialect) + 1);
-      ListLine line;
-      while (text.nextLine(&line)) {
-        if (line.tooLong || !line.error.empty()) continue;
-        if (line.text.find_first_not_of(" \t") == std::string::npos) continue;
-        judgeLine(dialect, line.text);
-      }
+    DeleteListText text(list, maxCommandLength(dialect) + 1);
+    ListLine line;
+    while (text.nextLine(&line)) {
+      const bool blank = line.text.find_first_not_of(" \t") == std::string::npos;
+      if (!line.tooLong && line.error.empty() && !blank) judgeLine(dialect, line.text);
     }
     std::fclose(list);
   }
