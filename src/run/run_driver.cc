@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <optional>
 #include <set>
-#include <utility>
 #include <vector>
 
 #include "platform/files.h"
