@@ -15,23 +15,6 @@
 
 namespace {
 
-// Names hashed and compared in any case (platform::compareAnyCase), without a
-// copy of each.
-struct AnyCaseHash {
-  size_t operator()(std::string_view name) const {
-    size_t hash = 14695981039346656037ULL;  // FNV-1a
-    for (char c : name) {
-      hash = (hash ^ platform::asciiUpper(static_cast<unsigned char>(c))) * 1099511628211ULL;
-    }
-    return hash;
-  }
-};
-struct AnyCaseEqual {
-  bool operator()(std::string_view a, std::string_view b) const {
-    return platform::compareAnyCase(a, b) == 0;
-  }
-};
-
 // Finds staged files by name in `files`, which a record lists in the order
 // its run listed them: a listing in that same order is matched in step, and
 // an index is made only once a name is not where that order puts it.
@@ -65,30 +48,23 @@ bool recordable(const platform::DirEntry& entry) {
 }
 
 // Which of the recordable `entries`, by position, another one equals but for
-// case: the tool keeps one entry for them all, whichever came last.
+// case: the tool keeps one entry for them all, whichever came last. Twins
+// stand side by side in the order of names in any case, which a POSIX
+// listing is in already.
 std::vector<bool> caseTwins(const std::vector<platform::DirEntry>& entries) {
-  std::vector<bool> twins(entries.size());
-  // In a listing in the order of names in any case, as a POSIX one is, twins
-  // stand side by side; any other needs an index.
-  const platform::DirEntry* last = nullptr;
-  size_t lastAt = 0;
-  bool inOrder = true;
-  for (size_t i = 0; i < entries.size() && inOrder; ++i) {
-    if (!recordable(entries[i])) continue;
-    const int order = last ? platform::compareAnyCase(last->name, entries[i].name) : -1;
-    if (order == 0) twins[lastAt] = twins[i] = true;
-    inOrder = order <= 0;
-    last = &entries[i];
-    lastAt = i;
-  }
-  if (inOrder) return twins;
-  twins.assign(entries.size(), false);
-  std::unordered_map<std::string_view, size_t, AnyCaseHash, AnyCaseEqual> spellings;
-  spellings.reserve(entries.size());
+  std::vector<size_t> order;
   for (size_t i = 0; i < entries.size(); ++i) {
-    if (!recordable(entries[i])) continue;
-    auto [seen, isNew] = spellings.emplace(entries[i].name, i);
-    if (!isNew) twins[seen->second] = twins[i] = true;
+    if (recordable(entries[i])) order.push_back(i);
+  }
+  const auto before = [&](size_t a, size_t b) {
+    return platform::compareAnyCase(entries[a].name, entries[b].name) < 0;
+  };
+  if (!std::is_sorted(order.begin(), order.end(), before)) {
+    std::sort(order.begin(), order.end(), before);
+  }
+  std::vector<bool> twins(entries.size());
+  for (size_t i = 1; i < order.size(); ++i) {
+    if (!before(order[i - 1], order[i])) twins[order[i - 1]] = twins[order[i]] = true;
   }
   return twins;
 }
@@ -147,25 +123,23 @@ bool upToDate(const ChangeRecord& previous, const std::vector<StagingFolder>& fo
   return true;
 }
 
-// Adds to `record` what a run knows to be in `archive` among the
-// `entries` of its staging folder's listing: the files it passed over as
-// `unchanged` and those the tool `added`, with the stamps the listing took,
-// and the archive's stamp as the run leaves it, read `now` by the file
-// system's clock. An archive stamped ahead of that clock is left out, and so
-// are its files: the next run packs them again, and the tool's writes bring
-// its stamp back.
-void recordArchive(const std::string& archive, const std::vector<platform::DirEntry>& entries,
-                   const UnchangedFiles& unchanged, const std::vector<std::string>& added,
-                   long long now, ChangeRecord* record) {
-  std::optional<platform::FileStamp> archiveNow = stampOf(archivePath(archive));
+// Adds to `record` what a run knows to be in `folder`'s archive among the
+// entries of its listing: the files it passed over as unchanged and those
+// the tool added, with the stamps the listing took, and the archive's stamp
+// as the run leaves it, read `now` by the file system's clock. An archive
+// stamped ahead of that clock is left out, and so are its files: the next
+// run packs them again, and the tool's writes bring its stamp back.
+void recordArchive(const StagingFolder& folder, long long now, ChangeRecord* record) {
+  std::optional<platform::FileStamp> archiveNow = stampOf(archivePath(folder.archive));
   if (!archiveNow || stampedAhead(*archiveNow, now)) return;
-  record->archives[archive] = *archiveNow;
+  record->archives[folder.archive] = *archiveNow;
+  const std::vector<platform::DirEntry>& entries = folder.lister.entries();
   const std::vector<bool> twins = caseTwins(entries);
-  const std::unordered_set<std::string_view> packed(added.begin(), added.end());
-  RecordedFiles& files = record->files[archive];
+  const std::unordered_set<std::string_view> packed(folder.added.begin(), folder.added.end());
+  RecordedFiles& files = record->files[folder.archive];
   for (size_t i = 0; i < entries.size(); ++i) {
     const platform::DirEntry& entry = entries[i];
-    if (recordable(entry) && !twins[i] && (unchanged[i] || packed.count(entry.name))) {
+    if (recordable(entry) && !twins[i] && (folder.unchanged[i] || packed.count(entry.name))) {
       files.emplace_back(entry.name, *entry.stamp);
     }
   }
@@ -196,12 +170,10 @@ UnchangedFiles unchangedFiles(const ChangeRecord& previous, const std::string& a
   return unchanged;
 }
 
-ChangePlan planChanges(const RunOptions& options, const std::vector<StagingFolder>& folders,
+ChangePlan planChanges(const RunOptions& options, std::vector<StagingFolder>* folders,
                        const std::string& deleteListPath, CommandTally* tally) {
   ChangePlan plan;
-  for (const StagingFolder& folder : folders) {
-    plan.unchanged[folder.archive].resize(folder.lister.entries().size());
-  }
+  for (StagingFolder& folder : *folders) folder.unchanged.resize(folder.lister.entries().size());
   if (!options.changedOnly) return plan;
   // The file system's clock at the start, read on the run's own lock file
   // before any stamp is taken: later edits are told apart against it. A dry
@@ -225,17 +197,16 @@ ChangePlan planChanges(const RunOptions& options, const std::vector<StagingFolde
   size_t skipped = 0;
   // Nothing failed so far: the clock was read and every folder could be.
   bool nothingToPack = tally->failed == 0;
-  for (const StagingFolder& folder : folders) {
+  for (StagingFolder& folder : *folders) {
     const std::string& archive = folder.archive;
-    const UnchangedFiles& unchanged = plan.unchanged[archive] =
-        unchangedFiles(previous, archive, stampOf(archivePath(archive)), plan.deleteList,
-                       folder.lister.entries());
+    const UnchangedFiles& unchanged = folder.unchanged = unchangedFiles(
+        previous, archive, stampOf(archivePath(archive)), plan.deleteList, folder.lister.entries());
     const int passedOver = static_cast<int>(std::count(unchanged.begin(), unchanged.end(), true));
     skipped += passedOver;
     nothingToPack = nothingToPack && !folder.lister.unreadable() &&
                     countFiles(folder.lister, "*", false) == passedOver;
   }
-  plan.nothingToDo = nothingToPack && upToDate(previous, folders, plan.deleteList);
+  plan.nothingToDo = nothingToPack && upToDate(previous, *folders, plan.deleteList);
   const std::string files =
       std::to_string(skipped) + " unchanged staged file" + (skipped == 1 ? "" : "s");
   plan.note = options.dryRun ? "would skip " + files : "Skipping " + files;
@@ -243,23 +214,17 @@ ChangePlan planChanges(const RunOptions& options, const std::vector<StagingFolde
 }
 
 void finishChanges(const ChangePlan& plan, const std::vector<StagingFolder>& folders,
-                   const std::map<std::string, std::vector<std::string>>& added,
                    const std::set<std::string>& listArchives, CommandTally* tally) {
   long long now = 0;
   if (!plan.startedAt || !readClock(&now, tally)) return;
   ChangeRecord record;
   record.startedAt = *plan.startedAt;
-  for (const StagingFolder& folder : folders) {
-    auto packed = added.find(folder.archive);
-    recordArchive(folder.archive, folder.lister.entries(), plan.unchanged.at(folder.archive),
-             packed == added.end() ? std::vector<std::string>() : packed->second, now, &record);
-  }
+  for (const StagingFolder& folder : folders) recordArchive(folder, now, &record);
   record.deleteList = plan.deleteList;
-  for (const std::string& archive : listArchives) {
-    if (archive != names::kMainArchive && archive != names::kSecondArchive) {
-      record.listNamedOtherArchives = true;
-    }
-  }
+  record.listNamedOtherArchives =
+      std::any_of(listArchives.begin(), listArchives.end(), [](const std::string& archive) {
+        return archive != names::kMainArchive && archive != names::kSecondArchive;
+      });
   flushOut();
   record.failed = tally->failed + (outputError().empty() ? 0 : 1);
   std::string error;

@@ -4,11 +4,9 @@
 #ifndef ZT_RUN_CHANGE_PLAN_H_
 #define ZT_RUN_CHANGE_PLAN_H_
 
-#include <map>
 #include <optional>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/files.h"
@@ -34,8 +32,6 @@ UnchangedFiles unchangedFiles(const ChangeRecord& previous, const std::string& a
 // What a run decides from the record before it packs anything, and keeps for
 // the record it leaves at its end. Without --changed it plans nothing.
 struct ChangePlan {
-  // By each staging folder's archive: the files passed over as already packed.
-  std::map<std::string, UnchangedFiles> unchanged;
   // Nothing to pack, nothing failed so far, and nothing else that a run could
   // change: the run runs no command, and the last run's log and record stay.
   bool nothingToDo = false;
@@ -49,21 +45,21 @@ struct ChangePlan {
   std::optional<platform::FileStamp> deleteList;
 };
 
-// Plans a run over `folders` and the delete list at `deleteListPath`: reads
-// the clock on the run's lock file, stamps the delete list (the staged
-// files' stamps come with their listing) and reads the record of the last
-// --changed run. A clock that cannot be read is named on stderr
-// and counted in `tally` as a failed step.
-ChangePlan planChanges(const RunOptions& options, const std::vector<StagingFolder>& folders,
+// Plans a run over `folders`, marking in each the files passed over as
+// unchanged, and the delete list at `deleteListPath`: reads the clock on the
+// run's lock file, stamps the delete list (the staged files' stamps come
+// with their listing) and reads the record of the last --changed run. A
+// clock that cannot be read is named on stderr and counted in `tally` as a
+// failed step.
+ChangePlan planChanges(const RunOptions& options, std::vector<StagingFolder>* folders,
                        const std::string& deleteListPath, CommandTally* tally);
 
 // At the run's end, leaves the record for the next --changed run: the files
-// of `folders` passed over and those the tool `added` (by archive), the
-// archives the delete list's lines named (`listArchives`), and how the run
-// ends in `tally`. A record that cannot be written is named on stderr and
-// counted as a failed step.
+// of `folders` passed over and those the tool added, the archives the delete
+// list's lines named (`listArchives`), and how the run ends in `tally`. A
+// record that cannot be written is named on stderr and counted as a failed
+// step.
 void finishChanges(const ChangePlan& plan, const std::vector<StagingFolder>& folders,
-                   const std::map<std::string, std::vector<std::string>>& added,
                    const std::set<std::string>& listArchives, CommandTally* tally);
 
 #endif  // ZT_RUN_CHANGE_PLAN_H_

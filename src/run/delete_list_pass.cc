@@ -40,7 +40,7 @@ void refuseLine(const std::string& listPath, int number, const std::string& reas
 // made no archive yet, so the two it could make count as there.
 std::optional<std::string> missingArchive(const std::string& modFolder, const Dialect& dialect,
                                           const std::string& line, bool dryRun) {
-  const std::string archive = archiveWord(dialect, line);
+  const std::string archive = archiveWords(dialect, line)[0];
   if (platform::whereItLeads(modFolder + archive).kind != platform::EntryKind::Nothing) {
     return std::nullopt;
   }

@@ -3,6 +3,7 @@
 #include <errno.h>
 
 #include <cstring>
+#include <utility>
 
 #include "platform/text.h"
 
@@ -41,22 +42,14 @@ bool readsAsUtf8(std::FILE* list) {
   return beyondAscii;
 }
 
-// Adds the code point `c` in UTF-8.
+// Adds the code point `c` in UTF-8: a lead byte that says how many follow,
+// then six bits in each of those.
 void appendUtf8(long c, std::string* text) {
-  if (c < 0x80) {
-    *text += static_cast<char>(c);
-  } else if (c < 0x800) {
-    *text += static_cast<char>(0xC0 | c >> 6);
-    *text += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    *text += static_cast<char>(0xE0 | c >> 12);
-    *text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    *text += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    *text += static_cast<char>(0xF0 | c >> 18);
-    *text += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-    *text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    *text += static_cast<char>(0x80 | (c & 0x3F));
+  const int following = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+  const unsigned char lead[] = {0x00, 0xC0, 0xE0, 0xF0};
+  *text += static_cast<char>(lead[following] | c >> (6 * following));
+  for (int shift = 6 * (following - 1); shift >= 0; shift -= 6) {
+    *text += static_cast<char>(0x80 | (c >> shift & 0x3F));
   }
 }
 
@@ -106,11 +99,7 @@ DeleteListText::DeleteListText(std::FILE* list, size_t longestLine)
 
 // One unit of UTF-16, kEnd at the end and kNotUtf16 for half a unit.
 long DeleteListText::nextUtf16Unit() {
-  if (heldUnit_ != kEnd) {
-    long held = heldUnit_;
-    heldUnit_ = kEnd;
-    return held;
-  }
+  if (heldUnit_ != kEnd) return std::exchange(heldUnit_, kEnd);
   int first = std::getc(list_);
   if (first == EOF) return kEnd;
   int second = std::getc(list_);
@@ -120,8 +109,7 @@ long DeleteListText::nextUtf16Unit() {
 
 // The next character, or kEnd; a Ctrl+Z that the end follows is the end.
 long DeleteListText::nextCharacter() {
-  long c = heldCharacter_;
-  heldCharacter_ = kNothing;
+  long c = std::exchange(heldCharacter_, kNothing);
   if (c == kNothing) c = readCharacter();
   if (c != kCtrlZ) return c;
   const long next = readCharacter();

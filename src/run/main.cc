@@ -1,5 +1,6 @@
 // zt-rebuild: rebuilds a game modification's resource archives from its
 // staging folders, through the external archive tool.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -61,9 +62,7 @@ std::string usage() {
           "), has no\n"
           "archive tool, or another run is using it; 2 for a usage error; 130 when\n"
           "Ctrl+C stopped the run.\n";
-  if (shell != Shell::Cmd) {
-    for (char& c : text) c = c == '\\' ? '/' : c;
-  }
+  if (shell != Shell::Cmd) std::replace(text.begin(), text.end(), '\\', '/');
   return text;
 }
 
@@ -73,17 +72,6 @@ int printRequested(const std::string& text) {
   writeOut(text);
   flushOut();
   return outputStatus();
-}
-
-// The usage when nothing was given; else the one line that says what is
-// wrong, which the whole usage would bury.
-int usageError(const std::string& problem) {
-  if (problem.empty()) {
-    writeErrorText(usage());
-  } else {
-    writeError(printable(problem));
-  }
-  return 2;
 }
 
 int run(int argc, char** argv) {
@@ -100,7 +88,14 @@ int run(int argc, char** argv) {
     case Request::Kind::Version:
       return printRequested(std::string(names::kProgram) + " " + kVersion + "\n");
     case Request::Kind::UsageError:
-      return usageError(request.problem);
+      // The usage when nothing was given; else the one line that says what
+      // is wrong, which the whole usage would bury.
+      if (request.problem.empty()) {
+        writeErrorText(usage());
+      } else {
+        writeError(printable(request.problem));
+      }
+      return 2;
     case Request::Kind::Run:
       break;
   }

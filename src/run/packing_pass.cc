@@ -21,12 +21,13 @@ std::string counted(int count, const std::string& what) {
   return std::to_string(count) + " " + what + (count == 1 ? "" : "s");
 }
 
-// Why the file at `path`, or the job's archive, may not be handed to the
+// Why the file at `path`, or the folder's archive, may not be handed to the
 // tool now, as it is at this moment; empty when they may.
-std::string refusedNow(const PackingJob& job, const std::string& path) {
-  if (auto file = refusalAtUse(job.modFolder, path, UsedAs::StagedFile)) return "it " + *file;
-  if (auto archive = refusalAtUse(job.modFolder, job.archivePath, UsedAs::Archive)) {
-    return job.archive + " " + *archive;
+std::string refusedNow(const StagingFolder& folder, const std::string& modFolder,
+                       const std::string& path) {
+  if (auto file = refusalAtUse(modFolder, path, UsedAs::StagedFile)) return "it " + *file;
+  if (auto archive = refusalAtUse(modFolder, folder.archivePath, UsedAs::Archive)) {
+    return folder.archive + " " + *archive;
   }
   return "";
 }
@@ -50,29 +51,28 @@ void notePassedOver(const DirectoryLister& lister) {
              " not packed (only the files directly in the folder are)");
 }
 
-std::vector<std::string> packFolder(DirectoryLister& lister, const PackingJob& job,
-                                    const Dialect& dialect, CommandTally* tally) {
+void packFolder(StagingFolder* folder, int total, const std::string& modFolder,
+                const Dialect& dialect, CommandTally* tally) {
   const char separator = platform::separatorOf(dialect.shell);
-  std::vector<std::string> added;
+  DirectoryLister& lister = folder->lister;
   // The lister already stands on its first entry.
-  for (int packed = 0; packed < job.files && !lister.atEnd(); lister.next()) {
+  for (int packed = 0; packed < folder->files && !lister.atEnd(); lister.next()) {
     const platform::DirEntry& entry = lister.current();
     const std::string& name = entry.name;
-    if (!isCountedFile(entry) || job.unchanged[lister.position()]) continue;
-    if (!tally->dryRun) showProgress(job.firstNumber + packed, job.total, name);
-    const std::string path = job.folder + separator + name;
+    if (!isCountedFile(entry) || folder->unchanged[lister.position()]) continue;
+    if (!tally->dryRun) showProgress(folder->firstNumber + packed, total, name);
+    const std::string path = lister.folder() + separator + name;
     std::string refusal = entry.refusal;
-    if (refusal.empty()) refusal = refusedNow(job, path);
+    if (refusal.empty()) refusal = refusedNow(*folder, modFolder, path);
     std::optional<std::string> command;
-    if (refusal.empty()) command = addFileCommand(dialect, job.archive, path, &refusal);
+    if (refusal.empty()) command = addFileCommand(dialect, folder->archive, path, &refusal);
     if (!command) {
       // A name the tool cannot be given exactly is never run: another
       // spelling could pack another file, or end a quote.
       failStep(printable(path + ": not packed: " + refusal), tally);
     } else if (runCommand(*command, tally, printable(path) + ": not packed")) {
-      added.push_back(name);
+      folder->added.push_back(name);
     }
     ++packed;
   }
-  return added;
 }

@@ -57,29 +57,27 @@ bool holdsModContent(Shell shell, const std::string& folder) {
 std::string notAGameRoot(Shell shell, const std::string& folder) {
   const std::string sep(1, platform::separatorOf(shell));
   const std::string modFolder = names::kExpansionFolder + sep + names::kModFolderName;
-  std::string parent, name, grandparent, parentName;
-  splitLast(shell, folder, &parent, &name);
-  splitLast(shell, parent, &grandparent, &parentName);
-  if (sameName(shell, name, names::kModFolderName) &&
-      sameName(shell, parentName, names::kExpansionFolder) &&
-      !grandparent.empty()) {
+  // The folder and the three that hold it, each with its own name: above[i]
+  // is i folders up, named name[i].
+  std::string above[4] = {folder}, name[3];
+  for (int i = 0; i < 3; ++i) splitLast(shell, above[i], &above[i + 1], &name[i]);
+  const auto named = [&](int i, const char* expected) {
+    return sameName(shell, name[i], expected);
+  };
+  if (named(0, names::kModFolderName) && named(1, names::kExpansionFolder) && !above[2].empty()) {
     return folder + " is the modification folder, not a game root: give the game root, " +
-           "which holds it, probably " + typedForm(shell, grandparent);
+           "which holds it, probably " + typedForm(shell, above[2]);
   }
-  std::string greatGrandparent, grandparentName;
-  splitLast(shell, grandparent, &greatGrandparent, &grandparentName);
-  if ((sameName(shell, name, names::kMainStaging) ||
-       sameName(shell, name, names::kSecondStaging)) &&
-      sameName(shell, parentName, names::kModFolderName) &&
-      sameName(shell, grandparentName, names::kExpansionFolder) && !greatGrandparent.empty()) {
+  if ((named(0, names::kMainStaging) || named(0, names::kSecondStaging)) &&
+      named(1, names::kModFolderName) && named(2, names::kExpansionFolder) && !above[3].empty()) {
     return folder + " is a staging folder, not a game root: give the game root, which holds " +
-           "it in " + modFolder + ", probably " + typedForm(shell, greatGrandparent);
+           "it in " + modFolder + ", probably " + typedForm(shell, above[3]);
   }
-  if (sameName(shell, name, names::kExpansionFolder) && !parent.empty() &&
+  if (named(0, names::kExpansionFolder) && !above[1].empty() &&
       platform::whereItLeads(folder + sep + names::kModFolderName).kind ==
           platform::EntryKind::Folder) {
     return folder + " is the expansion folder, not a game root: give the game root, " +
-           "probably " + typedForm(shell, parent);
+           "probably " + typedForm(shell, above[1]);
   }
   if (holdsModContent(shell, folder)) {
     return folder + " looks like a modification folder, not a game root: give the game " +
@@ -127,15 +125,17 @@ bool isOwnFile(const std::string& ownPath, const platform::Destination& where) {
 
 bool logCanBeWritten(const std::string& logPath, const std::string& resolvedLogPath,
                      bool dryRun) {
-  const std::string log = "the log " + printable(logPath);
+  const auto refuse = [&](const std::string& why) {
+    writeError("the log " + printable(logPath) + why + "; nothing was done");
+    return false;
+  };
   std::string error;
   // Asked once, with every link followed: on Windows by opening it, so that
   // a Unix link under Wine is seen too.
   const platform::Destination where = platform::whereItLeads(logPath, &error);
   if (where.kind == platform::EntryKind::Unknown) {
-    writeError(log + " cannot be followed to where it leads (" + printable(error) +
-               "): remove it (a run starts a new log); nothing was done");
-    return false;
+    return refuse(" cannot be followed to where it leads (" + printable(error) +
+                  "): remove it (a run starts a new log)");
   }
   const bool broken = where.kind == platform::EntryKind::BrokenLink;
   const bool nothing = broken || where.kind == platform::EntryKind::Nothing;
@@ -143,39 +143,30 @@ bool logCanBeWritten(const std::string& logPath, const std::string& resolvedLogP
     case platform::EntryKind::NullDevice:
       return true;
     case platform::EntryKind::Folder:
-      writeError(log + " is a folder, which the tool's output cannot be written to: remove or "
-                 "rename it; nothing was done");
-      return false;
+      return refuse(
+          " is a folder, which the tool's output cannot be written to: remove or "
+          "rename it");
     case platform::EntryKind::Pipe:
       // Writing to a pipe would wait for a reader forever.
-      writeError(log + " is a pipe, which would keep the run waiting; nothing was done");
-      return false;
+      return refuse(" is a pipe, which would keep the run waiting");
     case platform::EntryKind::Other:
-      writeError(log + " is not a regular file: remove it (a run starts a new log); nothing was "
-                 "done");
-      return false;
+      return refuse(" is not a regular file: remove it (a run starts a new log)");
     default:
       break;
   }
   if (nothing ? broken : !isOwnFile(resolvedLogPath, where)) {
     // The interpreter's redirection would follow it, and write wherever it
     // leads: a file of the user's own, outside the game root.
-    writeError(log + " is a symbolic link: the tool's output would be written where it leads; "
-               "remove the link (a run starts a new log); nothing was done");
-    return false;
+    return refuse(
+        " is a symbolic link: the tool's output would be written where it leads; "
+        "remove the link (a run starts a new log)");
   }
   if (where.names > 1) {
     // The redirection would empty the file its other names share.
-    writeError(log + " has other names (hard links), which the run would empty too: delete " +
-               names::kLogFile + " and run again; nothing was done");
-    return false;
+    return refuse(" has other names (hard links), which the run would empty too: delete " +
+                  std::string(names::kLogFile) + " and run again");
   }
   if (platform::canAppendTo(logPath, !dryRun, &error)) return true;
-  if (nothing) {
-    writeError(log + " cannot be created: " + error + "; nothing was done");
-  } else {
-    writeError(log + " cannot be written: " + error + ": make it writable, or remove it; "
-               "nothing was done");
-  }
-  return false;
+  if (nothing) return refuse(" cannot be created: " + error);
+  return refuse(" cannot be written: " + error + ": make it writable, or remove it");
 }

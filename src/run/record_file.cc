@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <memory>
+#include <fstream>
+#include <sstream>
 #include <string_view>
 
 namespace {
@@ -16,23 +17,12 @@ const char kHeading[] = "zt-rebuild record 3";
 // need escaping.
 void appendEscaped(std::string* text, const std::string& name) {
   for (char c : name) {
-    if (c == '\\') {
-      *text += "\\\\";
-    } else if (c == '\n') {
-      *text += "\\n";
-    } else if (c == '\r') {
-      *text += "\\r";
-    } else {
-      *text += c;
-    }
+    if (c == '\\' || c == '\n' || c == '\r') *text += '\\';
+    *text += c == '\n' ? 'n' : c == '\r' ? 'r' : c;
   }
 }
 
 bool unescaped(std::string_view text, std::string* name) {
-  if (text.find('\\') == std::string_view::npos) {
-    name->assign(text);
-    return !name->empty();
-  }
   name->clear();
   for (size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '\\') {
@@ -93,49 +83,9 @@ void appendStamp(std::string* text, const platform::FileStamp& stamp) {
   appendNumber(text, stamp.index);
 }
 
-// No line of a record is longer: a longer one, or one cut short, means the
-// file is not a record, and reading it stops there.
+// No line of a record is longer: a longer one means the file is not a
+// record.
 const size_t kLongestLine = 64 * 1024;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-// Reads a record a block at a time and hands out its lines, each without its
-// line feed, valid until the next is asked for.
-class RecordLines {
- public:
-  explicit RecordLines(std::FILE* file) : file_(file) {}
-
-  bool next(std::string_view* line) {
-    for (;;) {
-      const size_t end = buffer_.find('\n', start_);
-      if (end != std::string::npos) {
-        *line = std::string_view(buffer_).substr(start_, end - start_);
-        start_ = end + 1;
-        return line->size() <= kLongestLine;
-      }
-      if (buffer_.size() - start_ > kLongestLine || !readMore()) return false;
-    }
-  }
-
-  // Whether nothing follows the lines handed out.
-  bool atEnd() { return start_ == buffer_.size() && !readMore(); }
-
- private:
-  bool readMore() {
-    buffer_.erase(0, start_);
-    start_ = 0;
-    char block[64 * 1024];
-    const size_t got = std::fread(block, 1, sizeof block, file_);
-    buffer_.append(block, got);
-    return got > 0;
-  }
-
-  std::FILE* file_;
-  std::string buffer_;
-  size_t start_ = 0;
-};
 
 // On a file system that stamps whole seconds (or two), an archive changed
 // after the run, in the tick its stamp was taken, would keep that stamp. So
@@ -208,17 +158,6 @@ std::string recordText(const ChangeRecord& record) {
   return text;
 }
 
-// Whether what `file` holds, from its start, is `text` and no more.
-bool holdsExactly(std::FILE* file, const std::string& text) {
-  if (std::fseek(file, 0, SEEK_SET) != 0) return false;
-  char block[64 * 1024];
-  size_t at = 0;
-  for (size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0; at += got) {
-    if (got > text.size() - at || text.compare(at, got, block, got) != 0) return false;
-  }
-  return at == text.size() && !std::ferror(file);
-}
-
 }  // namespace
 
 bool stampedAhead(const platform::FileStamp& stamp, long long now) {
@@ -229,17 +168,21 @@ bool readChangeRecord(const std::string& path, ChangeRecord* record) {
   *record = ChangeRecord();
   // Only a regular file: a pipe there would keep the run waiting.
   if (!platform::whereItLeads(path).stamp) return false;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) return false;
-  RecordLines lines(file.get());
-  std::string_view line;
-  if (!lines.next(&line) || line != kHeading) return false;
-  size_t files = 0;
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream read;
+  if (!file || !(read << file.rdbuf())) return false;
+  const std::string text = read.str();
+  const std::string heading = std::string(kHeading) + "\n";
+  if (text.compare(0, heading.size(), heading) != 0) return false;
+  std::string_view rest = std::string_view(text).substr(heading.size());
   // File lines come archive by archive.
   std::string_view lastArchive;
   RecordedFiles* archiveFiles = nullptr;
-  while (lines.next(&line)) {
-    Fields fields{line};
+  while (!rest.empty()) {
+    const size_t lineEnd = rest.find('\n');
+    if (lineEnd == std::string_view::npos || lineEnd > kLongestLine) return false;
+    Fields fields{rest.substr(0, lineEnd)};
+    rest.remove_prefix(lineEnd + 1);
     std::string_view kind;
     fields.word(&kind);
     if (kind == "started") {
@@ -268,25 +211,19 @@ bool readChangeRecord(const std::string& path, ChangeRecord* record) {
         archiveFiles = &added->second;
       }
       archiveFiles->emplace_back(std::move(name), stamp);
-      ++files;
     } else if (kind == "failed") {
       record->failed.emplace();
       if (!fields.number(&*record->failed)) return false;
-    } else if (kind == "end") {
-      // The last line counts the files: a record cut short is no record.
-      // Only the program writes records, and it writes each one way: one
-      // that is written otherwise (a number with a leading zero, a line
-      // twice or out of its place) has been changed by hand or damaged.
-      size_t counted;
-      return fields.number(&counted) && fields.rest.empty() && counted == files &&
-             record->startedAt != 0 && lines.atEnd() &&
-             holdsExactly(file.get(), recordText(*record));
-    } else {
+    } else if (kind != "end") {
       return false;
     }
-    if (!fields.rest.empty() && kind != "file") return false;
   }
-  return false;
+  // The last line counts the files: a record cut short is no record. Only
+  // the program writes records, and it writes each one way: one that is
+  // written otherwise (a count that does not add up, a number with a
+  // leading zero, a line twice or out of its place, more after its end)
+  // has been changed by hand or damaged.
+  return record->startedAt != 0 && text == recordText(*record);
 }
 
 bool writeChangeRecord(const std::string& path, const ChangeRecord& record, std::string* error) {

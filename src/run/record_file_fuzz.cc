@@ -3,9 +3,6 @@
 // as valid is exactly what the program writes for what it read, so no
 // damaged, reordered or doubled record is taken as one (a record that does
 // not read as valid vouches for nothing: the run then packs every file).
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -13,15 +10,9 @@
 
 #include "run/record_file.h"
 #include "test_support/fuzz_oracles.h"
+#include "test_support/temp_dir.h"
 
 namespace {
-
-std::string scratchFolder() {
-  const char* tmp = getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zt-fuzz-record-XXXXXX";
-  if (!mkdtemp(&pattern[0])) finding("no scratch folder", pattern);
-  return pattern;
-}
 
 bool writeBytes(const std::string& path, const std::string& bytes) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
@@ -30,30 +21,19 @@ bool writeBytes(const std::string& path, const std::string& bytes) {
   return std::fclose(file) == 0 && written;
 }
 
-std::string readBytes(const std::string& path) {
-  std::string bytes;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return bytes;
-  char block[4096];
-  size_t got;
-  while ((got = std::fread(block, 1, sizeof block, file)) > 0) bytes.append(block, got);
-  std::fclose(file);
-  return bytes;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string folder = scratchFolder();
-  static const std::string path = folder + "/zt-rebuild.record";
-  static const std::string rewritten = folder + "/rewritten.record";
+  static const TempDir folder;
+  static const std::string path = folder / "zt-rebuild.record";
+  static const std::string rewritten = folder / "rewritten.record";
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   if (!writeBytes(path, bytes)) finding("the record could not be written to read", bytes);
   ChangeRecord record;
   if (!readChangeRecord(path, &record)) return 0;
   std::string error;
   if (!writeChangeRecord(rewritten, record, &error)) finding("cannot write back: " + error, bytes);
-  const std::string written = readBytes(rewritten);
+  const std::string written = readFile(rewritten);
   if (written != bytes) {
     finding("a record read as valid writes back otherwise:\n  " + escapedBytes(written), bytes);
   }

@@ -1,10 +1,8 @@
 #include "run/run_driver.h"
 
 #include <algorithm>
-#include <map>
 #include <optional>
 #include <set>
-#include <utility>
 #include <vector>
 
 #include "platform/files.h"
@@ -54,10 +52,6 @@ std::string pathInGameRoot(const std::string& gameRoot, const std::string& piece
 
 std::string pathInModFolder(const std::string& gameRoot, const std::string& name) {
   return pathInGameRoot(gameRoot, modFolderPiece() + name);
-}
-
-std::string logPathIn(const std::string& gameRoot) {
-  return pathInGameRoot(gameRoot, names::kLogFile);
 }
 
 // Whether every path the run builds on `gameRoot` fits the platform's file
@@ -144,7 +138,8 @@ std::optional<std::string> enterGameRoot(const std::string& argument, const RunO
   }
   const std::string lockPath = pathInGameRoot(root.path, names::kLockFile);
   if (!options.dryRun && !lockGameRoot(gameRoot, lockPath, lock)) return std::nullopt;
-  if (!logCanBeWritten(logPathIn(gameRoot), logPathIn(root.path), options.dryRun)) {
+  if (!logCanBeWritten(pathInGameRoot(gameRoot, names::kLogFile),
+                       pathInGameRoot(root.path, names::kLogFile), options.dryRun)) {
     return std::nullopt;
   }
   return gameRoot;
@@ -177,11 +172,10 @@ std::vector<StagingFolder> readStagingFolders(const std::string& gameRoot,
     const std::string archive = pathInModFolder(gameRoot, staging.archive);
     const bool used = usableNow(modFolder, archive, UsedAs::Archive, "not used", tally) &&
                       usableNow(modFolder, folder, UsedAs::StagingFolder, "not packed", tally);
-    DirectoryLister lister = used ? DirectoryLister(folder) : DirectoryLister();
-    PackingJob job;
-    job.archivePath = archive;
-    job.modFolder = modFolder;
-    folders.push_back({staging.archive, std::move(lister), job});
+    StagingFolder& staged = folders.emplace_back();
+    staged.archive = staging.archive;
+    staged.archivePath = archive;
+    if (used) staged.lister = DirectoryLister(folder);
   }
   return folders;
 }
@@ -194,21 +188,18 @@ void reportUnreadable(const DirectoryLister& folder, CommandTally* tally) {
            tally);
 }
 
-// Fills in each folder's packing job: the files not passed over as unchanged,
-// numbered on from the folder before, against the run's total.
-void planPacking(const ChangePlan& changes, std::vector<StagingFolder>* folders) {
+// How many files of each folder are packed: those not passed over as
+// unchanged, numbered on from the folder before. Returns the run's total.
+int planPacking(std::vector<StagingFolder>* folders) {
   int total = 0;
   for (StagingFolder& folder : *folders) {
-    PackingJob& job = folder.job;
-    job.folder = folder.lister.folder();
-    job.archive = folder.archive;
-    job.unchanged = changes.unchanged.at(folder.archive);
-    job.files = countFiles(folder.lister, "*", false) -
-                static_cast<int>(std::count(job.unchanged.begin(), job.unchanged.end(), true));
-    job.firstNumber = total + 1;
-    total += job.files;
+    folder.files =
+        countFiles(folder.lister, "*", false) -
+        static_cast<int>(std::count(folder.unchanged.begin(), folder.unchanged.end(), true));
+    folder.firstNumber = total + 1;
+    total += folder.files;
   }
-  for (StagingFolder& folder : *folders) folder.job.total = total;
+  return total;
 }
 
 // A modification with only a second archive has no main one to optimize:
@@ -233,8 +224,10 @@ int closeRun(const CommandTally& tally, const std::string& logPath) {
   if (tally.dryRun) {
     writeError("the run would fail: " + counts + " commands would fail; see the errors above");
   } else {
-    writeError("the run failed: " + counts + " commands failed; see the errors above, and the "
-               "tool's output in " + printable(logPath));
+    writeError("the run failed: " + counts +
+               " commands failed; see the errors above, and the "
+               "tool's output in " +
+               printable(logPath));
   }
   outputStatus();
   return 1;
@@ -250,16 +243,18 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   if (!modFolder) return 1;
   const platform::Shell shell = platform::nativeShell();
   const Dialect dialect = dialectFor(shell, platform::isRunnableFile(toolFileName(shell)));
-  const std::string logPath = logPathIn(*gameRoot);
+  const std::string logPath = pathInGameRoot(*gameRoot, names::kLogFile);
   const std::string deleteList = pathInModFolder(*gameRoot, names::kDeleteList);
   CommandTally tally;
   tally.dryRun = options.dryRun;
   // A dry run's standard output is only the command lines: it shows no
   // progress, and says on stderr what --changed passes over.
-  auto showProgress = [&](const std::string& line) { if (!options.dryRun) writeLine(line); };
+  auto showProgress = [&](const std::string& line) {
+    if (!options.dryRun) writeLine(line);
+  };
 
   std::vector<StagingFolder> folders = readStagingFolders(*gameRoot, *modFolder, &tally);
-  const ChangePlan changes = planChanges(options, folders, deleteList, &tally);
+  const ChangePlan changes = planChanges(options, &folders, deleteList, &tally);
   for (const StagingFolder& folder : folders) reportUnreadable(folder.lister, &tally);
   if (changes.nothingToDo) {
     showProgress("Archives are up to date; nothing to do");
@@ -267,7 +262,7 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
     flushOut();
     return outputStatus();
   }
-  planPacking(changes, &folders);
+  const int total = planPacking(&folders);
   if (!runCommand(startLogCommand(), &tally)) {
     writeError("cannot start the log " + printable(logPath) + "; the interpreter's error is above");
   }
@@ -276,10 +271,7 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   if (!changes.note.empty()) showProgress(changes.note);
   if (!changes.note.empty() && options.dryRun) writeError(changes.note);
   for (const StagingFolder& folder : folders) notePassedOver(folder.lister);
-  std::map<std::string, std::vector<std::string>> added;  // by archive
-  for (StagingFolder& folder : folders) {
-    added[folder.archive] = packFolder(folder.lister, folder.job, dialect, &tally);
-  }
+  for (StagingFolder& folder : folders) packFolder(&folder, total, *modFolder, dialect, &tally);
   showProgress("");
   showProgress("Done packing resource files");
   if (!options.dryRun) writeOut("Removing unused files (may take a minute or two)...");
@@ -290,7 +282,7 @@ int rebuildArchives(const std::string& gameRootArgument, const RunOptions& optio
   showProgress("Optimizing pff...");
   optimizeMainArchive(*gameRoot, *modFolder, dialect, &tally);
   showProgress("");
-  finishChanges(changes, folders, added, listArchives, &tally);
+  finishChanges(changes, folders, listArchives, &tally);
   if (tally.failed == 0) showProgress("All done!");
   return closeRun(tally, logPath);
 }

@@ -169,13 +169,8 @@ std::string localPath(const Dialect& dialect, const std::string& piece) {
 
 std::string shQuote(const std::string& word) {
   std::string quoted = "'";
-  for (char c : word) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
+  // A quote ends the quoted stretch, stands escaped, and opens another.
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return quoted + "'";
 }
 

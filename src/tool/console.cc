@@ -36,7 +36,7 @@ std::string printable(const std::string& text) {
   std::string shown;
   for (size_t i = 0; i < text.size();) {
     char32_t character = 0;
-    size_t length = platform::decodeCharacter(text, i, &character);
+    const size_t length = platform::decodeCharacter(text, i, &character);
     if (length == 0) {
       // A byte that is no character: one in 0x80-0x9F is a C1 control to an
       // 8-bit terminal (0x9B opens a control sequence); the others are its
@@ -44,14 +44,13 @@ std::string printable(const std::string& text) {
       unsigned char c = static_cast<unsigned char>(text[i]);
       shown += c >= 0x80 && c <= 0x9f ? '?' : text[i];
       ++i;
+    } else if (drivesTerminal(character)) {
+      // As the names Windows cannot pass on are shown: told apart from a
+      // real "?", and from one another.
+      shown += platform::codePointName(character);
+      i += length;
     } else {
-      if (drivesTerminal(character)) {
-        // As the names Windows cannot pass on are shown: told apart from
-        // a real "?", and from one another.
-        shown += platform::codePointName(character);
-      } else {
-        shown.append(text, i, length);
-      }
+      shown.append(text, i, length);
       i += length;
     }
   }

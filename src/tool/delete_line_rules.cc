@@ -60,24 +60,25 @@ std::vector<std::string> toolWords(const Dialect& dialect, const std::string& li
   return words;
 }
 
-std::optional<std::string> holdsControlCharacter(const Dialect&, const std::string& line,
-                                                 DoubledQuote) {
-  if (std::any_of(line.begin(), line.end(), isControlCharacter)) return std::string();
-  return std::nullopt;
+using Found = std::optional<std::string>;
+
+// A rule broken by the line as a whole, with nothing in it to name.
+Found brokenIf(bool broken) { return broken ? Found("") : std::nullopt; }
+
+Found holdsControlCharacter(const JudgedLine& line) {
+  return brokenIf(std::any_of(line.text.begin(), line.text.end(), isControlCharacter));
 }
 
 // cmd would take the rest of the command into the quote; sh would read it
 // otherwise than cmd does.
-std::optional<std::string> leavesQuoteOpen(const Dialect&, const std::string& line, DoubledQuote) {
-  if (std::count(line.begin(), line.end(), '"') % 2 != 0) return std::string();
-  return std::nullopt;
+Found leavesQuoteOpen(const JudgedLine& line) {
+  return brokenIf(std::count(line.text.begin(), line.text.end(), '"') % 2 != 0);
 }
 
 // Whether cmd.exe would find a command separator, a pipe or a redirection in
-// `line`: these only lose their meaning between double quotes.
-std::optional<std::string> holdsCmdOperator(const Dialect&, const std::string& line, DoubledQuote) {
-  if (findOutsideQuotes(line, "&|<>^") != std::string::npos) return std::string();
-  return std::nullopt;
+// the line: these only lose their meaning between double quotes.
+Found holdsCmdOperator(const JudgedLine& line) {
+  return brokenIf(findOutsideQuotes(line.text, "&|<>^") != std::string::npos);
 }
 
 // Whether `word` names a folder above the one it is read in: "..", or what
@@ -107,10 +108,8 @@ bool isToolSwitch(const std::string& word) {
 bool isRemoveSwitch(const std::string& word) { return platform::lowerAscii(word) == kRemoveSwitch; }
 
 // A line whose first word is a switch, or nothing, has left out the archive.
-std::optional<std::string> leavesOutArchive(const Dialect& dialect, const std::string& line,
-                                            DoubledQuote reading) {
-  const std::vector<std::string> words = toolWords(dialect, line, reading);
-  if (!words.empty() && (words[0].empty() || isSwitch(words[0]))) {
+Found leavesOutArchive(const JudgedLine& line) {
+  if (!line.words.empty() && (line.words[0].empty() || isSwitch(line.words[0]))) {
     return std::string(names::kMainArchive) + " or " + names::kSecondArchive;
   }
   return std::nullopt;
@@ -123,9 +122,8 @@ bool isTypographicQuote(char32_t c) {
 // A typographic quote that opens or closes a word, as a web page's quotes
 // come out when pasted: the tool would take it as part of a name. Inside a
 // word one may be an apostrophe.
-std::optional<std::string> holdsTypographicQuote(const Dialect& dialect, const std::string& line,
-                                                 DoubledQuote reading) {
-  for (const std::string& word : toolWords(dialect, line, reading)) {
+Found holdsTypographicQuote(const JudgedLine& line) {
+  for (const std::string& word : line.words) {
     size_t at = 0;
     while (at < word.size()) {
       char32_t character = 0;
@@ -141,29 +139,25 @@ std::optional<std::string> holdsTypographicQuote(const Dialect& dialect, const s
 
 // A word that looks like a switch but is none of the tool's, with the one
 // that was most likely meant: a letter or two away from it.
-std::optional<std::string> unknownSwitch(const Dialect& dialect, const std::string& line,
-                                         DoubledQuote reading) {
-  const std::vector<std::string> words = toolWords(dialect, line, reading);
-  for (size_t i = 1; i < words.size(); ++i) {
-    if (!isSwitch(words[i]) || isToolSwitch(words[i])) continue;
+Found unknownSwitch(const JudgedLine& line) {
+  for (size_t i = 1; i < line.words.size(); ++i) {
+    if (!isSwitch(line.words[i]) || isToolSwitch(line.words[i])) continue;
     const std::string meant =
-        nearestName(words[i], {std::begin(kToolSwitches), std::end(kToolSwitches)}, 2);
-    if (!meant.empty()) return words[i] + "; did you mean " + meant + "?";
-    return words[i] + "; entries are removed with " + kRemoveSwitch;
+        nearestName(line.words[i], {std::begin(kToolSwitches), std::end(kToolSwitches)}, 2);
+    if (!meant.empty()) return line.words[i] + "; did you mean " + meant + "?";
+    return line.words[i] + "; entries are removed with " + kRemoveSwitch;
   }
   return std::nullopt;
 }
 
 // An entry name written with a folder, in a line that removes: an archive's
 // entries are base names. Names the base name, which is what to write.
-std::optional<std::string> entryWithFolder(const Dialect& dialect, const std::string& line,
-                                           DoubledQuote reading) {
-  const std::vector<std::string> words = toolWords(dialect, line, reading);
-  for (size_t i = 1; i < words.size(); ++i) {
-    if (isSwitch(words[i]) && !isRemoveSwitch(words[i])) return std::nullopt;
+Found entryWithFolder(const JudgedLine& line) {
+  for (size_t i = 1; i < line.words.size(); ++i) {
+    if (isSwitch(line.words[i]) && !isRemoveSwitch(line.words[i])) return std::nullopt;
   }
-  for (size_t i = 1; i < words.size(); ++i) {
-    const std::string& word = words[i];
+  for (size_t i = 1; i < line.words.size(); ++i) {
+    const std::string& word = line.words[i];
     const size_t slash = word.find_last_of("/\\");
     if (isSwitch(word) || slash == std::string::npos) continue;
     const std::string base = word.substr(slash + 1);
@@ -176,11 +170,9 @@ std::optional<std::string> entryWithFolder(const Dialect& dialect, const std::st
 // that could lead the tool out of the modification folder, or
 // nothing. Archive entries are base names, so no removal needs a path; with
 // none, every word is a name in the folder the tool resolves it against.
-std::optional<std::string> placeOutside(const Dialect& dialect, const std::string& line,
-                                        DoubledQuote reading) {
-  const std::vector<std::string> words = toolWords(dialect, line, reading);
-  for (size_t i = 0; i < words.size(); ++i) {
-    const std::string& word = words[i];
+Found placeOutside(const JudgedLine& line) {
+  for (size_t i = 0; i < line.words.size(); ++i) {
+    const std::string& word = line.words[i];
     if (i > 0 && isSwitch(word)) continue;
     if (word.find_first_of("/\\") != std::string::npos || hasDrive(word) || isParentName(word)) {
       return word;
@@ -191,10 +183,8 @@ std::optional<std::string> placeOutside(const Dialect& dialect, const std::strin
 
 // Windows reads a name with a ':' as a stream of a file (zt.pff:x), not as
 // the file.
-std::optional<std::string> archiveWithColon(const Dialect& dialect, const std::string& line,
-                                            DoubledQuote reading) {
-  const std::vector<std::string> words = toolWords(dialect, line, reading);
-  if (!words.empty() && words[0].find(':') != std::string::npos) return words[0];
+Found archiveWithColon(const JudgedLine& line) {
+  if (!line.words.empty() && line.words[0].find(':') != std::string::npos) return line.words[0];
   return std::nullopt;
 }
 
@@ -214,32 +204,29 @@ std::string withRemoveSwitch(const std::string& line) {
 // it). Only the names a removal is given are entry names, which name no
 // place; a switch the tool does not know it would take as a file. A line of
 // switches alone, such as "ztL.pff /opt", is run.
-std::optional<std::string> doesMoreThanRemove(const Dialect& dialect, const std::string& line,
-                                              DoubledQuote reading) {
-  const std::vector<std::string> words = toolWords(dialect, line, reading);
+Found doesMoreThanRemove(const JudgedLine& line) {
   bool removes = false;
   bool names = false;
   const std::string* otherSwitch = nullptr;
-  for (size_t i = 1; i < words.size(); ++i) {
-    if (isRemoveSwitch(words[i])) {
+  for (size_t i = 1; i < line.words.size(); ++i) {
+    if (isRemoveSwitch(line.words[i])) {
       removes = true;
-    } else if (isToolSwitch(words[i])) {
-      if (!otherSwitch) otherSwitch = &words[i];
+    } else if (isToolSwitch(line.words[i])) {
+      if (!otherSwitch) otherSwitch = &line.words[i];
     } else {
       names = true;
     }
   }
   if (!removes && !names) return std::nullopt;
   if (otherSwitch) return "leave out " + *otherSwitch;
-  if (!removes) return "write " + withRemoveSwitch(line);
+  if (!removes) return "write " + withRemoveSwitch(line.text);
   return std::nullopt;
 }
 
 // Whether Windows would open the archive word as a device (the console, a
 // serial port), which the tool would wait on or write to.
-std::optional<std::string> namesDevice(const Dialect& dialect, const std::string& line,
-                                       DoubledQuote reading) {
-  const std::string archive = toolWords(dialect, line, reading)[0];
+Found namesDevice(const JudgedLine& line) {
+  const std::string& archive = line.words[0];
   std::u32string name;
   for (size_t at = 0; at < archive.size();) {
     char32_t character;
@@ -257,9 +244,8 @@ std::optional<std::string> namesDevice(const Dialect& dialect, const std::string
 // runtime reads them. The quotes are placed as the newer kind reads them,
 // which keeps its words: only the older kind is found to lose them, which
 // is why this rule comes after that kind's other ones.
-std::optional<std::string> percentsChangeWords(const Dialect&, const std::string& line,
-                                               DoubledQuote) {
-  const std::string arguments = modFolderAndLine(line);
+Found percentsChangeWords(const JudgedLine& line) {
+  const std::string arguments = modFolderAndLine(line.text);
   const std::string hidden = hidePercents(arguments);
   for (DoubledQuote rule : {DoubledQuote::StaysQuoted, DoubledQuote::EndsQuotes}) {
     if (runtimeWords(hidden, rule) != runtimeWords(arguments, rule)) return std::string();
@@ -271,19 +257,18 @@ std::optional<std::string> percentsChangeWords(const Dialect&, const std::string
 // quote that the tool's C runtime reads as still open (it reads a backslash
 // before a quote, and a doubled quote, otherwise than cmd) would take that
 // space into the last word, which is then not the word judged.
-std::optional<std::string> runtimeLeavesQuoteOpen(const Dialect&, const std::string& line,
-                                                  DoubledQuote) {
-  const std::string handed = hidePercents(modFolderAndLine(line));
+Found runtimeLeavesQuoteOpen(const JudgedLine& line) {
+  const std::string handed = hidePercents(modFolderAndLine(line.text));
   for (DoubledQuote rule : {DoubledQuote::StaysQuoted, DoubledQuote::EndsQuotes}) {
     if (runtimeWords(handed, rule) != runtimeWords(handed + " ", rule)) return std::string();
   }
   return std::nullopt;
 }
 
-std::optional<std::string> commandTooLong(const Dialect& dialect, const std::string& line,
-                                          DoubledQuote) {
-  if (uncheckedDeleteListCommand(dialect, line).size() > maxCommandLength(dialect)) {
-    return std::to_string(maxCommandLength(dialect));
+Found commandTooLong(const JudgedLine& line) {
+  const size_t longest = maxCommandLength(line.dialect);
+  if (uncheckedDeleteListCommand(line.dialect, line.text).size() > longest) {
+    return std::to_string(longest);
   }
   return std::nullopt;
 }
@@ -319,10 +304,15 @@ const std::vector<DeleteLineRule>& deleteLineRules() {
   return rules;
 }
 
+std::optional<std::string> breaksRule(const DeleteLineRule& rule, const Dialect& dialect,
+                                      const std::string& line) {
+  return rule.check({dialect, line, toolWords(dialect, line, rule.reading)});
+}
+
 std::optional<DeleteLineRefusal> refuseDeleteLine(const Dialect& dialect, const std::string& line) {
   for (const DeleteLineRule& rule : deleteLineRules()) {
     if (rule.cmdOnly && dialect.shell != Shell::Cmd) continue;
-    if (std::optional<std::string> found = rule.check(dialect, line, rule.reading)) {
+    if (std::optional<std::string> found = breaksRule(rule, dialect, line)) {
       return DeleteLineRefusal{&rule, withFound(rule.message, *found)};
     }
   }
@@ -346,14 +336,8 @@ std::vector<std::string> archiveWords(const Dialect& dialect, const std::string&
   std::vector<std::string> archives;
   for (DoubledQuote rule : {DoubledQuote::StaysQuoted, DoubledQuote::EndsQuotes}) {
     const std::vector<std::string> words = toolWords(dialect, line, rule);
-    const std::string archive = words.empty() ? std::string() : words[0];
-    if (std::find(archives.begin(), archives.end(), archive) == archives.end()) {
-      archives.push_back(archive);
-    }
+    archives.push_back(words.empty() ? std::string() : words[0]);
   }
+  if (archives[0] == archives[1]) archives.pop_back();
   return archives;
-}
-
-std::string archiveWord(const Dialect& dialect, const std::string& line) {
-  return archiveWords(dialect, line)[0];
 }

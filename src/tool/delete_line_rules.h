@@ -10,6 +10,15 @@
 
 #include "tool/command_line.h"
 
+// A line as a rule judges it: its text, and the words the tool is handed
+// for it (the archive's without the modification folder before it) as the
+// rule's reading of a doubled quote has them.
+struct JudgedLine {
+  const Dialect& dialect;
+  const std::string& text;
+  std::vector<std::string> words;
+};
+
 struct DeleteLineRule {
   const char* name;
   // Why the line is not run; "{}" stands for what the check found.
@@ -18,10 +27,9 @@ struct DeleteLineRule {
   // How the tool's C runtime is taken to read a doubled quote, for a rule on
   // its words: both readings must be safe.
   DoubledQuote reading;
-  // What in `line` breaks the rule (a word, or nothing to name), or nothing
-  // when the line keeps it.
-  std::optional<std::string> (*check)(const Dialect& dialect, const std::string& line,
-                                      DoubledQuote reading);
+  // What in the line breaks the rule (a word, or nothing to name), or
+  // nothing when the line keeps it.
+  std::optional<std::string> (*check)(const JudgedLine& line);
 };
 
 // The rules in the order they are tried. A line holding a control character
@@ -38,6 +46,10 @@ struct DeleteLineRefusal {
   std::string message;
 };
 
+// What in `line` breaks `rule` in `dialect`, or nothing when it keeps it.
+std::optional<std::string> breaksRule(const DeleteLineRule& rule, const Dialect& dialect,
+                                      const std::string& line);
+
 // The first rule of the table that `line` breaks in `dialect`, with its
 // message, or nothing when the line may be run.
 std::optional<DeleteLineRefusal> refuseDeleteLine(const Dialect& dialect, const std::string& line);
@@ -48,12 +60,9 @@ std::optional<std::string> deleteListCommand(const Dialect& dialect, const std::
                                              std::string* refusal = nullptr);
 
 // The archive's word of `line`, as the tool is handed it after the
-// modification folder (sh's words, or those newer C runtimes read).
-std::string archiveWord(const Dialect& dialect, const std::string& line);
-
-// The same as each kind of C runtime reads it: one word, or two where a
-// doubled quote is read two ways. What must hold of the archive the tool
-// opens must hold of each.
+// modification folder: first as sh or newer C runtimes read it, then, where
+// older runtimes read a doubled quote otherwise, as they do. What must hold
+// of the archive the tool opens must hold of each.
 std::vector<std::string> archiveWords(const Dialect& dialect, const std::string& line);
 
 // Why a delete-list line whose command would be longer than

@@ -5,10 +5,12 @@
 // never by the program's own reading, and must hand the tool the archive in
 // the modification folder, only removals, entry names that name no place,
 // and the very words the rules judged.
+#include <algorithm>
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -47,22 +49,16 @@ bool isArchiveName(const Dialect& dialect, const std::string& word) {
 // A tab between quotes is part of a word, as in a file's name: it steers
 // nothing.
 bool holdsControl(const std::string& word) {
-  for (char c : word) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if ((u < 0x20 && c != '\t') || u == 0x7f) return true;
-  }
-  return false;
+  return std::any_of(word.begin(), word.end(), [](char c) {
+    return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f;
+  });
 }
 
 // ".." and what Windows reads as "..": it drops the dots and spaces that
 // end a name.
 bool namesParent(const std::string& word) {
-  size_t dots = 0;
-  for (char c : word) {
-    if (c != '.' && c != ' ') return false;
-    dots += c == '.';
-  }
-  return dots >= 2;
+  return std::count(word.begin(), word.end(), '.') >= 2 &&
+         word.find_first_not_of(". ") == std::string::npos;
 }
 
 bool namesPlace(const std::string& word) {
@@ -75,10 +71,8 @@ bool namesPlace(const std::string& word) {
 const char* const kSwitches[] = {"/del", "/force", "/opt", "/list", "/verify", "/extract"};
 
 bool isSwitch(const std::string& word) {
-  for (const char* known : kSwitches) {
-    if (platform::lowerAscii(word) == known) return true;
-  }
-  return false;
+  return std::any_of(std::begin(kSwitches), std::end(kSwitches),
+                     [&](const char* known) { return platform::lowerAscii(word) == known; });
 }
 
 // `model`, the interpreter's reading of the command, against the rules:
@@ -120,7 +114,7 @@ void judgeLine(const Dialect& dialect, const std::string& line) {
   const std::optional<std::string> command = deleteListCommand(dialect, line);
   // The run refuses a line whose archive is not in the folder, which holds
   // these two.
-  if (!command || !isArchiveName(dialect, archiveWord(dialect, line))) return;
+  if (!command || !isArchiveName(dialect, archiveWords(dialect, line)[0])) return;
   const Judged judged{dialect, line, *command};
   if (dialect.shell == Shell::Sh) {
     std::vector<std::string> words = splitWords(line);
@@ -143,14 +137,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Dialect dialect = dialectFor(shell, true);
     std::FILE* list = fmemopen(const_cast<uint8_t*>(data), size, "rb");
     if (!list) return 0;
-    {
-      DeleteListText text(list, maxCommandLength(dialect) + 1);
-      ListLine line;
-      while (text.nextLine(&line)) {
-        if (line.tooLong || !line.error.empty()) continue;
-        if (line.text.find_first_not_of(" \t") == std::string::npos) continue;
-        judgeLine(dialect, line.text);
-      }
+    DeleteListText text(list, maxCommandLength(dialect) + 1);
+    ListLine line;
+    while (text.nextLine(&line)) {
+      const bool blank = line.text.find_first_not_of(" \t") == std::string::npos;
+      if (!line.tooLong && line.error.empty() && !blank) judgeLine(dialect, line.text);
     }
     std::fclose(list);
   }
