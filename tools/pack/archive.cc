@@ -172,7 +172,7 @@ bool checkEntriesApart(const Header& h, const std::vector<Entry>& entries, std::
 // state: what a failed change appended is not left to fill the disk.
 void rollBack(Archive* archive) {
   std::string ignored;  // the change has failed already; this is tidying
-  truncateFile(archive->file, archive->committedSize, &ignored);
+  truncateFile(archive->file.get(), archive->committedSize, &ignored);
   archive->appendAt = archive->header.end;
 }
 
@@ -249,7 +249,7 @@ bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::
   };
   std::string problem;
   uint64_t size = 0;
-  if (!fileSize(file, &size, &problem)) return fail("its size cannot be read: " + problem);
+  if (!fileSize(file.get(), &size, &problem)) return fail("its size cannot be read: " + problem);
 
   // The newest slot whose header is intact wins; the other may have been
   // cut short by a crash while it was being written.
@@ -261,7 +261,7 @@ bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::
     Header candidate;
     uint64_t at = slot * kHeaderSlotSize;
     if (size < at + kEncodedHeaderSize) continue;
-    if (!readAt(file, at, &bytes[0], bytes.size(), &problem)) {
+    if (!readAt(file.get(), at, &bytes[0], bytes.size(), &problem)) {
       return fail("its header cannot be read: " + problem);
     }
     HeaderCheck check = decodeHeader(bytes, &candidate, &slotProblem);
@@ -277,7 +277,7 @@ bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::
   if (best < 0) return fail(slotProblem);
   if (!checkRegions(header, size, &problem)) return fail(problem);
   std::string index(static_cast<size_t>(header.indexSize), '\0');
-  if (!readAt(file, header.indexOffset, &index[0], index.size(), &problem)) {
+  if (!readAt(file.get(), header.indexOffset, &index[0], index.size(), &problem)) {
     return fail("its index cannot be read: " + problem);
   }
   if (crc32Update(0, index.data(), index.size()) != header.indexCrc) {
@@ -323,7 +323,7 @@ AppendResult appendFile(Archive* archive, const std::string& sourcePath, const s
   // The size is fixed first, so that a source that is the archive itself
   // cannot feed on what is being appended.
   uint64_t size = 0;
-  if (!source || !fileSize(source, &size, &problem)) {
+  if (!source || !fileSize(source.get(), &size, &problem)) {
     *error = "cannot read " + sourcePath + ": " + problem;
     return AppendResult::SourceFailed;
   }
@@ -332,12 +332,12 @@ AppendResult appendFile(Archive* archive, const std::string& sourcePath, const s
   AppendResult result = AppendResult::Ok;
   while (entry->size < size) {
     size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), size - entry->size));
-    if (!readAt(source, entry->size, buffer.data(), n, &problem)) {
+    if (!readAt(source.get(), entry->size, buffer.data(), n, &problem)) {
       *error = "cannot read " + sourcePath + ": " + problem;
       result = AppendResult::SourceFailed;
       break;
     }
-    if (!writeAt(archive->file, entry->offset + entry->size, buffer.data(), n, &problem)) {
+    if (!writeAt(archive->file.get(), entry->offset + entry->size, buffer.data(), n, &problem)) {
       *error = "cannot write to the archive: " + problem;
       result = AppendResult::ArchiveFailed;
       break;
@@ -355,13 +355,13 @@ bool appendEntry(Archive* archive, Archive* from, const Entry& source, Entry* en
                  std::string* error) {
   // The bytes are copied as they are: readEntry checks them against the
   // source's checksum, which then holds for the copy too.
-  *entry = Entry{source.name, source.size > 0 ? archive->appendAt : kEmptyEntryOffset, 0,
-                 source.crc};
+  *entry =
+      Entry{source.name, source.size > 0 ? archive->appendAt : kEmptyEntryOffset, 0, source.crc};
   std::string problem;
   bool ok = readEntry(
       from, source,
       [&](const char* data, size_t size) {
-        if (!writeAt(archive->file, entry->offset + entry->size, data, size, &problem)) {
+        if (!writeAt(archive->file.get(), entry->offset + entry->size, data, size, &problem)) {
           *error = "cannot write to the archive: " + problem;
           return false;
         }
@@ -408,25 +408,26 @@ bool commit(Archive* archive, const std::vector<Entry>& entries, std::string* er
   bool written = true;
   if (archive->committedSize == 0) {
     const std::string otherSlot(kHeaderSlotSize, '\0');
-    written = writeAt(archive->file, archive->slot * kHeaderSlotSize, otherSlot.data(),
+    written = writeAt(archive->file.get(), archive->slot * kHeaderSlotSize, otherSlot.data(),
                       otherSlot.size(), &problem);
   }
   if (!written ||
-      !writeAt(archive->file, next.indexOffset, index.data(), index.size(), &problem) ||
-      !syncFile(archive->file, &problem)) {
+      !writeAt(archive->file.get(), next.indexOffset, index.data(), index.size(), &problem) ||
+      !syncFile(archive->file.get(), &problem)) {
     *error = "cannot write to the archive: " + problem;
     rollBack(archive);
     return false;
   }
   // From here the new header may be on the disk: the file is left as it is,
   // and the next open finds the old state or the new one.
-  if (!writeAt(archive->file, slot * kHeaderSlotSize, header.data(), header.size(), &problem) ||
-      !syncFile(archive->file, &problem)) {
+  if (!writeAt(archive->file.get(), slot * kHeaderSlotSize, header.data(), header.size(),
+               &problem) ||
+      !syncFile(archive->file.get(), &problem)) {
     *error = "cannot write to the archive: " + problem;
     return false;
   }
-  archive->committedSize = std::max({archive->committedSize, archive->appendAt,
-                                     next.indexOffset + next.indexSize});
+  archive->committedSize =
+      std::max({archive->committedSize, archive->appendAt, next.indexOffset + next.indexSize});
   archive->header = next;
   archive->slot = slot;
   archive->entries = entries;
@@ -435,14 +436,13 @@ bool commit(Archive* archive, const std::vector<Entry>& entries, std::string* er
 }
 
 bool readEntry(Archive* archive, const Entry& entry,
-               const std::function<bool(const char* data, size_t size)>& sink,
-               std::string* error) {
+               const std::function<bool(const char* data, size_t size)>& sink, std::string* error) {
   std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(kChunk, entry.size)));
   uint32_t crc = 0;
   std::string problem;
   for (uint64_t done = 0; done < entry.size;) {
     size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), entry.size - done));
-    if (!readAt(archive->file, entry.offset + done, buffer.data(), n, &problem)) {
+    if (!readAt(archive->file.get(), entry.offset + done, buffer.data(), n, &problem)) {
       *error = "cannot read entry " + entry.name + ": " + problem;
       return false;
     }

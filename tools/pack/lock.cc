@@ -20,7 +20,7 @@ bool ArchiveLock::take(const std::string& path, bool shared, const std::function
   const auto limit = std::chrono::milliseconds(lockWaitMilliseconds());
   int pause = 1;
   for (bool told = false;; told = true) {
-    LockResult result = tryLock(file_, shared, &problem);
+    LockResult result = tryLock(file_.get(), shared, &problem);
     if (result == LockResult::Locked) return true;
     if (result == LockResult::Failed) {
       *error = "cannot lock " + lockPath + ": " + problem;

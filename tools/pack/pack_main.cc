@@ -291,7 +291,7 @@ int extract(const Command& command, const std::string& path, Archive* archive) {
     const bool whole = readEntry(
         archive, archive->entries[at],
         [&](const char* data, size_t size) {
-          if (!writeAt(*out, written, data, size, &problem)) {
+          if (!writeAt(out->get(), written, data, size, &problem)) {
             *fillError = cannotWrite + problem;
             return false;
           }
@@ -300,7 +300,7 @@ int extract(const Command& command, const std::string& path, Archive* archive) {
         },
         fillError);
     if (!whole) return false;
-    if (!syncFile(*out, &problem)) {
+    if (!syncFile(out->get(), &problem)) {
       *fillError = cannotWrite + problem;
       return false;
     }
@@ -315,7 +315,8 @@ int verify(const Command& command, Archive* archive) {
   int damaged = 0;
   for (const Entry& entry : archive->entries) {
     std::string problem;
-    if (!readEntry(archive, entry, [](const char*, size_t) { return true; }, &problem)) {
+    if (!readEntry(
+            archive, entry, [](const char*, size_t) { return true; }, &problem)) {
       warn(command.archive + ": " + problem);
       ++damaged;
     }
@@ -339,9 +340,7 @@ int run(const Command& command) {
   }
   ArchiveLock lock;
   std::string error;
-  auto waiting = [&] {
-    warn(command.archive + ": waiting for another process to finish with it");
-  };
+  auto waiting = [&] { warn(command.archive + ": waiting for another process to finish with it"); };
   if (!lock.take(path, reads, waiting, &error)) return fail(command, error);
   Archive archive;
   const bool exists = command.action != Action::Add || pathExists(path);

@@ -397,7 +397,7 @@ TEST_F(PackTest, RandomChangesMatchAPlainModel) {
     ASSERT_TRUE(openArchive(archive, OpenMode::Read, &read, &error)) << error;
     // Taken as written: the reader had nothing to set right.
     std::string index(read.header.indexSize, '\0');
-    ASSERT_TRUE(readAt(read.file, read.header.indexOffset, &index[0], index.size(), &error));
+    ASSERT_TRUE(readAt(read.file.get(), read.header.indexOffset, &index[0], index.size(), &error));
     ASSERT_TRUE(index == encodeIndex(read.entries)) << "an entry was read other than written";
     ASSERT_EQ(read.entries.size(), model.size());
     for (const Entry& entry : read.entries) {
