@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -214,10 +213,4 @@ LockResult tryLock(File* lock, bool shared, std::string* error) {
     return LockResult::Failed;
   }
   return LockResult::Locked;
-}
-
-void sleepMilliseconds(int milliseconds) {
-  struct timespec pause = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
-  while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-  }
 }

@@ -213,5 +213,3 @@ LockResult tryLock(File* lock, bool shared, std::string* error) {
   *error = describe(code);
   return LockResult::Failed;
 }
-
-void sleepMilliseconds(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }

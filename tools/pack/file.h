@@ -70,6 +70,5 @@ File* openLockFile(const std::string& path, bool* readOnly, std::string* error);
 // holds it. The system holds it for this process until it closes the file
 // or ends, however it ends.
 LockResult tryLock(File* lock, bool shared, std::string* error);
-void sleepMilliseconds(int milliseconds);
 
 #endif  // ZT_PACK_FILE_H_

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <thread>
 
 bool ArchiveLock::take(const std::string& path, bool shared, const std::function<void()>& waiting,
                        std::string* error) {
@@ -35,7 +36,7 @@ bool ArchiveLock::take(const std::string& path, bool shared, const std::function
     }
     if (!told) waiting();
     // Short pauses: the holder is usually one add of a few milliseconds.
-    sleepMilliseconds(pause);
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause));
     pause = pause < 8 ? 2 * pause : 10;
   }
 }
