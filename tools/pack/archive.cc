@@ -15,35 +15,14 @@ const uint32_t kVersion = 1;
 const size_t kChunk = 1 << 20;
 const uint64_t kMinIndexCapacity = 4096;
 
-// A field of the header (docs/archive-format.md): where it starts, and its
-// size in bytes.
-struct Field {
-  size_t at;
-  size_t bytes;
-};
-constexpr Field kMagicField{0, sizeof kMagic};
-constexpr Field kVersionField{8, 4};
-constexpr Field kReservedField{12, 4};
-constexpr Field kGenerationField{16, 8};
-constexpr Field kIndexOffsetField{24, 8};
-constexpr Field kIndexSizeField{32, 8};
-constexpr Field kIndexCapacityField{40, 8};
-constexpr Field kSpareOffsetField{48, 8};
-constexpr Field kSpareCapacityField{56, 8};
-constexpr Field kEndField{64, 8};
-constexpr Field kIndexCrcField{72, 4};
-constexpr Field kHeaderCrcField{76, 4};  // of the bytes before it
-static_assert(kHeaderCrcField.at + kHeaderCrcField.bytes == kEncodedHeaderSize,
-              "the header's checksum ends it");
+// The header's checksum, of the bytes before it, ends it.
+const size_t kHeaderCrcAt = kEncodedHeaderSize - 4;
 
 // The index: an entry count, then for each entry the length of its name, the
-// name, and the fields after it.
+// name, and after it the offset, size and checksum of its data.
 const size_t kEntryCountBytes = 4;
 const size_t kNameLengthBytes = 2;
-const size_t kDataOffsetBytes = 8;
-const size_t kDataSizeBytes = 8;
-const size_t kDataCrcBytes = 4;
-const size_t kAfterNameBytes = kDataOffsetBytes + kDataSizeBytes + kDataCrcBytes;
+const size_t kAfterNameBytes = 8 + 8 + 4;
 const uint64_t kSmallestIndexEntry = kNameLengthBytes + 1 + kAfterNameBytes;
 static_assert(kLongestName >> (8 * kNameLengthBytes) == 0, "a name's length fits its field");
 
@@ -69,14 +48,6 @@ uint64_t take(const std::string& in, size_t* at, size_t bytes) {
   const uint64_t value = get(in, *at, bytes);
   *at += bytes;
   return value;
-}
-
-uint64_t get(const std::string& header, Field field) { return get(header, field.at, field.bytes); }
-
-void set(std::string* header, Field field, uint64_t value) {
-  for (size_t i = 0; i < field.bytes; ++i) {
-    (*header)[field.at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-  }
 }
 
 // Whether [offset, offset + size) lies within [start, limit), without overflow.
@@ -110,9 +81,9 @@ bool decodeIndex(const std::string& bytes, uint64_t fileEnd, uint64_t end,
     Entry entry;
     entry.name = bytes.substr(at, nameLength);
     at += nameLength;
-    entry.offset = take(bytes, &at, kDataOffsetBytes);
-    entry.size = take(bytes, &at, kDataSizeBytes);
-    entry.crc = static_cast<uint32_t>(take(bytes, &at, kDataCrcBytes));
+    entry.offset = take(bytes, &at, 8);
+    entry.size = take(bytes, &at, 8);
+    entry.crc = static_cast<uint32_t>(take(bytes, &at, 4));
     // Earlier versions put an empty entry at the header's end, which may lie
     // past the end of the file (an index region reserved but not written).
     // It holds no bytes: it is read as the place they put it now.
@@ -176,20 +147,18 @@ void rollBack(Archive* archive) {
   archive->appendAt = archive->header.end;
 }
 
+// The header as docs/archive-format.md lays it out: the magic, the version,
+// four reserved bytes, the fields in Header's order, then the checksum.
 std::string encodeHeader(const Header& h) {
-  std::string out(kEncodedHeaderSize, '\0');
-  out.replace(kMagicField.at, kMagicField.bytes, kMagic, sizeof kMagic);
-  set(&out, kVersionField, kVersion);
-  set(&out, kReservedField, 0);
-  set(&out, kGenerationField, h.generation);
-  set(&out, kIndexOffsetField, h.indexOffset);
-  set(&out, kIndexSizeField, h.indexSize);
-  set(&out, kIndexCapacityField, h.indexCapacity);
-  set(&out, kSpareOffsetField, h.spareOffset);
-  set(&out, kSpareCapacityField, h.spareCapacity);
-  set(&out, kEndField, h.end);
-  set(&out, kIndexCrcField, h.indexCrc);
-  set(&out, kHeaderCrcField, crc32Update(0, out.data(), kHeaderCrcField.at));
+  std::string out(kMagic, sizeof kMagic);
+  put(&out, kVersion, 4);
+  put(&out, 0, 4);
+  for (uint64_t field : {h.generation, h.indexOffset, h.indexSize, h.indexCapacity, h.spareOffset,
+                         h.spareCapacity, h.end}) {
+    put(&out, field, 8);
+  }
+  put(&out, h.indexCrc, 4);
+  put(&out, crc32Update(0, out.data(), kHeaderCrcAt), 4);
   return out;
 }
 
@@ -199,29 +168,27 @@ enum class HeaderCheck { Valid, Invalid, OtherVersion };
 // Invalid for a slot that holds no header or a torn one; OtherVersion for an
 // intact header of another version. `problem` says which.
 HeaderCheck decodeHeader(const std::string& bytes, Header* h, std::string* problem) {
-  if (bytes.size() < kEncodedHeaderSize ||
-      std::memcmp(bytes.data() + kMagicField.at, kMagic, sizeof kMagic) != 0) {
+  if (bytes.size() < kEncodedHeaderSize || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) {
     *problem = "it is not an archive of this format";
     return HeaderCheck::Invalid;
   }
-  if (get(bytes, kHeaderCrcField) != crc32Update(0, bytes.data(), kHeaderCrcField.at)) {
+  if (get(bytes, kHeaderCrcAt, 4) != crc32Update(0, bytes.data(), kHeaderCrcAt)) {
     *problem = "its header is damaged";
     return HeaderCheck::Invalid;
   }
   // Checked after the checksum: a torn slot is no evidence of another version.
-  const uint64_t version = get(bytes, kVersionField);
+  size_t at = sizeof kMagic;
+  const uint64_t version = take(bytes, &at, 4);
   if (version != kVersion) {
     *problem = "its format version " + std::to_string(version) + " is not supported";
     return HeaderCheck::OtherVersion;
   }
-  h->generation = get(bytes, kGenerationField);
-  h->indexOffset = get(bytes, kIndexOffsetField);
-  h->indexSize = get(bytes, kIndexSizeField);
-  h->indexCapacity = get(bytes, kIndexCapacityField);
-  h->spareOffset = get(bytes, kSpareOffsetField);
-  h->spareCapacity = get(bytes, kSpareCapacityField);
-  h->end = get(bytes, kEndField);
-  h->indexCrc = static_cast<uint32_t>(get(bytes, kIndexCrcField));
+  at += 4;  // reserved
+  for (uint64_t* field : {&h->generation, &h->indexOffset, &h->indexSize, &h->indexCapacity,
+                          &h->spareOffset, &h->spareCapacity, &h->end}) {
+    *field = take(bytes, &at, 8);
+  }
+  h->indexCrc = static_cast<uint32_t>(take(bytes, &at, 4));
   return HeaderCheck::Valid;
 }
 
@@ -233,9 +200,9 @@ std::string encodeIndex(const std::vector<Entry>& entries) {
   for (const Entry& entry : entries) {
     put(&out, entry.name.size(), kNameLengthBytes);
     out += entry.name;
-    put(&out, entry.offset, kDataOffsetBytes);
-    put(&out, entry.size, kDataSizeBytes);
-    put(&out, entry.crc, kDataCrcBytes);
+    put(&out, entry.offset, 8);
+    put(&out, entry.size, 8);
+    put(&out, entry.crc, 4);
   }
   return out;
 }
@@ -299,13 +266,9 @@ bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::
 }
 
 void startArchive(File* file, Archive* archive) {
-  archive->file = FileHandle(file);
-  archive->header = Header();
+  *archive = Archive();
+  archive->file.reset(file);
   archive->header.end = kDataStart;
-  archive->slot = 1;
-  archive->entries.clear();
-  archive->appendAt = kDataStart;
-  archive->committedSize = 0;
 }
 
 int findEntry(const std::vector<Entry>& entries, const std::string& name) {
