@@ -147,6 +147,35 @@ void rollBack(Archive* archive) {
   archive->appendAt = archive->header.end;
 }
 
+// Calls `sink` with the `size` bytes at `offset` in `file`, in pieces, and
+// sums their checksum onto `*crc`. False when a read fails, saying why in
+// `problem`, or when `sink` returns false, with `problem` empty.
+bool readPieces(File* file, uint64_t offset, uint64_t size, const Sink& sink, uint32_t* crc,
+                std::string* problem) {
+  problem->clear();
+  std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(kChunk, size)));
+  for (uint64_t done = 0; done < size;) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), size - done));
+    if (!readAt(file, offset + done, buffer.data(), n, problem)) return false;
+    *crc = crc32Update(*crc, buffer.data(), n);
+    if (!sink(buffer.data(), n)) return false;
+    done += n;
+  }
+  return true;
+}
+
+// Writes the next `size` bytes of `entry`, which is being appended.
+bool appendPiece(Archive* archive, Entry* entry, const char* data, size_t size,
+                 std::string* error) {
+  std::string problem;
+  if (!writeAt(archive->file.get(), entry->offset + entry->size, data, size, &problem)) {
+    *error = "cannot write to the archive: " + problem;
+    return false;
+  }
+  entry->size += size;
+  return true;
+}
+
 // The header as docs/archive-format.md lays it out: the magic, the version,
 // four reserved bytes, the fields in Header's order, then the checksum.
 std::string encodeHeader(const Header& h) {
@@ -290,28 +319,21 @@ AppendResult appendFile(Archive* archive, const std::string& sourcePath, const s
     *error = "cannot read " + sourcePath + ": " + problem;
     return AppendResult::SourceFailed;
   }
-  std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(kChunk, size)));
   *entry = Entry{name, size > 0 ? archive->appendAt : kEmptyEntryOffset, 0, 0};
-  AppendResult result = AppendResult::Ok;
-  while (entry->size < size) {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), size - entry->size));
-    if (!readAt(source.get(), entry->size, buffer.data(), n, &problem)) {
-      *error = "cannot read " + sourcePath + ": " + problem;
-      result = AppendResult::SourceFailed;
-      break;
-    }
-    if (!writeAt(archive->file.get(), entry->offset + entry->size, buffer.data(), n, &problem)) {
-      *error = "cannot write to the archive: " + problem;
-      result = AppendResult::ArchiveFailed;
-      break;
-    }
-    entry->crc = crc32Update(entry->crc, buffer.data(), n);
-    entry->size += n;
+  auto write = [&](const char* data, size_t n) {
+    return appendPiece(archive, entry, data, n, error);
+  };
+  if (readPieces(source.get(), 0, size, write, &entry->crc, &problem)) {
+    archive->appendAt += entry->size;
+    return AppendResult::Ok;
+  }
+  if (problem.empty()) {
+    rollBack(archive);
+    return AppendResult::ArchiveFailed;
   }
   // The bytes of a source that failed halfway are overwritten by the next.
-  if (result == AppendResult::Ok) archive->appendAt += entry->size;
-  if (result == AppendResult::ArchiveFailed) rollBack(archive);
-  return result;
+  *error = "cannot read " + sourcePath + ": " + problem;
+  return AppendResult::SourceFailed;
 }
 
 bool appendEntry(Archive* archive, Archive* from, const Entry& source, Entry* entry,
@@ -320,20 +342,12 @@ bool appendEntry(Archive* archive, Archive* from, const Entry& source, Entry* en
   // source's checksum, which then holds for the copy too.
   *entry =
       Entry{source.name, source.size > 0 ? archive->appendAt : kEmptyEntryOffset, 0, source.crc};
-  std::string problem;
-  bool ok = readEntry(
-      from, source,
-      [&](const char* data, size_t size) {
-        if (!writeAt(archive->file.get(), entry->offset + entry->size, data, size, &problem)) {
-          *error = "cannot write to the archive: " + problem;
-          return false;
-        }
-        entry->size += size;
-        return true;
-      },
-      error);
-  if (ok) archive->appendAt += entry->size;
-  return ok;
+  auto write = [&](const char* data, size_t n) {
+    return appendPiece(archive, entry, data, n, error);
+  };
+  if (!readEntry(from, source, write, error)) return false;
+  archive->appendAt += entry->size;
+  return true;
 }
 
 bool commit(Archive* archive, const std::vector<Entry>& entries, std::string* error) {
@@ -398,20 +412,12 @@ bool commit(Archive* archive, const std::vector<Entry>& entries, std::string* er
   return true;
 }
 
-bool readEntry(Archive* archive, const Entry& entry,
-               const std::function<bool(const char* data, size_t size)>& sink, std::string* error) {
-  std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(kChunk, entry.size)));
+bool readEntry(Archive* archive, const Entry& entry, const Sink& sink, std::string* error) {
   uint32_t crc = 0;
   std::string problem;
-  for (uint64_t done = 0; done < entry.size;) {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), entry.size - done));
-    if (!readAt(archive->file.get(), entry.offset + done, buffer.data(), n, &problem)) {
-      *error = "cannot read entry " + entry.name + ": " + problem;
-      return false;
-    }
-    crc = crc32Update(crc, buffer.data(), n);
-    if (!sink(buffer.data(), n)) return false;
-    done += n;
+  if (!readPieces(archive->file.get(), entry.offset, entry.size, sink, &crc, &problem)) {
+    if (!problem.empty()) *error = "cannot read entry " + entry.name + ": " + problem;
+    return false;
   }
   if (crc != entry.crc) {
     *error = "entry " + entry.name + " is damaged: its checksum does not match";
