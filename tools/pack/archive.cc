@@ -32,6 +32,12 @@ static_assert(kLongestName >> (8 * kNameLengthBytes) == 0, "a name's length fits
 // this offset (its index lies there or beyond).
 const uint64_t kEmptyEntryOffset = kDataStart;
 
+// Says why in `error`, and fails.
+bool failWith(std::string* error, const std::string& why) {
+  *error = why;
+  return false;
+}
+
 // Integers are little-endian, `bytes` bytes long.
 void put(std::string* out, uint64_t value, size_t bytes) {
   for (size_t i = 0; i < bytes; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
@@ -63,15 +69,11 @@ bool overlap(uint64_t a, uint64_t aSize, uint64_t b, uint64_t bSize) {
 // `fileEnd` bounds the entries' bytes; `end` is the header's.
 bool decodeIndex(const std::string& bytes, uint64_t fileEnd, uint64_t end,
                  std::vector<Entry>* entries, std::string* problem) {
-  if (bytes.size() < kEntryCountBytes) {
-    *problem = "the index is cut short";
-    return false;
-  }
+  if (bytes.size() < kEntryCountBytes) return failWith(problem, "the index is cut short");
   size_t at = 0;
   uint64_t count = take(bytes, &at, kEntryCountBytes);
   if (count > bytes.size() / kSmallestIndexEntry) {
-    *problem = "the index claims more entries than it holds";
-    return false;
+    return failWith(problem, "the index claims more entries than it holds");
   }
   std::unordered_set<std::string> names;
   for (uint64_t i = 0; i < count; ++i) {
@@ -91,18 +93,15 @@ bool decodeIndex(const std::string& bytes, uint64_t fileEnd, uint64_t end,
       entry.offset = kEmptyEntryOffset;
     }
     if (!within(entry.offset, entry.size, kDataStart, fileEnd)) {
-      *problem = "entry " + entry.name + " lies outside the file";
-      return false;
+      return failWith(problem, "entry " + entry.name + " lies outside the file");
     }
     if (!names.insert(foldCase(entry.name)).second) {
-      *problem = "entry " + entry.name + " is listed twice";
-      return false;
+      return failWith(problem, "entry " + entry.name + " is listed twice");
     }
     entries->push_back(std::move(entry));
   }
   if (entries->size() != count || at != bytes.size()) {
-    *problem = "the index is malformed";
-    return false;
+    return failWith(problem, "the index is malformed");
   }
   return true;
 }
@@ -113,15 +112,11 @@ bool checkRegions(const Header& h, uint64_t fileSize, std::string* problem) {
             within(h.indexOffset, h.indexSize, kDataStart, fileSize) &&
             (h.spareCapacity == 0 ? h.spareOffset == 0
                                   : within(h.spareOffset, h.spareCapacity, kDataStart, h.end));
-  if (!ok) {
-    *problem = "the header points outside the file";
-    return false;
-  }
+  if (!ok) return failWith(problem, "the header points outside the file");
   // The next commit writes into the spare region: it must leave the current
   // index whole.
   if (overlap(h.spareOffset, h.spareCapacity, h.indexOffset, h.indexCapacity)) {
-    *problem = "its index regions overlap";
-    return false;
+    return failWith(problem, "its index regions overlap");
   }
   return true;
 }
@@ -169,8 +164,7 @@ bool appendPiece(Archive* archive, Entry* entry, const char* data, size_t size,
                  std::string* error) {
   std::string problem;
   if (!writeAt(archive->file.get(), entry->offset + entry->size, data, size, &problem)) {
-    *error = "cannot write to the archive: " + problem;
-    return false;
+    return failWith(error, "cannot write to the archive: " + problem);
   }
   entry->size += size;
   return true;
@@ -420,8 +414,7 @@ bool readEntry(Archive* archive, const Entry& entry, const Sink& sink, std::stri
     return false;
   }
   if (crc != entry.crc) {
-    *error = "entry " + entry.name + " is damaged: its checksum does not match";
-    return false;
+    return failWith(error, "entry " + entry.name + " is damaged: its checksum does not match");
   }
   return true;
 }
