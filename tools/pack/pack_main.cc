@@ -337,10 +337,12 @@ int run(const Command& command) {
   if (command.action != kAdd && !pathExists(path)) {
     return fail(command, "no such archive");
   }
-  ArchiveLock lock;
+  FileHandle lock;
   std::string error;
   auto waiting = [&] { warn(command.archive + ": waiting for another process to finish with it"); };
-  if (!lock.take(path, command.action->shared, waiting, &error)) return fail(command, error);
+  if (!lockArchive(path, command.action->shared, waiting, &lock, &error)) {
+    return fail(command, error);
+  }
   Archive archive;
   const bool exists = command.action != kAdd || pathExists(path);
   if (exists && !openArchive(path, command.action->mode, &archive, &error)) {

@@ -568,9 +568,9 @@ TEST_F(PackTest, AWaiterSaysSoOnceAndGivesUpAtTheLimit) {
   ASSERT_EQ(pack({archive, source("a", "1"), "/force"}).status, 0);
   const std::string shortWait = "PACK_TEST_LOCK_WAIT_MS=300";
   for (bool shared : {true, false}) {
-    ArchiveLock held;
+    FileHandle held;
     std::string error;
-    ASSERT_TRUE(held.take(archive, shared, [] {}, &error)) << error;
+    ASSERT_TRUE(lockArchive(archive, shared, [] {}, &held, &error)) << error;
     // Readers share the lock; a change waits for everyone.
     Result list = pack({archive, "/list"}, shortWait);
     EXPECT_EQ(list.status, shared ? 0 : 1) << list.err;
@@ -591,9 +591,9 @@ TEST_F(PackTest, TheShippedToolHasNoTestHooks) {
   EXPECT_EQ(added.status, 0);
   EXPECT_EQ(listing(), "a 1\n");
   // Told to give up at once, it waits on (until `timeout` ends it).
-  ArchiveLock held;
+  FileHandle held;
   std::string error;
-  ASSERT_TRUE(held.take(archive, false, [] {}, &error)) << error;
+  ASSERT_TRUE(lockArchive(archive, false, [] {}, &held, &error)) << error;
   EXPECT_EQ(pack({archive, "/list"}, "PACK_TEST_LOCK_WAIT_MS=1 timeout 1", PACK_PATH).status, 124);
 }
 
