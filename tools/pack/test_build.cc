@@ -56,26 +56,26 @@ TestState& state() {
 }
 
 bool powerFailsNow() {
-  TestState& cut = state();
-  return cut.crashAt > 0 && ++cut.calls == cut.crashAt;
+  TestState& test = state();
+  return test.crashAt > 0 && ++test.calls == test.crashAt;
 }
 
 // Takes the disk back to each file's last flush, then puts back the writes
 // that the mask keeps, in their order.
 void failPower() {
-  TestState& cut = state();
-  if (cut.powerFailed) return;
-  cut.powerFailed = true;
+  TestState& test = state();
+  if (test.powerFailed) return;
+  test.powerFailed = true;
   std::string ignored;
-  for (auto w = cut.unflushed.rbegin(); w != cut.unflushed.rend(); ++w) {
+  for (auto w = test.unflushed.rbegin(); w != test.unflushed.rend(); ++w) {
     platformWriteAt(w->file, w->offset, w->before.data(), w->before.size(), &ignored);
     if (!w->cut) platformTruncateFile(w->file, w->sizeBefore, &ignored);
   }
-  const size_t n = cut.unflushed.size();
+  const size_t n = test.unflushed.size();
   for (size_t i = 0; i < n; ++i) {
-    const Write& w = cut.unflushed[i];
+    const Write& w = test.unflushed[i];
     const size_t age = n - 1 - i;
-    if (age >= 64 || !(cut.keep >> age & 1)) continue;
+    if (age >= 64 || !(test.keep >> age & 1)) continue;
     if (w.cut) {
       platformTruncateFile(w.file, w.offset, &ignored);
     } else {
@@ -92,7 +92,7 @@ void failPower() {
 // Logs a write of `size` bytes at `offset` (a cut to `offset` when `data` is
 // null) with what it is about to replace.
 bool logWrite(File* file, uint64_t offset, const void* data, size_t size, std::string* error) {
-  TestState& cut = state();
+  TestState& test = state();
   Write w{file, offset, 0, "", "", data == nullptr};
   if (!fileSize(file, &w.sizeBefore, error)) return false;
   uint64_t end = w.cut ? w.sizeBefore : std::min<uint64_t>(offset + size, w.sizeBefore);
@@ -101,7 +101,7 @@ bool logWrite(File* file, uint64_t offset, const void* data, size_t size, std::s
     if (!readAt(file, offset, &w.before[0], w.before.size(), error)) return false;
   }
   if (data) w.after.assign(static_cast<const char*>(data), size);
-  cut.unflushed.push_back(std::move(w));
+  test.unflushed.push_back(std::move(w));
   return true;
 }
 
