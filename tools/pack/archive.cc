@@ -370,6 +370,7 @@ bool commit(Archive* archive, const std::vector<Entry>& entries, std::string* er
   next.spareOffset = current.indexOffset;
   next.spareCapacity = current.indexCapacity;
 
+  File* file = archive->file.get();
   int slot = 1 - archive->slot;
   std::string header = encodeHeader(next);
   std::string problem;
@@ -379,23 +380,20 @@ bool commit(Archive* archive, const std::vector<Entry>& entries, std::string* er
   bool written = true;
   if (archive->committedSize == 0) {
     const std::string otherSlot(kHeaderSlotSize, '\0');
-    written = writeAt(archive->file.get(), archive->slot * kHeaderSlotSize, otherSlot.data(),
-                      otherSlot.size(), &problem);
+    written = writeAt(file, archive->slot * kHeaderSlotSize, otherSlot.data(), otherSlot.size(),
+                      &problem);
   }
-  if (!written ||
-      !writeAt(archive->file.get(), next.indexOffset, index.data(), index.size(), &problem) ||
-      !syncFile(archive->file.get(), &problem)) {
+  if (!written || !writeAt(file, next.indexOffset, index.data(), index.size(), &problem) ||
+      !syncFile(file, &problem)) {
     *error = "cannot write to the archive: " + problem;
     rollBack(archive);
     return false;
   }
   // From here the new header may be on the disk: the file is left as it is,
   // and the next open finds the old state or the new one.
-  if (!writeAt(archive->file.get(), slot * kHeaderSlotSize, header.data(), header.size(),
-               &problem) ||
-      !syncFile(archive->file.get(), &problem)) {
-    *error = "cannot write to the archive: " + problem;
-    return false;
+  if (!writeAt(file, slot * kHeaderSlotSize, header.data(), header.size(), &problem) ||
+      !syncFile(file, &problem)) {
+    return failWith(error, "cannot write to the archive: " + problem);
   }
   archive->committedSize =
       std::max({archive->committedSize, archive->appendAt, next.indexOffset + next.indexSize});

@@ -91,15 +91,13 @@ bool writeBeside(const std::string& path, Fill fill, std::string* error) {
   const std::string temporary = path + ".pack-tmp";
   removeFile(temporary);
   std::string problem;
-  bool ok = false;
-  {
-    FileHandle file(createFile(temporary, path, &problem));
-    if (!file) {
-      *error = "cannot create " + temporary + ": " + problem;
-      return false;
-    }
-    ok = fill(&file, error);
-  }  // closed before the rename: Windows will not replace an open file
+  FileHandle file(createFile(temporary, path, &problem));
+  if (!file) {
+    *error = "cannot create " + temporary + ": " + problem;
+    return false;
+  }
+  bool ok = fill(&file, error);
+  file.reset();  // closed before the rename: Windows will not replace an open file
   if (ok && !replaceFile(temporary, path, &problem)) {
     *error = "cannot rename " + temporary + " to " + path + ": " + problem;
     ok = false;
