@@ -233,7 +233,8 @@ TEST_F(PackTest, MalformedCommandLines) {
   EXPECT_EQ(help.out.rfind("usage: pack ARCHIVE", 0), 0u);
   for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
            {archive}, {archive, "/del"}, {archive, "/opt", "x"}, {archive, "/list", "/del", "x"},
-           {archive, "/extract", "a"}, {archive, "/del", "a", "/force"}}) {
+           {archive, "/extract", "a"}, {archive, "/extract", "a", "b", "c"},
+           {archive, "/del", "a", "/force"}}) {
     EXPECT_EQ(pack(words).status, 2) << words.size();
   }
   EXPECT_FALSE(fs::exists(archive));
