@@ -31,9 +31,9 @@ std::string folderOf(const std::string& path) {
 }
 
 // Opens without blocking on a FIFO or device, then insists on a regular file.
-int openRegular(const std::string& path, int flags, std::string* error) {
+File* openRegular(const std::string& path, int flags, std::string* error) {
   int fd = open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0644);
-  if (!checked(fd >= 0, error)) return -1;
+  if (!checked(fd >= 0, error)) return nullptr;
   struct stat st;
   if (fstat(fd, &st) != 0) {
     *error = reason();
@@ -42,17 +42,16 @@ int openRegular(const std::string& path, int flags, std::string* error) {
   } else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     *error = reason();
   } else {
-    return fd;
+    return new File{fd};
   }
   close(fd);
-  return -1;
+  return nullptr;
 }
 
 }  // namespace
 
 File* platformOpenFile(const std::string& path, OpenMode mode, std::string* error) {
-  int fd = openRegular(path, mode == OpenMode::Read ? O_RDONLY : O_RDWR, error);
-  return fd < 0 ? nullptr : new File{fd};
+  return openRegular(path, mode == OpenMode::Read ? O_RDONLY : O_RDWR, error);
 }
 
 File* platformCreateFile(const std::string& path, const std::string& model, std::string* error) {
@@ -198,9 +197,9 @@ bool sameFile(const std::string& a, const std::string& b) {
 std::string baseName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
 File* openLockFile(const std::string& path, bool* readOnly, std::string* error) {
-  int fd = openRegular(path, O_RDONLY | O_CREAT | O_NOFOLLOW, error);
-  *readOnly = fd < 0 && access(folderOf(path).c_str(), W_OK) != 0;
-  return fd < 0 ? nullptr : new File{fd};
+  File* file = openRegular(path, O_RDONLY | O_CREAT | O_NOFOLLOW, error);
+  *readOnly = !file && access(folderOf(path).c_str(), W_OK) != 0;
+  return file;
 }
 
 LockResult tryLock(File* lock, bool shared, std::string* error) {
