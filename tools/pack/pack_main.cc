@@ -130,21 +130,18 @@ int add(const Command& command, const std::string& path, Archive* archive) {
     std::vector<Entry> entries = target->entries;
     for (const std::string& source : command.words) {
       const std::string name = baseName(source);
-      if (name.empty() || name.size() > kLongestName) {
-        warn(source + ": not a file name");
-        ++failures;
-        continue;
-      }
-      int existing = findEntry(entries, name);
-      if (existing >= 0 && !command.force) {
-        warn(command.archive + ": " + entries[existing].name +
-             " is already there (add /force to replace it)");
-        ++failures;
-        continue;
-      }
+      const int existing = findEntry(entries, name);
       Entry entry;
       std::string problem;
-      AppendResult result = appendFile(target, source, name, &entry, &problem);
+      AppendResult result = AppendResult::SourceFailed;
+      if (name.empty() || name.size() > kLongestName) {
+        problem = source + ": not a file name";
+      } else if (existing >= 0 && !command.force) {
+        problem = command.archive + ": " + entries[existing].name +
+                  " is already there (add /force to replace it)";
+      } else {
+        result = appendFile(target, source, name, &entry, &problem);
+      }
       if (result == AppendResult::ArchiveFailed) {
         *writeError = problem;
         return false;
