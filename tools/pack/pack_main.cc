@@ -268,8 +268,7 @@ int verify(const Command& command, const std::string&, Archive* archive) {
   int damaged = 0;
   for (const Entry& entry : archive->entries) {
     std::string problem;
-    if (!readEntry(
-            archive, entry, [](const char*, size_t) { return true; }, &problem)) {
+    if (!readEntry(archive, entry, [](const char*, size_t) { return true; }, &problem)) {
       warn(command.archive + ": " + problem);
       ++damaged;
     }
