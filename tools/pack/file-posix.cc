@@ -57,10 +57,7 @@ File* platformOpenFile(const std::string& path, OpenMode mode, std::string* erro
 File* platformCreateFile(const std::string& path, const std::string& model, std::string* error) {
   struct stat st;
   const bool modelled = stat(model.c_str(), &st) == 0;
-  if (!modelled && errno != ENOENT && errno != ENOTDIR) {
-    *error = reason();
-    return nullptr;
-  }
+  if (!checked(modelled || errno == ENOENT || errno == ENOTDIR, error)) return nullptr;
   // Created with the model's permissions, less the umask, so that it is never
   // open to more than the model is. O_EXCL also refuses a link at `path`,
   // dangling or not.
@@ -71,11 +68,8 @@ File* platformCreateFile(const std::string& path, const std::string& model, std:
 
 bool platformMatchPermissions(File* file, const std::string& model, std::string* error) {
   struct stat st;
-  if (stat(model.c_str(), &st) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return true;
-    *error = reason();
-    return false;
-  }
+  // No model: the new file keeps what it was made with.
+  if (stat(model.c_str(), &st) != 0) return checked(errno == ENOENT || errno == ENOTDIR, error);
   return checked(fchmod(file->fd, st.st_mode & 07777) == 0, error);
 }
 
@@ -127,11 +121,7 @@ bool pathExists(const std::string& path) {
 
 bool replaceableByFile(const std::string& path, std::string* error) {
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) {
-    if (errno == ENOENT) return true;
-    *error = reason();
-    return false;
-  }
+  if (stat(path.c_str(), &st) != 0) return checked(errno == ENOENT, error);
   if (S_ISREG(st.st_mode)) return true;
   *error = S_ISDIR(st.st_mode)    ? "it is a folder"
            : S_ISFIFO(st.st_mode) ? "it is a pipe"
