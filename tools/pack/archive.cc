@@ -15,35 +15,14 @@ const uint32_t kVersion = 1;
 const size_t kChunk = 1 << 20;
 const uint64_t kMinIndexCapacity = 4096;
 
-// A field of the header (docs/archive-format.md): where it starts, and its
-// size in bytes.
-struct Field {
-  size_t at;
-  size_t bytes;
-};
-constexpr Field kMagicField{0, sizeof kMagic};
-constexpr Field kVersionField{8, 4};
-constexpr Field kReservedField{12, 4};
-constexpr Field kGenerationField{16, 8};
-constexpr Field kIndexOffsetField{24, 8};
-constexpr Field kIndexSizeField{32, 8};
-constexpr Field kIndexCapacityField{40, 8};
-constexpr Field kSpareOffsetField{48, 8};
-constexpr Field kSpareCapacityField{56, 8};
-constexpr Field kEndField{64, 8};
-constexpr Field kIndexCrcField{72, 4};
-constexpr Field kHeaderCrcField{76, 4};  // of the bytes before it
-static_assert(kHeaderCrcField.at + kHeaderCrcField.bytes == kEncodedHeaderSize,
-              "the header's checksum ends it");
+// The header's checksum, of the bytes before it, ends it.
+const size_t kHeaderCrcAt = kEncodedHeaderSize - 4;
 
 // The index: an entry count, then for each entry the length of its name, the
-// name, and the fields after it.
+// name, and after it the offset, size and checksum of its data.
 const size_t kEntryCountBytes = 4;
 const size_t kNameLengthBytes = 2;
-const size_t kDataOffsetBytes = 8;
-const size_t kDataSizeBytes = 8;
-const size_t kDataCrcBytes = 4;
-const size_t kAfterNameBytes = kDataOffsetBytes + kDataSizeBytes + kDataCrcBytes;
+const size_t kAfterNameBytes = 8 + 8 + 4;
 const uint64_t kSmallestIndexEntry = kNameLengthBytes + 1 + kAfterNameBytes;
 static_assert(kLongestName >> (8 * kNameLengthBytes) == 0, "a name's length fits its field");
 
@@ -52,6 +31,12 @@ static_assert(kLongestName >> (8 * kNameLengthBytes) == 0, "a name's length fits
 // an empty entry does not extend the file. Every archive's file reaches past
 // this offset (its index lies there or beyond).
 const uint64_t kEmptyEntryOffset = kDataStart;
+
+// Says why in `error`, and fails.
+bool failWith(std::string* error, const std::string& why) {
+  *error = why;
+  return false;
+}
 
 // Integers are little-endian, `bytes` bytes long.
 void put(std::string* out, uint64_t value, size_t bytes) {
@@ -71,14 +56,6 @@ uint64_t take(const std::string& in, size_t* at, size_t bytes) {
   return value;
 }
 
-uint64_t get(const std::string& header, Field field) { return get(header, field.at, field.bytes); }
-
-void set(std::string* header, Field field, uint64_t value) {
-  for (size_t i = 0; i < field.bytes; ++i) {
-    (*header)[field.at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-  }
-}
-
 // Whether [offset, offset + size) lies within [start, limit), without overflow.
 bool within(uint64_t offset, uint64_t size, uint64_t start, uint64_t limit) {
   return offset >= start && offset <= limit && size <= limit - offset;
@@ -92,15 +69,11 @@ bool overlap(uint64_t a, uint64_t aSize, uint64_t b, uint64_t bSize) {
 // `fileEnd` bounds the entries' bytes; `end` is the header's.
 bool decodeIndex(const std::string& bytes, uint64_t fileEnd, uint64_t end,
                  std::vector<Entry>* entries, std::string* problem) {
-  if (bytes.size() < kEntryCountBytes) {
-    *problem = "the index is cut short";
-    return false;
-  }
+  if (bytes.size() < kEntryCountBytes) return failWith(problem, "the index is cut short");
   size_t at = 0;
   uint64_t count = take(bytes, &at, kEntryCountBytes);
   if (count > bytes.size() / kSmallestIndexEntry) {
-    *problem = "the index claims more entries than it holds";
-    return false;
+    return failWith(problem, "the index claims more entries than it holds");
   }
   std::unordered_set<std::string> names;
   for (uint64_t i = 0; i < count; ++i) {
@@ -110,9 +83,9 @@ bool decodeIndex(const std::string& bytes, uint64_t fileEnd, uint64_t end,
     Entry entry;
     entry.name = bytes.substr(at, nameLength);
     at += nameLength;
-    entry.offset = take(bytes, &at, kDataOffsetBytes);
-    entry.size = take(bytes, &at, kDataSizeBytes);
-    entry.crc = static_cast<uint32_t>(take(bytes, &at, kDataCrcBytes));
+    entry.offset = take(bytes, &at, 8);
+    entry.size = take(bytes, &at, 8);
+    entry.crc = static_cast<uint32_t>(take(bytes, &at, 4));
     // Earlier versions put an empty entry at the header's end, which may lie
     // past the end of the file (an index region reserved but not written).
     // It holds no bytes: it is read as the place they put it now.
@@ -120,18 +93,15 @@ bool decodeIndex(const std::string& bytes, uint64_t fileEnd, uint64_t end,
       entry.offset = kEmptyEntryOffset;
     }
     if (!within(entry.offset, entry.size, kDataStart, fileEnd)) {
-      *problem = "entry " + entry.name + " lies outside the file";
-      return false;
+      return failWith(problem, "entry " + entry.name + " lies outside the file");
     }
     if (!names.insert(foldCase(entry.name)).second) {
-      *problem = "entry " + entry.name + " is listed twice";
-      return false;
+      return failWith(problem, "entry " + entry.name + " is listed twice");
     }
     entries->push_back(std::move(entry));
   }
   if (entries->size() != count || at != bytes.size()) {
-    *problem = "the index is malformed";
-    return false;
+    return failWith(problem, "the index is malformed");
   }
   return true;
 }
@@ -142,15 +112,11 @@ bool checkRegions(const Header& h, uint64_t fileSize, std::string* problem) {
             within(h.indexOffset, h.indexSize, kDataStart, fileSize) &&
             (h.spareCapacity == 0 ? h.spareOffset == 0
                                   : within(h.spareOffset, h.spareCapacity, kDataStart, h.end));
-  if (!ok) {
-    *problem = "the header points outside the file";
-    return false;
-  }
+  if (!ok) return failWith(problem, "the header points outside the file");
   // The next commit writes into the spare region: it must leave the current
   // index whole.
   if (overlap(h.spareOffset, h.spareCapacity, h.indexOffset, h.indexCapacity)) {
-    *problem = "its index regions overlap";
-    return false;
+    return failWith(problem, "its index regions overlap");
   }
   return true;
 }
@@ -172,24 +138,50 @@ bool checkEntriesApart(const Header& h, const std::vector<Entry>& entries, std::
 // state: what a failed change appended is not left to fill the disk.
 void rollBack(Archive* archive) {
   std::string ignored;  // the change has failed already; this is tidying
-  truncateFile(archive->file, archive->committedSize, &ignored);
+  truncateFile(archive->file.get(), archive->committedSize, &ignored);
   archive->appendAt = archive->header.end;
 }
 
+// Calls `sink` with the `size` bytes at `offset` in `file`, in pieces, and
+// sums their checksum onto `*crc`. False when a read fails, saying why in
+// `problem`, or when `sink` returns false, with `problem` empty.
+bool readPieces(File* file, uint64_t offset, uint64_t size, const Sink& sink, uint32_t* crc,
+                std::string* problem) {
+  problem->clear();
+  std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(kChunk, size)));
+  for (uint64_t done = 0; done < size;) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), size - done));
+    if (!readAt(file, offset + done, buffer.data(), n, problem)) return false;
+    *crc = crc32Update(*crc, buffer.data(), n);
+    if (!sink(buffer.data(), n)) return false;
+    done += n;
+  }
+  return true;
+}
+
+// Writes the next `size` bytes of `entry`, which is being appended.
+bool appendPiece(Archive* archive, Entry* entry, const char* data, size_t size,
+                 std::string* error) {
+  std::string problem;
+  if (!writeAt(archive->file.get(), entry->offset + entry->size, data, size, &problem)) {
+    return failWith(error, "cannot write to the archive: " + problem);
+  }
+  entry->size += size;
+  return true;
+}
+
+// The header as docs/archive-format.md lays it out: the magic, the version,
+// four reserved bytes, the fields in Header's order, then the checksum.
 std::string encodeHeader(const Header& h) {
-  std::string out(kEncodedHeaderSize, '\0');
-  out.replace(kMagicField.at, kMagicField.bytes, kMagic, sizeof kMagic);
-  set(&out, kVersionField, kVersion);
-  set(&out, kReservedField, 0);
-  set(&out, kGenerationField, h.generation);
-  set(&out, kIndexOffsetField, h.indexOffset);
-  set(&out, kIndexSizeField, h.indexSize);
-  set(&out, kIndexCapacityField, h.indexCapacity);
-  set(&out, kSpareOffsetField, h.spareOffset);
-  set(&out, kSpareCapacityField, h.spareCapacity);
-  set(&out, kEndField, h.end);
-  set(&out, kIndexCrcField, h.indexCrc);
-  set(&out, kHeaderCrcField, crc32Update(0, out.data(), kHeaderCrcField.at));
+  std::string out(kMagic, sizeof kMagic);
+  put(&out, kVersion, 4);
+  put(&out, 0, 4);
+  for (uint64_t field : {h.generation, h.indexOffset, h.indexSize, h.indexCapacity, h.spareOffset,
+                         h.spareCapacity, h.end}) {
+    put(&out, field, 8);
+  }
+  put(&out, h.indexCrc, 4);
+  put(&out, crc32Update(0, out.data(), kHeaderCrcAt), 4);
   return out;
 }
 
@@ -199,29 +191,27 @@ enum class HeaderCheck { Valid, Invalid, OtherVersion };
 // Invalid for a slot that holds no header or a torn one; OtherVersion for an
 // intact header of another version. `problem` says which.
 HeaderCheck decodeHeader(const std::string& bytes, Header* h, std::string* problem) {
-  if (bytes.size() < kEncodedHeaderSize ||
-      std::memcmp(bytes.data() + kMagicField.at, kMagic, sizeof kMagic) != 0) {
+  if (bytes.size() < kEncodedHeaderSize || std::memcmp(bytes.data(), kMagic, sizeof kMagic) != 0) {
     *problem = "it is not an archive of this format";
     return HeaderCheck::Invalid;
   }
-  if (get(bytes, kHeaderCrcField) != crc32Update(0, bytes.data(), kHeaderCrcField.at)) {
+  if (get(bytes, kHeaderCrcAt, 4) != crc32Update(0, bytes.data(), kHeaderCrcAt)) {
     *problem = "its header is damaged";
     return HeaderCheck::Invalid;
   }
   // Checked after the checksum: a torn slot is no evidence of another version.
-  const uint64_t version = get(bytes, kVersionField);
+  size_t at = sizeof kMagic;
+  const uint64_t version = take(bytes, &at, 4);
   if (version != kVersion) {
     *problem = "its format version " + std::to_string(version) + " is not supported";
     return HeaderCheck::OtherVersion;
   }
-  h->generation = get(bytes, kGenerationField);
-  h->indexOffset = get(bytes, kIndexOffsetField);
-  h->indexSize = get(bytes, kIndexSizeField);
-  h->indexCapacity = get(bytes, kIndexCapacityField);
-  h->spareOffset = get(bytes, kSpareOffsetField);
-  h->spareCapacity = get(bytes, kSpareCapacityField);
-  h->end = get(bytes, kEndField);
-  h->indexCrc = static_cast<uint32_t>(get(bytes, kIndexCrcField));
+  at += 4;  // reserved
+  for (uint64_t* field : {&h->generation, &h->indexOffset, &h->indexSize, &h->indexCapacity,
+                          &h->spareOffset, &h->spareCapacity, &h->end}) {
+    *field = take(bytes, &at, 8);
+  }
+  h->indexCrc = static_cast<uint32_t>(take(bytes, &at, 4));
   return HeaderCheck::Valid;
 }
 
@@ -233,9 +223,9 @@ std::string encodeIndex(const std::vector<Entry>& entries) {
   for (const Entry& entry : entries) {
     put(&out, entry.name.size(), kNameLengthBytes);
     out += entry.name;
-    put(&out, entry.offset, kDataOffsetBytes);
-    put(&out, entry.size, kDataSizeBytes);
-    put(&out, entry.crc, kDataCrcBytes);
+    put(&out, entry.offset, 8);
+    put(&out, entry.size, 8);
+    put(&out, entry.crc, 4);
   }
   return out;
 }
@@ -249,7 +239,7 @@ bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::
   };
   std::string problem;
   uint64_t size = 0;
-  if (!fileSize(file, &size, &problem)) return fail("its size cannot be read: " + problem);
+  if (!fileSize(file.get(), &size, &problem)) return fail("its size cannot be read: " + problem);
 
   // The newest slot whose header is intact wins; the other may have been
   // cut short by a crash while it was being written.
@@ -261,7 +251,7 @@ bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::
     Header candidate;
     uint64_t at = slot * kHeaderSlotSize;
     if (size < at + kEncodedHeaderSize) continue;
-    if (!readAt(file, at, &bytes[0], bytes.size(), &problem)) {
+    if (!readAt(file.get(), at, &bytes[0], bytes.size(), &problem)) {
       return fail("its header cannot be read: " + problem);
     }
     HeaderCheck check = decodeHeader(bytes, &candidate, &slotProblem);
@@ -277,7 +267,7 @@ bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::
   if (best < 0) return fail(slotProblem);
   if (!checkRegions(header, size, &problem)) return fail(problem);
   std::string index(static_cast<size_t>(header.indexSize), '\0');
-  if (!readAt(file, header.indexOffset, &index[0], index.size(), &problem)) {
+  if (!readAt(file.get(), header.indexOffset, &index[0], index.size(), &problem)) {
     return fail("its index cannot be read: " + problem);
   }
   if (crc32Update(0, index.data(), index.size()) != header.indexCrc) {
@@ -299,13 +289,9 @@ bool openArchive(const std::string& path, OpenMode mode, Archive* archive, std::
 }
 
 void startArchive(File* file, Archive* archive) {
-  archive->file = FileHandle(file);
-  archive->header = Header();
+  *archive = Archive();
+  archive->file.reset(file);
   archive->header.end = kDataStart;
-  archive->slot = 1;
-  archive->entries.clear();
-  archive->appendAt = kDataStart;
-  archive->committedSize = 0;
 }
 
 int findEntry(const std::vector<Entry>& entries, const std::string& name) {
@@ -323,54 +309,39 @@ AppendResult appendFile(Archive* archive, const std::string& sourcePath, const s
   // The size is fixed first, so that a source that is the archive itself
   // cannot feed on what is being appended.
   uint64_t size = 0;
-  if (!source || !fileSize(source, &size, &problem)) {
+  if (!source || !fileSize(source.get(), &size, &problem)) {
     *error = "cannot read " + sourcePath + ": " + problem;
     return AppendResult::SourceFailed;
   }
-  std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(kChunk, size)));
   *entry = Entry{name, size > 0 ? archive->appendAt : kEmptyEntryOffset, 0, 0};
-  AppendResult result = AppendResult::Ok;
-  while (entry->size < size) {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), size - entry->size));
-    if (!readAt(source, entry->size, buffer.data(), n, &problem)) {
-      *error = "cannot read " + sourcePath + ": " + problem;
-      result = AppendResult::SourceFailed;
-      break;
-    }
-    if (!writeAt(archive->file, entry->offset + entry->size, buffer.data(), n, &problem)) {
-      *error = "cannot write to the archive: " + problem;
-      result = AppendResult::ArchiveFailed;
-      break;
-    }
-    entry->crc = crc32Update(entry->crc, buffer.data(), n);
-    entry->size += n;
+  auto write = [&](const char* data, size_t n) {
+    return appendPiece(archive, entry, data, n, error);
+  };
+  if (readPieces(source.get(), 0, size, write, &entry->crc, &problem)) {
+    archive->appendAt += entry->size;
+    return AppendResult::Ok;
+  }
+  if (problem.empty()) {
+    rollBack(archive);
+    return AppendResult::ArchiveFailed;
   }
   // The bytes of a source that failed halfway are overwritten by the next.
-  if (result == AppendResult::Ok) archive->appendAt += entry->size;
-  if (result == AppendResult::ArchiveFailed) rollBack(archive);
-  return result;
+  *error = "cannot read " + sourcePath + ": " + problem;
+  return AppendResult::SourceFailed;
 }
 
 bool appendEntry(Archive* archive, Archive* from, const Entry& source, Entry* entry,
                  std::string* error) {
   // The bytes are copied as they are: readEntry checks them against the
   // source's checksum, which then holds for the copy too.
-  *entry = Entry{source.name, source.size > 0 ? archive->appendAt : kEmptyEntryOffset, 0,
-                 source.crc};
-  std::string problem;
-  bool ok = readEntry(
-      from, source,
-      [&](const char* data, size_t size) {
-        if (!writeAt(archive->file, entry->offset + entry->size, data, size, &problem)) {
-          *error = "cannot write to the archive: " + problem;
-          return false;
-        }
-        entry->size += size;
-        return true;
-      },
-      error);
-  if (ok) archive->appendAt += entry->size;
-  return ok;
+  *entry =
+      Entry{source.name, source.size > 0 ? archive->appendAt : kEmptyEntryOffset, 0, source.crc};
+  auto write = [&](const char* data, size_t n) {
+    return appendPiece(archive, entry, data, n, error);
+  };
+  if (!readEntry(from, source, write, error)) return false;
+  archive->appendAt += entry->size;
+  return true;
 }
 
 bool commit(Archive* archive, const std::vector<Entry>& entries, std::string* error) {
@@ -399,6 +370,7 @@ bool commit(Archive* archive, const std::vector<Entry>& entries, std::string* er
   next.spareOffset = current.indexOffset;
   next.spareCapacity = current.indexCapacity;
 
+  File* file = archive->file.get();
   int slot = 1 - archive->slot;
   std::string header = encodeHeader(next);
   std::string problem;
@@ -408,25 +380,23 @@ bool commit(Archive* archive, const std::vector<Entry>& entries, std::string* er
   bool written = true;
   if (archive->committedSize == 0) {
     const std::string otherSlot(kHeaderSlotSize, '\0');
-    written = writeAt(archive->file, archive->slot * kHeaderSlotSize, otherSlot.data(),
-                      otherSlot.size(), &problem);
+    written = writeAt(file, archive->slot * kHeaderSlotSize, otherSlot.data(), otherSlot.size(),
+                      &problem);
   }
-  if (!written ||
-      !writeAt(archive->file, next.indexOffset, index.data(), index.size(), &problem) ||
-      !syncFile(archive->file, &problem)) {
+  if (!written || !writeAt(file, next.indexOffset, index.data(), index.size(), &problem) ||
+      !syncFile(file, &problem)) {
     *error = "cannot write to the archive: " + problem;
     rollBack(archive);
     return false;
   }
   // From here the new header may be on the disk: the file is left as it is,
   // and the next open finds the old state or the new one.
-  if (!writeAt(archive->file, slot * kHeaderSlotSize, header.data(), header.size(), &problem) ||
-      !syncFile(archive->file, &problem)) {
-    *error = "cannot write to the archive: " + problem;
-    return false;
+  if (!writeAt(file, slot * kHeaderSlotSize, header.data(), header.size(), &problem) ||
+      !syncFile(file, &problem)) {
+    return failWith(error, "cannot write to the archive: " + problem);
   }
-  archive->committedSize = std::max({archive->committedSize, archive->appendAt,
-                                     next.indexOffset + next.indexSize});
+  archive->committedSize =
+      std::max({archive->committedSize, archive->appendAt, next.indexOffset + next.indexSize});
   archive->header = next;
   archive->slot = slot;
   archive->entries = entries;
@@ -434,25 +404,15 @@ bool commit(Archive* archive, const std::vector<Entry>& entries, std::string* er
   return true;
 }
 
-bool readEntry(Archive* archive, const Entry& entry,
-               const std::function<bool(const char* data, size_t size)>& sink,
-               std::string* error) {
-  std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(kChunk, entry.size)));
+bool readEntry(Archive* archive, const Entry& entry, const Sink& sink, std::string* error) {
   uint32_t crc = 0;
   std::string problem;
-  for (uint64_t done = 0; done < entry.size;) {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), entry.size - done));
-    if (!readAt(archive->file, entry.offset + done, buffer.data(), n, &problem)) {
-      *error = "cannot read entry " + entry.name + ": " + problem;
-      return false;
-    }
-    crc = crc32Update(crc, buffer.data(), n);
-    if (!sink(buffer.data(), n)) return false;
-    done += n;
+  if (!readPieces(archive->file.get(), entry.offset, entry.size, sink, &crc, &problem)) {
+    if (!problem.empty()) *error = "cannot read entry " + entry.name + ": " + problem;
+    return false;
   }
   if (crc != entry.crc) {
-    *error = "entry " + entry.name + " is damaged: its checksum does not match";
-    return false;
+    return failWith(error, "entry " + entry.name + " is damaged: its checksum does not match");
   }
   return true;
 }

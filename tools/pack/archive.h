@@ -75,11 +75,12 @@ bool appendEntry(Archive* archive, Archive* from, const Entry& source, Entry* en
 // is written, it cuts the file back to its committed length.
 bool commit(Archive* archive, const std::vector<Entry>& entries, std::string* error);
 
+// Takes bytes in pieces; false stops the reading.
+using Sink = std::function<bool(const char* data, size_t size)>;
+
 // Calls `sink` with the entry's bytes in pieces, checking its checksum.
 // False on a read error, a checksum mismatch (said in `error`) or when
 // `sink` returns false.
-bool readEntry(Archive* archive, const Entry& entry,
-               const std::function<bool(const char* data, size_t size)>& sink,
-               std::string* error);
+bool readEntry(Archive* archive, const Entry& entry, const Sink& sink, std::string* error);
 
 #endif  // ZT_PACK_ARCHIVE_H_

@@ -39,21 +39,12 @@ void setField(std::string* file, size_t at, size_t bytes, uint64_t value) {
   for (size_t i = 0; i < bytes; ++i) (*file)[at + i] = char(value >> (8 * i));
 }
 
+// Each slot's 80 bytes padded out to the slot's size, so far as the input reaches.
 std::string archiveBytes(const uint8_t* data, size_t size) {
-  const std::string input(reinterpret_cast<const char*>(data), size);
-  std::string file(kDataStart, '\0');
-  file.replace(0, kEncodedHeaderSize, input.substr(0, kEncodedHeaderSize));
-  if (input.size() > kEncodedHeaderSize) {
-    const std::string slot1 = input.substr(kEncodedHeaderSize, kEncodedHeaderSize);
-    file.replace(kHeaderSlotSize, slot1.size(), slot1);
-  }
-  if (input.size() > 2 * kEncodedHeaderSize) file += input.substr(2 * kEncodedHeaderSize);
-  // An input too short for both slots makes a file that ends where it does.
-  if (input.size() < 2 * kEncodedHeaderSize) {
-    file.resize(input.size() <= kEncodedHeaderSize
-                    ? input.size()
-                    : kHeaderSlotSize + input.size() - kEncodedHeaderSize);
-  }
+  std::string file(reinterpret_cast<const char*>(data), size);
+  const size_t padding = kHeaderSlotSize - kEncodedHeaderSize;
+  if (file.size() > kEncodedHeaderSize) file.insert(kEncodedHeaderSize, padding, '\0');
+  if (file.size() >= kDataStart - padding) file.insert(kDataStart - padding, padding, '\0');
   return file;
 }
 

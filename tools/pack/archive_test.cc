@@ -346,7 +346,7 @@ TEST(ArchiveReaderTest, IndexRegionsAreReusedSoDeadSpaceStaysBounded) {
   // 300 bytes of data and an index of about 6 KiB: a fresh index per commit
   // would have left about 1 MiB behind.
   uint64_t size = 0;
-  ASSERT_TRUE(fileSize(archive.file, &size, &error));
+  ASSERT_TRUE(fileSize(archive.file.get(), &size, &error));
   EXPECT_LT(size, kDataStart + 300 + 64 * 1024);
   archive.file = FileHandle();
 }

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -32,9 +31,9 @@ std::string folderOf(const std::string& path) {
 }
 
 // Opens without blocking on a FIFO or device, then insists on a regular file.
-int openRegular(const std::string& path, int flags, std::string* error) {
+File* openRegular(const std::string& path, int flags, std::string* error) {
   int fd = open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0644);
-  if (!checked(fd >= 0, error)) return -1;
+  if (!checked(fd >= 0, error)) return nullptr;
   struct stat st;
   if (fstat(fd, &st) != 0) {
     *error = reason();
@@ -43,26 +42,22 @@ int openRegular(const std::string& path, int flags, std::string* error) {
   } else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     *error = reason();
   } else {
-    return fd;
+    return new File{fd};
   }
   close(fd);
-  return -1;
+  return nullptr;
 }
 
 }  // namespace
 
 File* platformOpenFile(const std::string& path, OpenMode mode, std::string* error) {
-  int fd = openRegular(path, mode == OpenMode::Read ? O_RDONLY : O_RDWR, error);
-  return fd < 0 ? nullptr : new File{fd};
+  return openRegular(path, mode == OpenMode::Read ? O_RDONLY : O_RDWR, error);
 }
 
 File* platformCreateFile(const std::string& path, const std::string& model, std::string* error) {
   struct stat st;
   const bool modelled = stat(model.c_str(), &st) == 0;
-  if (!modelled && errno != ENOENT && errno != ENOTDIR) {
-    *error = reason();
-    return nullptr;
-  }
+  if (!checked(modelled || errno == ENOENT || errno == ENOTDIR, error)) return nullptr;
   // Created with the model's permissions, less the umask, so that it is never
   // open to more than the model is. O_EXCL also refuses a link at `path`,
   // dangling or not.
@@ -73,11 +68,8 @@ File* platformCreateFile(const std::string& path, const std::string& model, std:
 
 bool platformMatchPermissions(File* file, const std::string& model, std::string* error) {
   struct stat st;
-  if (stat(model.c_str(), &st) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return true;
-    *error = reason();
-    return false;
-  }
+  // No model: the new file keeps what it was made with.
+  if (stat(model.c_str(), &st) != 0) return checked(errno == ENOENT || errno == ENOTDIR, error);
   return checked(fchmod(file->fd, st.st_mode & 07777) == 0, error);
 }
 
@@ -129,11 +121,7 @@ bool pathExists(const std::string& path) {
 
 bool replaceableByFile(const std::string& path, std::string* error) {
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) {
-    if (errno == ENOENT) return true;
-    *error = reason();
-    return false;
-  }
+  if (stat(path.c_str(), &st) != 0) return checked(errno == ENOENT, error);
   if (S_ISREG(st.st_mode)) return true;
   *error = S_ISDIR(st.st_mode)    ? "it is a folder"
            : S_ISFIFO(st.st_mode) ? "it is a pipe"
@@ -199,9 +187,9 @@ bool sameFile(const std::string& a, const std::string& b) {
 std::string baseName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
 File* openLockFile(const std::string& path, bool* readOnly, std::string* error) {
-  int fd = openRegular(path, O_RDONLY | O_CREAT | O_NOFOLLOW, error);
-  *readOnly = fd < 0 && access(folderOf(path).c_str(), W_OK) != 0;
-  return fd < 0 ? nullptr : new File{fd};
+  File* file = openRegular(path, O_RDONLY | O_CREAT | O_NOFOLLOW, error);
+  *readOnly = !file && access(folderOf(path).c_str(), W_OK) != 0;
+  return file;
 }
 
 LockResult tryLock(File* lock, bool shared, std::string* error) {
@@ -214,10 +202,4 @@ LockResult tryLock(File* lock, bool shared, std::string* error) {
     return LockResult::Failed;
   }
   return LockResult::Locked;
-}
-
-void sleepMilliseconds(int milliseconds) {
-  struct timespec pause = {milliseconds / 1000, (milliseconds % 1000) * 1000000L};
-  while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-  }
 }

@@ -157,18 +157,6 @@ bool platformReplaceFile(const std::string& from, const std::string& to, std::st
 // MOVEFILE_WRITE_THROUGH has made the rename durable.
 void platformSyncFolder(const std::string&) {}
 
-// NTFS files are not sparse unless asked to be: only what lies past the end
-// is new.
-uint64_t platformNewSpace(File* file, uint64_t offset, size_t size) {
-  uint64_t length = 0;
-  std::string ignored;
-  if (!fileSize(file, &length, &ignored) || offset + size <= length) return 0;
-  const uint64_t from = offset > length ? offset : length;
-  return (offset + size - from + 4095) / 4096 * 4096;
-}
-
-unsigned platformPermissions(const std::string&) { return 0; }
-
 void removeFile(const std::string& path) { DeleteFileA(path.c_str()); }
 
 std::string resolveLinks(const std::string& path) { return path; }
@@ -213,5 +201,3 @@ LockResult tryLock(File* lock, bool shared, std::string* error) {
   *error = describe(code);
   return LockResult::Failed;
 }
-
-void sleepMilliseconds(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }

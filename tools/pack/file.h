@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 struct File;  // opaque, one per platform
@@ -22,35 +23,11 @@ File* openFile(const std::string& path, OpenMode mode, std::string* error);
 File* createFile(const std::string& path, const std::string& model, std::string* error);
 void closeFile(File* file);
 
-// Owns an open File and closes it when it goes. It passes as the File* it
-// holds to the calls below.
-class FileHandle {
- public:
-  FileHandle() = default;
-  explicit FileHandle(File* file) : file_(file) {}
-  FileHandle(FileHandle&& other) noexcept : file_(other.release()) {}
-  FileHandle& operator=(FileHandle&& other) noexcept {
-    if (this != &other) {
-      if (file_) closeFile(file_);
-      file_ = other.release();
-    }
-    return *this;
-  }
-  ~FileHandle() {
-    if (file_) closeFile(file_);
-  }
-
-  operator File*() const { return file_; }
-  // Hands the file over to a new owner.
-  File* release() {
-    File* file = file_;
-    file_ = nullptr;
-    return file;
-  }
-
- private:
-  File* file_ = nullptr;
+// Owns an open File and closes it when it goes.
+struct FileCloser {
+  void operator()(File* file) const { closeFile(file); }
 };
+using FileHandle = std::unique_ptr<File, FileCloser>;
 
 bool fileSize(File* file, uint64_t* size, std::string* error);
 // Reads exactly `size` bytes at `offset`; a short read is an error.
@@ -93,6 +70,5 @@ File* openLockFile(const std::string& path, bool* readOnly, std::string* error);
 // holds it. The system holds it for this process until it closes the file
 // or ends, however it ends.
 LockResult tryLock(File* lock, bool shared, std::string* error);
-void sleepMilliseconds(int milliseconds);
 
 #endif  // ZT_PACK_FILE_H_

@@ -27,6 +27,8 @@ bool platformSyncFile(File* file, std::string* error);
 bool platformTruncateFile(File* file, uint64_t size, std::string* error);
 bool platformReplaceFile(const std::string& from, const std::string& to, std::string* error);
 void platformSyncFolder(const std::string& path);
+
+// For the test build alone, which is built on POSIX only (as are the tests).
 // How many bytes of new disk space writing `size` bytes at `offset` would
 // take: what lies past the end of the file or in a hole in it, in whole
 // blocks of the file system.

@@ -2,14 +2,15 @@
 
 #include <chrono>
 #include <cstdio>
+#include <thread>
 
-bool ArchiveLock::take(const std::string& path, bool shared, const std::function<void()>& waiting,
-                       std::string* error) {
+bool lockArchive(const std::string& path, bool shared, const std::function<void()>& waiting,
+                 FileHandle* lock, std::string* error) {
   const std::string lockPath = path + ".lock";
   bool readOnly = false;
   std::string problem;
-  file_ = FileHandle(openLockFile(lockPath, &readOnly, &problem));
-  if (!file_) {
+  lock->reset(openLockFile(lockPath, &readOnly, &problem));
+  if (!*lock) {
     // Nobody can be changing an archive in a folder where no lock file can
     // be made, unless the lock file is there already.
     if (shared && readOnly) return true;
@@ -20,7 +21,7 @@ bool ArchiveLock::take(const std::string& path, bool shared, const std::function
   const auto limit = std::chrono::milliseconds(lockWaitMilliseconds());
   int pause = 1;
   for (bool told = false;; told = true) {
-    LockResult result = tryLock(file_, shared, &problem);
+    LockResult result = tryLock(lock->get(), shared, &problem);
     if (result == LockResult::Locked) return true;
     if (result == LockResult::Failed) {
       *error = "cannot lock " + lockPath + ": " + problem;
@@ -35,7 +36,7 @@ bool ArchiveLock::take(const std::string& path, bool shared, const std::function
     }
     if (!told) waiting();
     // Short pauses: the holder is usually one add of a few milliseconds.
-    sleepMilliseconds(pause);
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause));
     pause = pause < 8 ? 2 * pause : 10;
   }
 }

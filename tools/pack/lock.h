@@ -9,18 +9,13 @@
 
 #include "file.h"
 
-class ArchiveLock {
- public:
-  // Locks the archive at `path` (its links followed): shared to read it,
-  // exclusive to change it. Calls `waiting` once when another process holds
-  // it, and gives up after lockWaitMilliseconds(). A reader that cannot
-  // create the lock file in a read-only folder reads without it.
-  bool take(const std::string& path, bool shared, const std::function<void()>& waiting,
-            std::string* error);
-
- private:
-  FileHandle file_;
-};
+// Locks the archive at `path` (its links followed): shared to read it,
+// exclusive to change it, until `lock` is closed. Calls `waiting` once when
+// another process holds it, and gives up after lockWaitMilliseconds(). A
+// reader that cannot create the lock file in a read-only folder reads
+// without it.
+bool lockArchive(const std::string& path, bool shared, const std::function<void()>& waiting,
+                 FileHandle* lock, std::string* error);
 
 // How long a process waits for the lock: kLockWaitMilliseconds in the tool,
 // less when its test build is told so.

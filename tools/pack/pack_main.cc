@@ -1,9 +1,12 @@
 // pack: a small archive tool that stands in for the game's own. One command
 // per call: add files, delete entries, optimize, list, extract or verify.
 // Each action prints one short line on stdout; errors go to stderr.
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -25,13 +28,23 @@ const char kUsage[] =
     "Switches may stand anywhere after ARCHIVE, in any letter case. Entry names\n"
     "compare case-insensitively. Exit status: 0 success, 1 failure, 2 usage.\n";
 
-enum class Action { Add, Delete, Optimize, List, Extract, Verify };
+struct Action;
 
 struct Command {
   std::string archive;
-  Action action = Action::Add;
+  const Action* action = nullptr;
   bool force = false;
   std::vector<std::string> words;  // files or names
+};
+
+// What a command takes, how it locks and opens the archive, and what it does.
+struct Action {
+  const char* word;  // its switch; adding has none
+  size_t fewestWords, mostWords;
+  const char* wrongWords;  // the usage error when there are more or fewer
+  bool shared;             // shares the lock with other readers
+  OpenMode mode;           // how an archive that is there is opened
+  int (*perform)(const Command& command, const std::string& path, Archive* archive);
 };
 
 // Why standard output first failed, if it did: a report that never reached
@@ -62,56 +75,6 @@ int usageError(const char* problem) {
   return 2;
 }
 
-// 0 when the command line is well formed, else the exit status to end with.
-int parse(int argc, char** argv, Command* command) {
-  if (argc < 2) return usageError("no archive given");
-  command->archive = argv[1];
-  if (command->archive.empty()) return usageError("the archive name is empty");
-  bool haveAction = false;
-  for (int i = 2; i < argc; ++i) {
-    const std::string word = foldCase(argv[i]);
-    Action action;
-    if (word == "/force") {
-      command->force = true;
-      continue;
-    } else if (word == "/del") {
-      action = Action::Delete;
-    } else if (word == "/opt") {
-      action = Action::Optimize;
-    } else if (word == "/list") {
-      action = Action::List;
-    } else if (word == "/extract") {
-      action = Action::Extract;
-    } else if (word == "/verify") {
-      action = Action::Verify;
-    } else {
-      command->words.push_back(argv[i]);
-      continue;
-    }
-    if (haveAction && command->action != action) return usageError("more than one action given");
-    command->action = action;
-    haveAction = true;
-  }
-  const size_t n = command->words.size();
-  switch (command->action) {
-    case Action::Add:
-      if (n == 0) return usageError("no file to add");
-      break;
-    case Action::Delete:
-      if (n == 0) return usageError("no entry to delete");
-      break;
-    case Action::Extract:
-      if (n != 2) return usageError("/extract takes an entry name and a destination");
-      break;
-    default:
-      if (n != 0) return usageError("unexpected words after the switch");
-  }
-  if (command->force && command->action != Action::Add) {
-    return usageError("/force goes with adding files");
-  }
-  return 0;
-}
-
 int fail(const Command& command, const std::string& message) {
   warn(command.archive + ": " + message);
   return 1;
@@ -128,15 +91,13 @@ bool writeBeside(const std::string& path, Fill fill, std::string* error) {
   const std::string temporary = path + ".pack-tmp";
   removeFile(temporary);
   std::string problem;
-  bool ok = false;
-  {
-    FileHandle file(createFile(temporary, path, &problem));
-    if (!file) {
-      *error = "cannot create " + temporary + ": " + problem;
-      return false;
-    }
-    ok = fill(&file, error);
-  }  // closed before the rename: Windows will not replace an open file
+  FileHandle file(createFile(temporary, path, &problem));
+  if (!file) {
+    *error = "cannot create " + temporary + ": " + problem;
+    return false;
+  }
+  bool ok = fill(&file, error);
+  file.reset();  // closed before the rename: Windows will not replace an open file
   if (ok && !replaceFile(temporary, path, &problem)) {
     *error = "cannot rename " + temporary + " to " + path + ": " + problem;
     ok = false;
@@ -160,7 +121,8 @@ bool writeArchiveBeside(const std::string& path, Fill fill, std::string* error) 
       error);
 }
 
-int add(const Command& command, const std::string& path, bool exists, Archive* archive) {
+int add(const Command& command, const std::string& path, Archive* archive) {
+  const bool exists = archive->file != nullptr;
   std::string error;
   int failures = 0;
   std::vector<std::string> lines;
@@ -168,21 +130,18 @@ int add(const Command& command, const std::string& path, bool exists, Archive* a
     std::vector<Entry> entries = target->entries;
     for (const std::string& source : command.words) {
       const std::string name = baseName(source);
-      if (name.empty() || name.size() > kLongestName) {
-        warn(source + ": not a file name");
-        ++failures;
-        continue;
-      }
-      int existing = findEntry(entries, name);
-      if (existing >= 0 && !command.force) {
-        warn(command.archive + ": " + entries[existing].name +
-             " is already there (add /force to replace it)");
-        ++failures;
-        continue;
-      }
+      const int existing = findEntry(entries, name);
       Entry entry;
       std::string problem;
-      AppendResult result = appendFile(target, source, name, &entry, &problem);
+      AppendResult result = AppendResult::SourceFailed;
+      if (name.empty() || name.size() > kLongestName) {
+        problem = source + ": not a file name";
+      } else if (existing >= 0 && !command.force) {
+        problem = command.archive + ": " + entries[existing].name +
+                  " is already there (add /force to replace it)";
+      } else {
+        result = appendFile(target, source, name, &entry, &problem);
+      }
       if (result == AppendResult::ArchiveFailed) {
         *writeError = problem;
         return false;
@@ -213,7 +172,7 @@ int add(const Command& command, const std::string& path, bool exists, Archive* a
   return failures ? 1 : 0;
 }
 
-int deleteEntries(const Command& command, Archive* archive) {
+int deleteEntries(const Command& command, const std::string&, Archive* archive) {
   std::vector<Entry> entries = archive->entries;
   std::string removed, absent;
   for (const std::string& name : command.words) {
@@ -260,8 +219,8 @@ int optimize(const Command& command, const std::string& path, Archive* archive) 
   return 0;
 }
 
-int list(const Archive& archive) {
-  for (const Entry& entry : archive.entries) {
+int list(const Command&, const std::string&, Archive* archive) {
+  for (const Entry& entry : archive->entries) {
     say(entry.name + " " + std::to_string(entry.size));
   }
   return 0;
@@ -287,31 +246,25 @@ int extract(const Command& command, const std::string& path, Archive* archive) {
   std::string error;
   auto fill = [&](FileHandle* out, std::string* fillError) {
     uint64_t written = 0;
-    const std::string cannotWrite = "cannot write " + target + ".pack-tmp: ";
-    const bool whole = readEntry(
-        archive, archive->entries[at],
-        [&](const char* data, size_t size) {
-          if (!writeAt(*out, written, data, size, &problem)) {
-            *fillError = cannotWrite + problem;
-            return false;
-          }
-          written += size;
-          return true;
-        },
-        fillError);
-    if (!whole) return false;
-    if (!syncFile(*out, &problem)) {
-      *fillError = cannotWrite + problem;
-      return false;
+    auto write = [&](const char* data, size_t size) {
+      const bool ok = writeAt(out->get(), written, data, size, &problem);
+      written += size;
+      return ok;
+    };
+    if (readEntry(archive, archive->entries[at], write, fillError) &&
+        syncFile(out->get(), &problem)) {
+      return true;
     }
-    return true;
+    // What the reading found is said already; a failed write or flush is not.
+    if (fillError->empty()) *fillError = "cannot write " + target + ".pack-tmp: " + problem;
+    return false;
   };
   if (!writeBeside(target, fill, &error)) return fail(command, error);
   say(command.archive + ": extracted " + name + " to " + destination);
   return 0;
 }
 
-int verify(const Command& command, Archive* archive) {
+int verify(const Command& command, const std::string&, Archive* archive) {
   int damaged = 0;
   for (const Entry& entry : archive->entries) {
     std::string problem;
@@ -325,39 +278,71 @@ int verify(const Command& command, Archive* archive) {
   return 0;
 }
 
+const char kNoWords[] = "unexpected words after the switch";
+const size_t kAny = SIZE_MAX;
+const Action kActions[] = {
+    {nullptr, 1, kAny, "no file to add", false, OpenMode::Update, add},
+    {"/del", 1, kAny, "no entry to delete", false, OpenMode::Update, deleteEntries},
+    {"/opt", 0, 0, kNoWords, false, OpenMode::Read, optimize},
+    {"/list", 0, 0, kNoWords, true, OpenMode::Read, list},
+    {"/extract", 2, 2, "/extract takes an entry name and a destination", true, OpenMode::Read,
+     extract},
+    {"/verify", 0, 0, kNoWords, true, OpenMode::Read, verify},
+};
+const Action* const kAdd = &kActions[0];
+
+// 0 when the command line is well formed, else the exit status to end with.
+int parse(int argc, char** argv, Command* command) {
+  if (argc < 2) return usageError("no archive given");
+  command->archive = argv[1];
+  if (command->archive.empty()) return usageError("the archive name is empty");
+  for (int i = 2; i < argc; ++i) {
+    const std::string word = foldCase(argv[i]);
+    const Action* action = std::find_if(std::begin(kActions), std::end(kActions),
+                                        [&](const Action& a) { return a.word && word == a.word; });
+    if (word == "/force") {
+      command->force = true;
+    } else if (action == std::end(kActions)) {
+      command->words.push_back(argv[i]);
+    } else if (command->action && command->action != action) {
+      return usageError("more than one action given");
+    } else {
+      command->action = action;
+    }
+  }
+  if (!command->action) command->action = kAdd;
+  const size_t n = command->words.size();
+  if (n < command->action->fewestWords || n > command->action->mostWords) {
+    return usageError(command->action->wrongWords);
+  }
+  if (command->force && command->action != kAdd) {
+    return usageError("/force goes with adding files");
+  }
+  return 0;
+}
+
 // Runs the command under the archive's lock: exclusive for a change, shared
 // for reading, so that processes using one archive take turns.
 int run(const Command& command) {
   // A link's target is the archive: it is locked and replaced, not the link.
   const std::string path = resolveLinks(command.archive);
-  const bool reads = command.action == Action::List || command.action == Action::Extract ||
-                     command.action == Action::Verify;
   // Only an add makes an archive: nor is a lock file made beside one that
   // is not there.
-  if (command.action != Action::Add && !pathExists(path)) {
+  if (command.action != kAdd && !pathExists(path)) {
     return fail(command, "no such archive");
   }
-  ArchiveLock lock;
+  FileHandle lock;
   std::string error;
-  auto waiting = [&] {
-    warn(command.archive + ": waiting for another process to finish with it");
-  };
-  if (!lock.take(path, reads, waiting, &error)) return fail(command, error);
-  Archive archive;
-  const bool exists = command.action != Action::Add || pathExists(path);
-  const bool inPlace = command.action == Action::Add || command.action == Action::Delete;
-  if (exists && !openArchive(path, inPlace ? OpenMode::Update : OpenMode::Read, &archive, &error)) {
+  auto waiting = [&] { warn(command.archive + ": waiting for another process to finish with it"); };
+  if (!lockArchive(path, command.action->shared, waiting, &lock, &error)) {
     return fail(command, error);
   }
-  switch (command.action) {
-    case Action::Add: return add(command, path, exists, &archive);
-    case Action::Delete: return deleteEntries(command, &archive);
-    case Action::Optimize: return optimize(command, path, &archive);
-    case Action::List: return list(archive);
-    case Action::Extract: return extract(command, path, &archive);
-    case Action::Verify: return verify(command, &archive);
+  Archive archive;
+  const bool exists = command.action != kAdd || pathExists(path);
+  if (exists && !openArchive(path, command.action->mode, &archive, &error)) {
+    return fail(command, error);
   }
-  return 2;
+  return command.action->perform(command, path, &archive);
 }
 
 }  // namespace

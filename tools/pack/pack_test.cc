@@ -233,7 +233,8 @@ TEST_F(PackTest, MalformedCommandLines) {
   EXPECT_EQ(help.out.rfind("usage: pack ARCHIVE", 0), 0u);
   for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
            {archive}, {archive, "/del"}, {archive, "/opt", "x"}, {archive, "/list", "/del", "x"},
-           {archive, "/extract", "a"}, {archive, "/del", "a", "/force"}}) {
+           {archive, "/extract", "a"}, {archive, "/extract", "a", "b", "c"},
+           {archive, "/del", "a", "/force"}}) {
     EXPECT_EQ(pack(words).status, 2) << words.size();
   }
   EXPECT_FALSE(fs::exists(archive));
@@ -397,7 +398,7 @@ TEST_F(PackTest, RandomChangesMatchAPlainModel) {
     ASSERT_TRUE(openArchive(archive, OpenMode::Read, &read, &error)) << error;
     // Taken as written: the reader had nothing to set right.
     std::string index(read.header.indexSize, '\0');
-    ASSERT_TRUE(readAt(read.file, read.header.indexOffset, &index[0], index.size(), &error));
+    ASSERT_TRUE(readAt(read.file.get(), read.header.indexOffset, &index[0], index.size(), &error));
     ASSERT_TRUE(index == encodeIndex(read.entries)) << "an entry was read other than written";
     ASSERT_EQ(read.entries.size(), model.size());
     for (const Entry& entry : read.entries) {
@@ -568,9 +569,9 @@ TEST_F(PackTest, AWaiterSaysSoOnceAndGivesUpAtTheLimit) {
   ASSERT_EQ(pack({archive, source("a", "1"), "/force"}).status, 0);
   const std::string shortWait = "PACK_TEST_LOCK_WAIT_MS=300";
   for (bool shared : {true, false}) {
-    ArchiveLock held;
+    FileHandle held;
     std::string error;
-    ASSERT_TRUE(held.take(archive, shared, [] {}, &error)) << error;
+    ASSERT_TRUE(lockArchive(archive, shared, [] {}, &held, &error)) << error;
     // Readers share the lock; a change waits for everyone.
     Result list = pack({archive, "/list"}, shortWait);
     EXPECT_EQ(list.status, shared ? 0 : 1) << list.err;
@@ -591,9 +592,9 @@ TEST_F(PackTest, TheShippedToolHasNoTestHooks) {
   EXPECT_EQ(added.status, 0);
   EXPECT_EQ(listing(), "a 1\n");
   // Told to give up at once, it waits on (until `timeout` ends it).
-  ArchiveLock held;
+  FileHandle held;
   std::string error;
-  ASSERT_TRUE(held.take(archive, false, [] {}, &error)) << error;
+  ASSERT_TRUE(lockArchive(archive, false, [] {}, &held, &error)) << error;
   EXPECT_EQ(pack({archive, "/list"}, "PACK_TEST_LOCK_WAIT_MS=1 timeout 1", PACK_PATH).status, 124);
 }
 

@@ -3,6 +3,7 @@
 // is logged with the bytes it replaced, so that a power cut can undo it.
 #include "test_build.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -24,51 +25,57 @@ struct Write {
   bool cut;             // a truncation to `offset` rather than a write
 };
 
-struct PowerCut {
-  long at = 0;  // the call it falls on; 0 when it is not simulated
+// The power cut, the call log and the full disk, as the environment sets them.
+struct TestState {
+  long crashAt = 0;  // the call the power cut falls on; 0 when it is not simulated
   long calls = 0;
   unsigned long long keep = 0;
   std::vector<Write> unflushed;  // in the order written
-  bool done = false;
+  bool powerFailed = false;
+  std::FILE* log = nullptr;
+  std::map<File*, std::string> paths;  // of the open files, as opened or renamed
+  long long diskFree = -1;             // -1 when the disk is not full
 };
 
 void failPower();
 
-PowerCut& state() {
+TestState& state() {
   // Never destroyed: the exit handler needs it after main has returned.
-  static PowerCut* cut = [] {
-    auto* created = new PowerCut;
-    if (const char* at = std::getenv("PACK_TEST_CRASH_AT_WRITE")) created->at = std::atol(at);
+  static TestState* state = [] {
+    auto* created = new TestState;
+    if (const char* at = std::getenv("PACK_TEST_CRASH_AT_WRITE")) created->crashAt = std::atol(at);
     if (const char* keep = std::getenv("PACK_TEST_CRASH_KEEP")) {
       created->keep = std::strtoull(keep, nullptr, 0);
     }
-    if (created->at > 0) std::atexit(failPower);
+    if (const char* log = std::getenv("PACK_TEST_CALL_LOG")) created->log = std::fopen(log, "a");
+    if (const char* free = std::getenv("PACK_TEST_DISK_FREE")) created->diskFree = std::atoll(free);
+    if (created->crashAt > 0) std::atexit(failPower);
     return created;
   }();
-  return *cut;
+  return *state;
 }
 
 bool powerFailsNow() {
-  PowerCut& cut = state();
-  return cut.at > 0 && ++cut.calls == cut.at;
+  TestState& test = state();
+  return test.crashAt > 0 && ++test.calls == test.crashAt;
 }
 
 // Takes the disk back to each file's last flush, then puts back the writes
 // that the mask keeps, in their order.
 void failPower() {
-  PowerCut& cut = state();
-  if (cut.done) return;
-  cut.done = true;
+  TestState& test = state();
+  if (test.powerFailed) return;
+  test.powerFailed = true;
   std::string ignored;
-  for (auto w = cut.unflushed.rbegin(); w != cut.unflushed.rend(); ++w) {
+  for (auto w = test.unflushed.rbegin(); w != test.unflushed.rend(); ++w) {
     platformWriteAt(w->file, w->offset, w->before.data(), w->before.size(), &ignored);
     if (!w->cut) platformTruncateFile(w->file, w->sizeBefore, &ignored);
   }
-  const size_t n = cut.unflushed.size();
+  const size_t n = test.unflushed.size();
   for (size_t i = 0; i < n; ++i) {
-    const Write& w = cut.unflushed[i];
+    const Write& w = test.unflushed[i];
     const size_t age = n - 1 - i;
-    if (age >= 64 || !(cut.keep >> age & 1)) continue;
+    if (age >= 64 || !(test.keep >> age & 1)) continue;
     if (w.cut) {
       platformTruncateFile(w.file, w.offset, &ignored);
     } else {
@@ -85,7 +92,7 @@ void failPower() {
 // Logs a write of `size` bytes at `offset` (a cut to `offset` when `data` is
 // null) with what it is about to replace.
 bool logWrite(File* file, uint64_t offset, const void* data, size_t size, std::string* error) {
-  PowerCut& cut = state();
+  TestState& test = state();
   Write w{file, offset, 0, "", "", data == nullptr};
   if (!fileSize(file, &w.sizeBefore, error)) return false;
   uint64_t end = w.cut ? w.sizeBefore : std::min<uint64_t>(offset + size, w.sizeBefore);
@@ -94,44 +101,27 @@ bool logWrite(File* file, uint64_t offset, const void* data, size_t size, std::s
     if (!readAt(file, offset, &w.before[0], w.before.size(), error)) return false;
   }
   if (data) w.after.assign(static_cast<const char*>(data), size);
-  cut.unflushed.push_back(std::move(w));
+  test.unflushed.push_back(std::move(w));
   return true;
 }
 
-// The call log and the full disk.
-struct Calls {
-  std::FILE* log = nullptr;
-  std::map<File*, std::string> paths;  // of the open files, as opened or renamed
-  long long diskFree = -1;             // -1 when the disk is not full
-};
-
-Calls& calls() {
-  static Calls* calls = [] {
-    auto* created = new Calls;
-    if (const char* log = std::getenv("PACK_TEST_CALL_LOG")) created->log = std::fopen(log, "a");
-    if (const char* free = std::getenv("PACK_TEST_DISK_FREE")) created->diskFree = std::atoll(free);
-    return created;
-  }();
-  return *calls;
-}
-
 void logCall(const std::string& line) {
-  if (!calls().log) return;
-  std::fprintf(calls().log, "%s\n", line.c_str());
-  std::fflush(calls().log);
+  if (!state().log) return;
+  std::fprintf(state().log, "%s\n", line.c_str());
+  std::fflush(state().log);
 }
 
-std::string pathOf(File* file) { return calls().paths[file]; }
+std::string pathOf(File* file) { return state().paths[file]; }
 
 File* opened(File* file, const std::string& path) {
-  if (file) calls().paths[file] = path;
+  if (file) state().paths[file] = path;
   return file;
 }
 
 // Fails as a full disk does, before anything is written, when the write
 // needs more new space than is left.
 bool takeSpace(File* file, uint64_t offset, size_t size, std::string* error) {
-  long long& free = calls().diskFree;
+  long long& free = state().diskFree;
   if (free < 0) return true;
   const uint64_t need = platformNewSpace(file, offset, size);
   if (need > static_cast<uint64_t>(free)) {
@@ -165,17 +155,19 @@ File* createFile(const std::string& path, const std::string& model, std::string*
 void closeFile(File* file) {
   // A file with unflushed writes stays open, so that a power cut can still
   // reach it, under whatever name it has by then.
-  for (const Write& w : state().unflushed) {
-    if (w.file == file) return;
+  auto& unflushed = state().unflushed;
+  if (std::any_of(unflushed.begin(), unflushed.end(),
+                  [&](const Write& w) { return w.file == file; })) {
+    return;
   }
-  calls().paths.erase(file);
+  state().paths.erase(file);
   platformCloseFile(file);
 }
 
 bool writeAt(File* file, uint64_t offset, const void* data, size_t size, std::string* error) {
   if (!takeSpace(file, offset, size, error)) return false;
   logCall("write " + pathOf(file));
-  if (state().at == 0) return platformWriteAt(file, offset, data, size, error);
+  if (state().crashAt == 0) return platformWriteAt(file, offset, data, size, error);
   const bool fails = powerFailsNow();
   if (fails) size /= 2;
   if (!logWrite(file, offset, data, size, error)) return false;
@@ -189,15 +181,15 @@ bool syncFile(File* file, std::string* error) {
   if (!platformSyncFile(file, error)) return false;
   logCall("flush " + pathOf(file));
   auto& unflushed = state().unflushed;
-  for (size_t i = unflushed.size(); i-- > 0;) {
-    if (unflushed[i].file == file) unflushed.erase(unflushed.begin() + static_cast<long>(i));
-  }
+  unflushed.erase(std::remove_if(unflushed.begin(), unflushed.end(),
+                                 [&](const Write& w) { return w.file == file; }),
+                  unflushed.end());
   return true;
 }
 
 bool truncateFile(File* file, uint64_t size, std::string* error) {
   logCall("cut " + pathOf(file));
-  if (state().at > 0 && !logWrite(file, size, nullptr, 0, error)) return false;
+  if (state().crashAt > 0 && !logWrite(file, size, nullptr, 0, error)) return false;
   return platformTruncateFile(file, size, error);
 }
 
@@ -205,7 +197,7 @@ bool replaceFile(const std::string& from, const std::string& to, std::string* er
   bool ok = platformReplaceFile(from, to, error);
   if (ok) {
     logCall("rename " + from + " " + to);
-    for (auto& [file, path] : calls().paths) {
+    for (auto& [file, path] : state().paths) {
       if (path == from) path = to;
     }
   }
