@@ -24,9 +24,7 @@ struct FileCloser {
 };
 using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
 
-bool isBlank(const std::string& line) {
-  return line.find_first_not_of(" \t") == std::string::npos;
-}
+bool isBlank(const std::string& line) { return line.find_first_not_of(" \t") == std::string::npos; }
 
 void refuseLine(const std::string& listPath, int number, const std::string& reason,
                 CommandTally* tally) {
@@ -57,12 +55,9 @@ std::optional<std::string> missingArchive(const std::string& modFolder, const Di
     if (isArchive && !entry.isFolder) spellings.push_back(entry.name);
   }
   // An archive named right has no likelier meaning: it is just not made yet.
-  const auto named = [&](const std::string& name) {
-    return dialect.shell == platform::Shell::Cmd ? platform::compareAnyCase(archive, name) == 0
-                                                 : archive == name;
-  };
   const std::string meant = nearestName(archive, spellings, std::string::npos);
-  if (!meant.empty() && !named(archives[0]) && !named(archives[1])) {
+  if (!meant.empty() && !sameName(dialect.shell, archive, archives[0]) &&
+      !sameName(dialect.shell, archive, archives[1])) {
     message += "; did you mean " + printable(meant) + "?";
   }
   return message;
@@ -96,8 +91,8 @@ void replayDeleteList(const std::string& listPath, const Dialect& dialect,
     // No list is nothing to replay; one that is there but cannot be read
     // (permission denied, a link loop) leaves its deletions undone.
     if (errno == ENOENT || errno == ENOTDIR) return;
-    failStep(printable(listPath) + ": cannot read the delete list: " +
-                 std::strerror(errno != 0 ? errno : EIO),
+    failStep(printable(listPath) +
+                 ": cannot read the delete list: " + std::strerror(errno != 0 ? errno : EIO),
              tally);
     return;
   }

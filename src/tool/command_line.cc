@@ -167,6 +167,17 @@ std::string localPath(const Dialect& dialect, const std::string& piece) {
   return path;
 }
 
+std::string pathInGameRoot(const std::string& gameRoot, const std::string& piece) {
+  const std::string tail = localPath(dialectFor(platform::nativeShell(), false), "\\" + piece);
+  const bool top =
+      !gameRoot.empty() && platform::isSeparator(platform::nativeShell(), gameRoot.back());
+  return gameRoot + (top ? tail.substr(1) : tail);
+}
+
+bool sameName(Shell shell, const std::string& a, const std::string& b) {
+  return shell == Shell::Cmd ? platform::compareAnyCase(a, b) == 0 : a == b;
+}
+
 std::string shQuote(const std::string& word) {
   std::string quoted = "'";
   // A quote ends the quoted stretch, stands escaped, and opens another.
@@ -213,6 +224,5 @@ std::string uncheckedDeleteListCommand(const Dialect& dialect, const std::string
 }
 
 std::string optimizeCommand(const Dialect& dialect) {
-  return dialect.tool + " " + localPath(dialect, modFolderPiece() + names::kMainArchive) +
-         " /opt";
+  return dialect.tool + " " + localPath(dialect, modFolderPiece() + names::kMainArchive) + " /opt";
 }
