@@ -153,8 +153,8 @@ std::optional<std::string> cmdQuote(const std::string& path) {
 }  // namespace
 
 Dialect dialectFor(Shell shell, bool toolInWorkingDirectory) {
-  if (shell == Shell::Cmd) return Dialect{shell, names::kToolFileCmd};
-  return Dialect{shell, toolInWorkingDirectory ? std::string("./") + names::kTool : names::kTool};
+  const bool local = shell == Shell::Sh && toolInWorkingDirectory;
+  return Dialect{shell, (local ? "./" : "") + toolFileName(shell)};
 }
 
 std::string toolFileName(Shell shell) {
