@@ -141,11 +141,11 @@ void recordArchive(const StagingFolder& folder, long long now, ChangeRecord* rec
 
 }  // namespace
 
-UnchangedFiles unchangedFiles(const ChangeRecord& previous, const std::string& archive,
-                              const std::optional<platform::FileStamp>& archiveNow,
-                              const std::optional<platform::FileStamp>& deleteListNow,
-                              const std::vector<platform::DirEntry>& entries) {
-  UnchangedFiles unchanged(entries.size());
+std::vector<bool> unchangedFiles(const ChangeRecord& previous, const std::string& archive,
+                                 const std::optional<platform::FileStamp>& archiveNow,
+                                 const std::optional<platform::FileStamp>& deleteListNow,
+                                 const std::vector<platform::DirEntry>& entries) {
+  std::vector<bool> unchanged(entries.size());
   auto left = previous.archives.find(archive);
   auto files = previous.files.find(archive);
   if (left == previous.archives.end() || archiveNow != left->second ||
@@ -192,7 +192,7 @@ ChangePlan planChanges(const RunOptions& options, std::vector<StagingFolder>* fo
   // Nothing failed so far: the clock was read and every folder could be.
   bool nothingToPack = tally->failed == 0;
   for (StagingFolder& folder : *folders) {
-    const UnchangedFiles& unchanged = folder.unchanged =
+    const std::vector<bool>& unchanged = folder.unchanged =
         unchangedFiles(previous, folder.archive, stampOf(folder.archivePath), plan.deleteList,
                        folder.lister.entries());
     const int passedOver = static_cast<int>(std::count(unchanged.begin(), unchanged.end(), true));
