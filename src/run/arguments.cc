@@ -45,7 +45,8 @@ std::string unknownOption(const std::string& typed) {
   const size_t start = typed.find_first_not_of(slash ? "/" : "-");
   const std::string name =
       start == std::string::npos ? "" : platform::lowerAscii(typed.substr(start));
-  const std::string nearest = nearestOption(name);
+  const std::string nearest =
+      nearestName(name, {std::begin(kOptionNames), std::end(kOptionNames)}, 2);
   std::string problem = "unknown option " + typed;
   const std::string prefix = slash ? "/" : "--";
   if (!nearest.empty()) problem += " (did you mean " + prefix + nearest + "?)";
@@ -67,10 +68,6 @@ std::string quotesNeeded(Shell shell, const std::string& quoted) {
 
 }  // namespace
 
-std::string nearestOption(const std::string& name) {
-  return nearestName(name, {std::begin(kOptionNames), std::end(kOptionNames)}, 2);
-}
-
 Request readArguments(Shell shell, const std::vector<std::string>& arguments) {
   Request request;
   auto withKind = [&](Request::Kind kind, const std::string& problem = "") {
@@ -80,8 +77,8 @@ Request readArguments(Shell shell, const std::vector<std::string>& arguments) {
   };
   const size_t count = arguments.size();
   size_t next = 1;
-  for (; next < count && (isOption(asOption(shell, arguments[next])) ||
-                          isUnknownSwitch(shell, arguments[next]));
+  for (; next < count &&
+         (isOption(asOption(shell, arguments[next])) || isUnknownSwitch(shell, arguments[next]));
        ++next) {
     const std::string option = asOption(shell, arguments[next]);
     if (option == "--") {
@@ -118,9 +115,10 @@ Request readArguments(Shell shell, const std::vector<std::string>& arguments) {
   // root, or the same one should the first part be one too ("Mod - Copy").
   const std::string path = joined(request.gameRoot, later);
   if (platform::whereItLeads(path).kind == platform::EntryKind::Folder) {
-    return withKind(Request::Kind::UsageError,
-                  quotesNeeded(shell, typedForm(shell, path)) + " (without them the game root is " +
-                      request.gameRoot + " and the rest is ignored); nothing was done");
+    const std::string problem = quotesNeeded(shell, typedForm(shell, path)) +
+                                " (without them the game root is " + request.gameRoot +
+                                " and the rest is ignored); nothing was done";
+    return withKind(Request::Kind::UsageError, problem);
   }
   // cmd hands the program its command line whole, split only by the C
   // runtime's rules, so words after a root that turns out wrong are as a

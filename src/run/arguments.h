@@ -39,10 +39,6 @@ struct Request {
 // usage error.
 Request readArguments(platform::Shell shell, const std::vector<std::string>& arguments);
 
-// The known option nearest to `name` (an option's name without its leading
-// dashes or slash), when one is near enough to have been meant; else "".
-std::string nearestOption(const std::string& name);
-
 // The switches a Windows user may write, as the usage and the hint list them.
 std::string windowsSwitches();
 

@@ -42,8 +42,8 @@ TEST(ArgumentsTest, AnUnknownOptionIsNamedWithTheNearestOne) {
   EXPECT_EQ(problem(Shell::Sh, "---"), "unknown option ---; see --help");
   EXPECT_EQ(problem(Shell::Cmd, "/DRYRUN"), "unknown option /DRYRUN (did you mean /dry-run?); "
                                             "see /?");
-  EXPECT_EQ(nearestOption("he"), "help");
-  EXPECT_EQ(nearestOption("x"), "");
+  EXPECT_EQ(problem(Shell::Sh, "--he"), "unknown option --he (did you mean --help?); see --help");
+  EXPECT_EQ(problem(Shell::Sh, "--x"), "unknown option --x; see --help");
 }
 
 }  // namespace

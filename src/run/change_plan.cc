@@ -9,7 +9,6 @@
 
 #include "platform/text.h"
 #include "scan/count_files.h"
-#include "tool/command_line.h"
 #include "tool/console.h"
 #include "tool/fixed_names.h"
 
@@ -69,11 +68,6 @@ std::vector<bool> caseTwins(const std::vector<platform::DirEntry>& entries) {
   return twins;
 }
 
-// The archive's path from the game root, the working directory.
-std::string archivePath(const std::string& archive) {
-  return localPath(dialectFor(platform::nativeShell(), false), modFolderPiece() + archive);
-}
-
 // Whether `stamp` shows the file as it was before `startedAt`, in an earlier
 // clock tick: a file changed in the tick a run started may change again in
 // that tick, as far as a coarse clock can tell, without its stamp showing it.
@@ -117,7 +111,7 @@ bool upToDate(const ChangeRecord& previous, const std::vector<StagingFolder>& fo
   }
   for (const StagingFolder& folder : folders) {
     auto left = previous.archives.find(folder.archive);
-    std::optional<platform::FileStamp> now = stampOf(archivePath(folder.archive));
+    std::optional<platform::FileStamp> now = stampOf(folder.archivePath);
     if (left == previous.archives.end() ? now.has_value() : now != left->second) return false;
   }
   return true;
@@ -130,7 +124,7 @@ bool upToDate(const ChangeRecord& previous, const std::vector<StagingFolder>& fo
 // stamped ahead of that clock is left out, and so are its files: the next
 // run packs them again, and the tool's writes bring its stamp back.
 void recordArchive(const StagingFolder& folder, long long now, ChangeRecord* record) {
-  std::optional<platform::FileStamp> archiveNow = stampOf(archivePath(folder.archive));
+  std::optional<platform::FileStamp> archiveNow = stampOf(folder.archivePath);
   if (!archiveNow || stampedAhead(*archiveNow, now)) return;
   record->archives[folder.archive] = *archiveNow;
   const std::vector<platform::DirEntry>& entries = folder.lister.entries();
@@ -147,11 +141,11 @@ void recordArchive(const StagingFolder& folder, long long now, ChangeRecord* rec
 
 }  // namespace
 
-UnchangedFiles unchangedFiles(const ChangeRecord& previous, const std::string& archive,
-                              const std::optional<platform::FileStamp>& archiveNow,
-                              const std::optional<platform::FileStamp>& deleteListNow,
-                              const std::vector<platform::DirEntry>& entries) {
-  UnchangedFiles unchanged(entries.size());
+std::vector<bool> unchangedFiles(const ChangeRecord& previous, const std::string& archive,
+                                 const std::optional<platform::FileStamp>& archiveNow,
+                                 const std::optional<platform::FileStamp>& deleteListNow,
+                                 const std::vector<platform::DirEntry>& entries) {
+  std::vector<bool> unchanged(entries.size());
   auto left = previous.archives.find(archive);
   auto files = previous.files.find(archive);
   if (left == previous.archives.end() || archiveNow != left->second ||
@@ -164,8 +158,8 @@ UnchangedFiles unchangedFiles(const ChangeRecord& previous, const std::string& a
     const platform::DirEntry& entry = entries[i];
     if (!recordable(entry) || twins[i]) continue;
     const platform::FileStamp* packed = recorded.find(entry.name);
-    unchanged[i] = packed && *packed == *entry.stamp &&
-                   stampedBefore(*entry.stamp, previous.startedAt);
+    unchanged[i] =
+        packed && *packed == *entry.stamp && stampedBefore(*entry.stamp, previous.startedAt);
   }
   return unchanged;
 }
@@ -198,9 +192,9 @@ ChangePlan planChanges(const RunOptions& options, std::vector<StagingFolder>* fo
   // Nothing failed so far: the clock was read and every folder could be.
   bool nothingToPack = tally->failed == 0;
   for (StagingFolder& folder : *folders) {
-    const std::string& archive = folder.archive;
-    const UnchangedFiles& unchanged = folder.unchanged = unchangedFiles(
-        previous, archive, stampOf(archivePath(archive)), plan.deleteList, folder.lister.entries());
+    const std::vector<bool>& unchanged = folder.unchanged =
+        unchangedFiles(previous, folder.archive, stampOf(folder.archivePath), plan.deleteList,
+                       folder.lister.entries());
     const int passedOver = static_cast<int>(std::count(unchanged.begin(), unchanged.end(), true));
     skipped += passedOver;
     nothingToPack = nothingToPack && !folder.lister.unreadable() &&
@@ -229,8 +223,8 @@ void finishChanges(const ChangePlan& plan, const std::vector<StagingFolder>& fol
   record.failed = tally->failed + (outputError().empty() ? 0 : 1);
   std::string error;
   if (!writeChangeRecord(names::kRecordFile, record, &error)) {
-    failStep(std::string("cannot write the record of packed files ") + names::kRecordFile +
-                 ": " + printable(error),
+    failStep(std::string("cannot write the record of packed files ") + names::kRecordFile + ": " +
+                 printable(error),
              tally);
   }
 }

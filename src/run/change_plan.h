@@ -11,23 +11,20 @@
 
 #include "platform/files.h"
 #include "run/arguments.h"
-#include "run/record_file.h"
 #include "run/packing_pass.h"
+#include "run/record_file.h"
 #include "tool/run_command.h"
 
-// For each entry of a staging folder's listing, by position: whether it is
-// a file passed over as already in its archive.
-using UnchangedFiles = std::vector<bool>;
-
-// Which of the `entries` of a staging folder's listing `previous` shows are
-// in `archive` as they are now: the archive (`archiveNow`) and the delete list
+// For each of the `entries` of a staging folder's listing, by position:
+// whether `previous` shows it is in `archive` as it is now: the archive (`archiveNow`) and the
+// delete list
 // (`deleteListNow`) are as that run left them, the list older than that run's
 // start, the file's stamp the same and older than that start, and no other
 // staged name differs from it only in case (the tool keeps one entry for both).
-UnchangedFiles unchangedFiles(const ChangeRecord& previous, const std::string& archive,
-                              const std::optional<platform::FileStamp>& archiveNow,
-                              const std::optional<platform::FileStamp>& deleteListNow,
-                              const std::vector<platform::DirEntry>& entries);
+std::vector<bool> unchangedFiles(const ChangeRecord& previous, const std::string& archive,
+                                 const std::optional<platform::FileStamp>& archiveNow,
+                                 const std::optional<platform::FileStamp>& deleteListNow,
+                                 const std::vector<platform::DirEntry>& entries);
 
 // What a run decides from the record before it packs anything, and keeps for
 // the record it leaves at its end. Without --changed it plans nothing.

@@ -117,14 +117,14 @@ TEST(ChangePlanTest, AFileIsUnchangedOnlyWhenEveryPartOfItsStampAndItsSurroundin
     Listing listing;
     staged(&listing, "a").stamp = file;
     c.change(&record, &archiveNow, &listNow, &listing);
-    UnchangedFiles unchanged = unchangedFiles(record, "zt.pff", archiveNow, listNow, listing);
+    std::vector<bool> unchanged = unchangedFiles(record, "zt.pff", archiveNow, listNow, listing);
     ASSERT_EQ(unchanged.size(), listing.size()) << c.what;
     // Its twin, or a file the record does not hold, never.
     for (size_t i = 0; i < listing.size(); ++i) {
       EXPECT_EQ(unchanged[i], listing[i].name == "a" && c.unchanged)
           << c.what << ": " << listing[i].name;
     }
-    UnchangedFiles other = unchangedFiles(record, "ztL.pff", archiveNow, listNow, listing);
+    std::vector<bool> other = unchangedFiles(record, "ztL.pff", archiveNow, listNow, listing);
     EXPECT_EQ(std::count(other.begin(), other.end(), true), 0) << c.what;
   }
 }

@@ -24,28 +24,20 @@ struct FileCloser {
 };
 using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
 
-bool isBlank(const std::string& line) {
-  return line.find_first_not_of(" \t") == std::string::npos;
-}
-
-void refuseLine(const std::string& listPath, int number, const std::string& reason,
-                CommandTally* tally) {
-  failStep(printable(listPath) + ":" + std::to_string(number) + ": not run: " + reason, tally);
-}
+bool isBlank(const std::string& line) { return line.find_first_not_of(" \t") == std::string::npos; }
 
 // Why the archive that `line` names is not worked on: it is not in the
 // modification folder `modFolder` (separator included), where on POSIX a
 // name in another case is another file. It is named with the archive there
 // that it most likely meant, unless it names one of the two. A dry run has
-// made no archive yet, so the two it could make count as there.
-std::optional<std::string> missingArchive(const std::string& modFolder, const Dialect& dialect,
-                                          const std::string& line, bool dryRun) {
+// made no archive yet, so the two it could make count as there. Empty when
+// it is there.
+std::string missingArchive(const std::string& modFolder, const Dialect& dialect,
+                           const std::string& line, bool dryRun) {
   const std::string archive = archiveWords(dialect, line)[0];
-  if (platform::whereItLeads(modFolder + archive).kind != platform::EntryKind::Nothing) {
-    return std::nullopt;
-  }
+  if (platform::whereItLeads(modFolder + archive).kind != platform::EntryKind::Nothing) return "";
   const std::string archives[] = {names::kMainArchive, names::kSecondArchive};
-  if (dryRun && (archive == archives[0] || archive == archives[1])) return std::nullopt;
+  if (dryRun && (archive == archives[0] || archive == archives[1])) return "";
   std::string message = printable(archive) + " is not in " + localPath(dialect, names::kModFolder);
   std::vector<platform::DirEntry> entries;
   std::string error;
@@ -57,29 +49,25 @@ std::optional<std::string> missingArchive(const std::string& modFolder, const Di
     if (isArchive && !entry.isFolder) spellings.push_back(entry.name);
   }
   // An archive named right has no likelier meaning: it is just not made yet.
-  const auto named = [&](const std::string& name) {
-    return dialect.shell == platform::Shell::Cmd ? platform::compareAnyCase(archive, name) == 0
-                                                 : archive == name;
-  };
   const std::string meant = nearestName(archive, spellings, std::string::npos);
-  if (!meant.empty() && !named(archives[0]) && !named(archives[1])) {
+  if (!meant.empty() && !sameName(dialect.shell, archive, archives[0]) &&
+      !sameName(dialect.shell, archive, archives[1])) {
     message += "; did you mean " + printable(meant) + "?";
   }
   return message;
 }
 
 // Why an archive that `line` names may not be handed to the tool now, as
-// it is just before its command runs: the archive, then why. Nothing when
-// each may.
-std::optional<std::string> archiveRefusal(const std::string& resolvedModFolder,
-                                          const std::string& modFolder, const Dialect& dialect,
-                                          const std::string& line) {
+// it is just before its command runs: the archive, then why, masked. Empty
+// when each may.
+std::string archiveRefusal(const std::string& resolvedModFolder, const std::string& modFolder,
+                           const Dialect& dialect, const std::string& line) {
   for (const std::string& archive : archiveWords(dialect, line)) {
     if (auto why = refusalAtUse(resolvedModFolder, modFolder + archive, UsedAs::Archive)) {
-      return archive + " " + *why;
+      return printable(archive + " " + *why);
     }
   }
-  return std::nullopt;
+  return "";
 }
 
 }  // namespace
@@ -96,8 +84,8 @@ void replayDeleteList(const std::string& listPath, const Dialect& dialect,
     // No list is nothing to replay; one that is there but cannot be read
     // (permission denied, a link loop) leaves its deletions undone.
     if (errno == ENOENT || errno == ENOTDIR) return;
-    failStep(printable(listPath) + ": cannot read the delete list: " +
-                 std::strerror(errno != 0 ? errno : EIO),
+    failStep(printable(listPath) +
+                 ": cannot read the delete list: " + std::strerror(errno != 0 ? errno : EIO),
              tally);
     return;
   }
@@ -112,29 +100,22 @@ void replayDeleteList(const std::string& listPath, const Dialect& dialect,
       listPath.substr(0, listPath.size() - std::strlen(names::kDeleteList));
   ListLine line;
   for (int number = 1; text.nextLine(&line); ++number) {
+    const std::string where = printable(listPath) + ":" + std::to_string(number);
     // Before the blank test: what was not kept of a long line may hold words.
     std::string refusal = line.tooLong ? tooLongRefusal(dialect) : line.error;
+    if (refusal.empty() && isBlank(line.text)) continue;
+    std::optional<std::string> command;
+    if (refusal.empty()) command = deleteListCommand(dialect, line.text, &refusal);
+    if (command) refusal = missingArchive(modFolder, dialect, line.text, tally->dryRun);
+    if (command && refusal.empty()) {
+      refusal = archiveRefusal(resolvedModFolder, modFolder, dialect, line.text);
+    }
     if (!refusal.empty()) {
-      refuseLine(listPath, number, refusal, tally);
-      continue;
-    }
-    if (isBlank(line.text)) continue;
-    std::optional<std::string> command = deleteListCommand(dialect, line.text, &refusal);
-    if (!command) {
-      refuseLine(listPath, number, refusal, tally);
-      continue;
-    }
-    if (std::optional<std::string> missing =
-            missingArchive(modFolder, dialect, line.text, tally->dryRun)) {
-      refuseLine(listPath, number, *missing, tally);
-      continue;
-    }
-    if (auto why = archiveRefusal(resolvedModFolder, modFolder, dialect, line.text)) {
-      refuseLine(listPath, number, printable(*why), tally);
+      failStep(where + ": not run: " + refusal, tally);
       continue;
     }
     for (const std::string& archive : archiveWords(dialect, line.text)) archives->insert(archive);
-    runCommand(*command, tally, printable(listPath) + ":" + std::to_string(number));
+    runCommand(*command, tally, where);
   }
   if (!text.readError().empty()) {
     failStep(printable(listPath) + ": cannot read the delete list to its end: " + text.readError(),

@@ -89,11 +89,7 @@ ListEncoding detectEncoding(std::FILE* list, std::string* refusal) {
 }
 
 DeleteListText::DeleteListText(std::FILE* list, size_t longestLine)
-    : list_(list),
-      longestLine_(longestLine),
-      encoding_(ListEncoding::CodePage),
-      heldUnit_(kEnd),
-      heldCharacter_(kNothing) {
+    : list_(list), longestLine_(longestLine), heldUnit_(kEnd), heldCharacter_(kNothing) {
   encoding_ = detectEncoding(list, &refusal_);
 }
 

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "platform/text.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "run/arguments.h"
 #include "tool/command_line.h"
 #include "tool/console.h"
@@ -14,12 +14,6 @@ using platform::isSeparator;
 using platform::Shell;
 
 namespace {
-
-// Names compare as the platform's file system compares them: cmd's in any
-// case (of ASCII letters, which is all these names hold).
-bool sameName(Shell shell, const std::string& a, const std::string& b) {
-  return shell == Shell::Cmd ? platform::lowerAscii(a) == platform::lowerAscii(b) : a == b;
-}
 
 // Splits the absolute `path` into the folder that holds it and its last
 // name, trailing separators dropped. The parent is empty at the top.
@@ -55,8 +49,7 @@ bool holdsModContent(Shell shell, const std::string& folder) {
 // Why `folder`, which has no modification folder, is no game root, and
 // which folder probably is.
 std::string notAGameRoot(Shell shell, const std::string& folder) {
-  const std::string sep(1, platform::separatorOf(shell));
-  const std::string modFolder = names::kExpansionFolder + sep + names::kModFolderName;
+  const std::string modFolder = localPath(dialectFor(shell, false), names::kModFolder);
   // The folder and the three that hold it, each with its own name: above[i]
   // is i folders up, named name[i].
   std::string above[4] = {folder}, name[3];
@@ -74,7 +67,7 @@ std::string notAGameRoot(Shell shell, const std::string& folder) {
            "it in " + modFolder + ", probably " + typedForm(shell, above[3]);
   }
   if (named(0, names::kExpansionFolder) && !above[1].empty() &&
-      platform::whereItLeads(folder + sep + names::kModFolderName).kind ==
+      platform::whereItLeads(pathInGameRoot(folder, names::kModFolderName)).kind ==
           platform::EntryKind::Folder) {
     return folder + " is the expansion folder, not a game root: give the game root, " +
            "probably " + typedForm(shell, above[1]);
@@ -91,12 +84,9 @@ std::string notAGameRoot(Shell shell, const std::string& folder) {
 }  // namespace
 
 bool isGameRoot(const std::string& gameRoot) {
-  const Shell shell = platform::nativeShell();
-  const std::string sep(1, platform::separatorOf(shell));
-  const std::string modFolder =
-      gameRoot + sep + names::kExpansionFolder + sep + names::kModFolderName;
+  const std::string modFolder = pathInGameRoot(gameRoot, names::kModFolder);
   if (platform::whereItLeads(modFolder).kind == platform::EntryKind::Folder) return true;
-  writeError(printable(notAGameRoot(shell, gameRoot)));
+  writeError(printable(notAGameRoot(platform::nativeShell(), gameRoot)));
   return false;
 }
 
@@ -123,8 +113,7 @@ bool isOwnFile(const std::string& ownPath, const platform::Destination& where) {
          platform::liesWithin(ownPath, where.path);
 }
 
-bool logCanBeWritten(const std::string& logPath, const std::string& resolvedLogPath,
-                     bool dryRun) {
+bool logCanBeWritten(const std::string& logPath, const std::string& resolvedLogPath, bool dryRun) {
   const auto refuse = [&](const std::string& why) {
     writeError("the log " + printable(logPath) + why + "; nothing was done");
     return false;
@@ -140,8 +129,7 @@ bool logCanBeWritten(const std::string& logPath, const std::string& resolvedLogP
   const bool broken = where.kind == platform::EntryKind::BrokenLink;
   const bool nothing = broken || where.kind == platform::EntryKind::Nothing;
   switch (where.kind) {
-    case platform::EntryKind::NullDevice:
-      return true;
+    case platform::EntryKind::NullDevice: return true;
     case platform::EntryKind::Folder:
       return refuse(
           " is a folder, which the tool's output cannot be written to: remove or "
@@ -151,8 +139,7 @@ bool logCanBeWritten(const std::string& logPath, const std::string& resolvedLogP
       return refuse(" is a pipe, which would keep the run waiting");
     case platform::EntryKind::Other:
       return refuse(" is not a regular file: remove it (a run starts a new log)");
-    default:
-      break;
+    default: break;
   }
   if (nothing ? broken : !isOwnFile(resolvedLogPath, where)) {
     // The interpreter's redirection would follow it, and write wherever it

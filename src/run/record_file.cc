@@ -25,14 +25,14 @@ void appendEscaped(std::string* text, const std::string& name) {
 bool unescaped(std::string_view text, std::string* name) {
   name->clear();
   for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\') {
-      *name += text[i];
-      continue;
-    }
-    if (++i == text.size()) return false;
     char c = text[i];
-    if (c != '\\' && c != 'n' && c != 'r') return false;
-    *name += c == 'n' ? '\n' : c == 'r' ? '\r' : '\\';
+    if (c == '\\') {
+      if (++i == text.size() || std::string_view("\\nr").find(text[i]) == std::string_view::npos) {
+        return false;
+      }
+      c = text[i] == 'n' ? '\n' : text[i] == 'r' ? '\r' : '\\';
+    }
+    *name += c;
   }
   return !name->empty();
 }
@@ -64,23 +64,22 @@ struct Fields {
   }
 };
 
+// `value` as the next field of a record line, after the space that ends the
+// field before it.
 template <typename Number>
-void appendNumber(std::string* text, Number value) {
+void appendField(std::string* text, Number value) {
   char digits[24];
   const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  *text += ' ';
   text->append(digits, static_cast<size_t>(end - digits));
 }
 
 void appendStamp(std::string* text, const platform::FileStamp& stamp) {
-  appendNumber(text, stamp.size);
-  *text += ' ';
-  appendNumber(text, stamp.writeTime);
-  *text += ' ';
-  appendNumber(text, stamp.changeTime);
-  *text += ' ';
-  appendNumber(text, stamp.volume);
-  *text += ' ';
-  appendNumber(text, stamp.index);
+  appendField(text, stamp.size);
+  appendField(text, stamp.writeTime);
+  appendField(text, stamp.changeTime);
+  appendField(text, stamp.volume);
+  appendField(text, stamp.index);
 }
 
 // No line of a record is longer: a longer one means the file is not a
@@ -124,23 +123,23 @@ std::string recordText(const ChangeRecord& record) {
   std::string text;
   text.reserve(256 + files * 96);
   text += kHeading;
-  text += "\nstarted ";
-  appendNumber(&text, record.startedAt);
+  text += "\nstarted";
+  appendField(&text, record.startedAt);
   text += '\n';
   for (const auto& [archive, stamp] : record.archives) {
-    text += "archive " + archive + " ";
+    text += "archive " + archive;
     appendStamp(&text, stamp);
     text += '\n';
   }
   if (record.deleteList) {
-    text += "deletelist ";
+    text += "deletelist";
     appendStamp(&text, *record.deleteList);
     text += '\n';
   }
   if (record.listNamedOtherArchives) text += "otherarchives\n";
   for (const auto& [archive, names] : record.files) {
     for (const auto& [name, stamp] : names) {
-      text += "file " + archive + " ";
+      text += "file " + archive;
       appendStamp(&text, stamp);
       text += ' ';
       appendEscaped(&text, name);
@@ -148,12 +147,12 @@ std::string recordText(const ChangeRecord& record) {
     }
   }
   if (record.failed) {
-    text += "failed ";
-    appendNumber(&text, *record.failed);
+    text += "failed";
+    appendField(&text, *record.failed);
     text += '\n';
   }
-  text += "end ";
-  appendNumber(&text, files);
+  text += "end";
+  appendField(&text, files);
   text += '\n';
   return text;
 }

@@ -41,15 +41,6 @@ std::string withoutTrailingSeparators(const std::string& path) {
   return path.substr(0, end);
 }
 
-// The path of `piece` (written with backslashes) in `gameRoot`, in the
-// platform's separator; in a top folder, without a second separator.
-std::string pathInGameRoot(const std::string& gameRoot, const std::string& piece) {
-  const std::string tail = localPath(dialectFor(platform::nativeShell(), false), "\\" + piece);
-  const bool top =
-      !gameRoot.empty() && platform::isSeparator(platform::nativeShell(), gameRoot.back());
-  return gameRoot + (top ? tail.substr(1) : tail);
-}
-
 std::string pathInModFolder(const std::string& gameRoot, const std::string& name) {
   return pathInGameRoot(gameRoot, modFolderPiece() + name);
 }
@@ -73,36 +64,31 @@ bool pathsBelowFit(const std::string& gameRoot, std::string* error) {
 bool lockGameRoot(const std::string& gameRoot, const std::string& resolvedLockPath,
                   platform::HeldLock* lock) {
   std::string error;
-  platform::Destination where;
-  const std::string cannotLock =
-      "cannot lock the game root " + printable(gameRoot) + " (" + names::kLockFile + "): ";
-  switch (platform::lockFile(names::kLockFile, lock, &error)) {
-    case platform::LockStatus::Held:
-      // Its stamps are set to read the clock: a file it shares with other
-      // names, or one it leads to (seen on Windows only by opening it), would
-      // have theirs moved.
-      where = platform::whereItLeads(names::kLockFile, &error);
-      if (where.kind == platform::EntryKind::Unknown) {
-        error = "it cannot be followed to where it leads (" + error + ")";
-      } else if (!isOwnFile(resolvedLockPath, where)) {
-        error = "it is a link or not a file: delete it and run again";
-      } else if (where.names > 1) {
-        error = std::string("it has other names (hard links), whose file the run would change: "
-                            "delete ") + names::kLockFile + " and run again";
-      } else {
-        return true;
-      }
-      lock->reset();
-      writeError(cannotLock + printable(error));
-      return false;
-    case platform::LockStatus::Busy:
-      writeError("another run is using the game root " + printable(gameRoot) +
-                 "; nothing was done");
-      return false;
-    case platform::LockStatus::Failed:
-      writeError(cannotLock + error);
-      return false;
+  const platform::LockStatus status = platform::lockFile(names::kLockFile, lock, &error);
+  if (status == platform::LockStatus::Busy) {
+    writeError("another run is using the game root " + printable(gameRoot) + "; nothing was done");
+    return false;
   }
+  if (status == platform::LockStatus::Held) {
+    // Its stamps are set to read the clock: a file it shares with other
+    // names, or one it leads to (seen on Windows only by opening it), would
+    // have theirs moved.
+    const platform::Destination where = platform::whereItLeads(names::kLockFile, &error);
+    if (where.kind == platform::EntryKind::Unknown) {
+      error = "it cannot be followed to where it leads (" + error + ")";
+    } else if (!isOwnFile(resolvedLockPath, where)) {
+      error = "it is a link or not a file: delete it and run again";
+    } else if (where.names > 1) {
+      error = "it has other names (hard links), whose file the run would change: delete " +
+              std::string(names::kLockFile) + " and run again";
+    } else {
+      return true;
+    }
+    lock->reset();
+    error = printable(error);
+  }
+  writeError("cannot lock the game root " + printable(gameRoot) + " (" + names::kLockFile +
+             "): " + error);
   return false;
 }
 
@@ -164,8 +150,7 @@ std::optional<std::string> resolveModFolder(const std::string& gameRoot) {
 // has read the clock. One whose archive or itself leads out of the
 // modification folder is not read: nothing is packed from it.
 std::vector<StagingFolder> readStagingFolders(const std::string& gameRoot,
-                                              const std::string& modFolder,
-                                              CommandTally* tally) {
+                                              const std::string& modFolder, CommandTally* tally) {
   std::vector<StagingFolder> folders;
   for (const Staging& staging : kStaging) {
     const std::string folder = pathInModFolder(gameRoot, staging.folder);
@@ -225,8 +210,7 @@ int closeRun(const CommandTally& tally, const std::string& logPath) {
     writeError("the run would fail: " + counts + " commands would fail; see the errors above");
   } else {
     writeError("the run failed: " + counts +
-               " commands failed; see the errors above, and the "
-               "tool's output in " +
+               " commands failed; see the errors above, and the tool's output in " +
                printable(logPath));
   }
   outputStatus();

@@ -153,8 +153,8 @@ std::optional<std::string> cmdQuote(const std::string& path) {
 }  // namespace
 
 Dialect dialectFor(Shell shell, bool toolInWorkingDirectory) {
-  if (shell == Shell::Cmd) return Dialect{shell, names::kToolFileCmd};
-  return Dialect{shell, toolInWorkingDirectory ? std::string("./") + names::kTool : names::kTool};
+  const bool local = shell == Shell::Sh && toolInWorkingDirectory;
+  return Dialect{shell, (local ? "./" : "") + toolFileName(shell)};
 }
 
 std::string toolFileName(Shell shell) {
@@ -165,6 +165,17 @@ std::string localPath(const Dialect& dialect, const std::string& piece) {
   std::string path = piece;
   if (dialect.shell == Shell::Sh) std::replace(path.begin(), path.end(), '\\', '/');
   return path;
+}
+
+std::string pathInGameRoot(const std::string& gameRoot, const std::string& piece) {
+  const std::string tail = localPath(dialectFor(platform::nativeShell(), false), "\\" + piece);
+  const bool top =
+      !gameRoot.empty() && platform::isSeparator(platform::nativeShell(), gameRoot.back());
+  return gameRoot + (top ? tail.substr(1) : tail);
+}
+
+bool sameName(Shell shell, const std::string& a, const std::string& b) {
+  return shell == Shell::Cmd ? platform::compareAnyCase(a, b) == 0 : a == b;
 }
 
 std::string shQuote(const std::string& word) {
@@ -213,6 +224,5 @@ std::string uncheckedDeleteListCommand(const Dialect& dialect, const std::string
 }
 
 std::string optimizeCommand(const Dialect& dialect) {
-  return dialect.tool + " " + localPath(dialect, modFolderPiece() + names::kMainArchive) +
-         " /opt";
+  return dialect.tool + " " + localPath(dialect, modFolderPiece() + names::kMainArchive) + " /opt";
 }

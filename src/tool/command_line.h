@@ -30,6 +30,14 @@ std::string modFolderPiece();
 // A fixed path piece, written with backslashes, in the dialect's separator.
 std::string localPath(const Dialect& dialect, const std::string& piece);
 
+// The path of `piece` (written with backslashes) in `gameRoot`, in the
+// platform's separator; in a top folder, without a second separator.
+std::string pathInGameRoot(const std::string& gameRoot, const std::string& piece);
+
+// Whether two file names are the same as the shell's file systems compare
+// them: cmd's in any case (of ASCII letters, all that the fixed names hold).
+bool sameName(platform::Shell shell, const std::string& a, const std::string& b);
+
 // `word` as one sh word, in single quotes.
 std::string shQuote(const std::string& word);
 

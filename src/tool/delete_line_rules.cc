@@ -14,29 +14,17 @@ using platform::Shell;
 
 namespace {
 
-const char kControlMessage[] = "it holds a control character";
 const char kUnclosedQuoteMessage[] = "a double quote in it is never closed";
-const char kCmdOperatorMessage[] =
-    "it holds & | < > or ^ outside double quotes, which would run another command or redirect "
-    "its output";
-const char kNoArchiveMessage[] = "the line must start with the archive, {}";
-const char kTypographicQuoteMessage[] =
-    "it holds the typographic quote {}: write straight double quotes (\") around a name instead";
-const char kUnknownSwitchMessage[] = "no such switch {}";
-const char kEntryFolderMessage[] = "entries are named without a folder: {}";
 const char kOutsideMessage[] = "it names a place outside the modification folder: {}";
-const char kArchiveColonMessage[] = "an archive's name holds no ':': {}";
 const char kRemovesOnlyMessage[] = "a line only removes entries: {}";
 const char kDeviceMessage[] = "it names a device, not an archive: {}";
-const char kPercentMessage[] =
-    "its % signs cannot be kept from cmd's variables without changing its words";
 const char kTooLongMessage[] =
     "its command would be longer than the {} characters that the interpreter accepts";
 
 // The tool's switches, as a line may write them in any case.
 const char kRemoveSwitch[] = "/del";
-const char* const kToolSwitches[] = {kRemoveSwitch, "/force", "/opt", "/list", "/verify",
-                                     "/extract"};
+const char* const kToolSwitches[] = {kRemoveSwitch, "/force",  "/opt",
+                                     "/list",       "/verify", "/extract"};
 
 // `message` with what was found in its place, masked: the found piece comes
 // from the list, and may hold what would drive the user's terminal.
@@ -239,6 +227,15 @@ Found namesDevice(const JudgedLine& line) {
   return std::nullopt;
 }
 
+// Whether either kind of C runtime reads other words from `text` than from
+// `meant`.
+bool runtimesReadOtherwise(const std::string& text, const std::string& meant) {
+  for (DoubledQuote rule : {DoubledQuote::StaysQuoted, DoubledQuote::EndsQuotes}) {
+    if (runtimeWords(text, rule) != runtimeWords(meant, rule)) return true;
+  }
+  return false;
+}
+
 // cmd.exe expands %NAME% whatever the quotes; the quotes that hide every "%"
 // from it must leave the tool's words as they were, as either kind of C
 // runtime reads them. The quotes are placed as the newer kind reads them,
@@ -246,11 +243,7 @@ Found namesDevice(const JudgedLine& line) {
 // is why this rule comes after that kind's other ones.
 Found percentsChangeWords(const JudgedLine& line) {
   const std::string arguments = modFolderAndLine(line.text);
-  const std::string hidden = hidePercents(arguments);
-  for (DoubledQuote rule : {DoubledQuote::StaysQuoted, DoubledQuote::EndsQuotes}) {
-    if (runtimeWords(hidden, rule) != runtimeWords(arguments, rule)) return std::string();
-  }
-  return std::nullopt;
+  return brokenIf(runtimesReadOtherwise(hidePercents(arguments), arguments));
 }
 
 // cmd hands the tool the space before the redirection to the log too: a
@@ -259,10 +252,7 @@ Found percentsChangeWords(const JudgedLine& line) {
 // space into the last word, which is then not the word judged.
 Found runtimeLeavesQuoteOpen(const JudgedLine& line) {
   const std::string handed = hidePercents(modFolderAndLine(line.text));
-  for (DoubledQuote rule : {DoubledQuote::StaysQuoted, DoubledQuote::EndsQuotes}) {
-    if (runtimeWords(handed, rule) != runtimeWords(handed + " ", rule)) return std::string();
-  }
-  return std::nullopt;
+  return brokenIf(runtimesReadOtherwise(handed + " ", handed));
 }
 
 Found commandTooLong(const JudgedLine& line) {
@@ -283,21 +273,27 @@ Found commandTooLong(const JudgedLine& line) {
 const std::vector<DeleteLineRule>& deleteLineRules() {
   const DoubledQuote newer = DoubledQuote::StaysQuoted, older = DoubledQuote::EndsQuotes;
   static const std::vector<DeleteLineRule> rules = {
-      {"control-character", kControlMessage, false, newer, holdsControlCharacter},
+      {"control-character", "it holds a control character", false, newer, holdsControlCharacter},
       {"unclosed-quote", kUnclosedQuoteMessage, false, newer, leavesQuoteOpen},
-      {"cmd-operator", kCmdOperatorMessage, true, newer, holdsCmdOperator},
-      {"no-archive", kNoArchiveMessage, false, newer, leavesOutArchive},
-      {"typographic-quote", kTypographicQuoteMessage, false, newer, holdsTypographicQuote},
-      {"unknown-switch", kUnknownSwitchMessage, false, newer, unknownSwitch},
-      {"entry-folder", kEntryFolderMessage, false, newer, entryWithFolder},
+      {"cmd-operator",
+       "it holds & | < > or ^ outside double quotes, which would run another command or redirect "
+       "its output",
+       true, newer, holdsCmdOperator},
+      {"no-archive", "the line must start with the archive, {}", false, newer, leavesOutArchive},
+      {"typographic-quote",
+       "it holds the typographic quote {}: write straight double quotes (\") around a name instead",
+       false, newer, holdsTypographicQuote},
+      {"unknown-switch", "no such switch {}", false, newer, unknownSwitch},
+      {"entry-folder", "entries are named without a folder: {}", false, newer, entryWithFolder},
       {"place-outside", kOutsideMessage, false, newer, placeOutside},
-      {"archive-colon", kArchiveColonMessage, false, newer, archiveWithColon},
+      {"archive-colon", "an archive's name holds no ':': {}", false, newer, archiveWithColon},
       {"removes-only", kRemovesOnlyMessage, false, newer, doesMoreThanRemove},
       {"device", kDeviceMessage, true, newer, namesDevice},
       {"place-outside/older-runtimes", kOutsideMessage, true, older, placeOutside},
       {"removes-only/older-runtimes", kRemovesOnlyMessage, true, older, doesMoreThanRemove},
       {"device/older-runtimes", kDeviceMessage, true, older, namesDevice},
-      {"percent", kPercentMessage, true, newer, percentsChangeWords},
+      {"percent", "its % signs cannot be kept from cmd's variables without changing its words",
+       true, newer, percentsChangeWords},
       {"unclosed-quote/runtime", kUnclosedQuoteMessage, true, newer, runtimeLeavesQuoteOpen},
       {"too-long", kTooLongMessage, false, newer, commandTooLong},
   };

@@ -28,12 +28,13 @@ std::string commandFailure(platform::Shell shell, int status) {
   return (notStarted ? "the tool could not be started" : "the tool failed") + code;
 }
 
-}  // namespace
-
+// Counts one command, or one step that stands for a command, in `tally`.
 void countCommand(CommandTally* tally, bool succeeded) {
   ++tally->commands;
   if (!succeeded) ++tally->failed;
 }
+
+}  // namespace
 
 bool runCommand(const std::string& commandLine, CommandTally* tally, const std::string& failed) {
   if (tally->dryRun) {

@@ -14,9 +14,6 @@ struct CommandTally {
   int failed = 0;
 };
 
-// Counts one command, or one step that stands for a command, in `tally`.
-void countCommand(CommandTally* tally, bool succeeded);
-
 // Runs `commandLine` through the interpreter, after flushing standard output
 // so that what the program wrote stands before the command's output; counts
 // it in `tally` and returns whether it exited with 0. When it failed and
