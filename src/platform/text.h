@@ -45,9 +45,8 @@ inline bool isDeviceName(const std::u32string& name) {
   std::u32string base = name.substr(0, name.find(U'.'));
   while (!base.empty() && base.back() == U' ') base.pop_back();
   for (char32_t& c : base) c = asciiUpper(c);
-  if (base == U"CON" || base == U"PRN" || base == U"AUX" || base == U"NUL" || base == U"CONIN$" ||
-      base == U"CONOUT$") {
-    return true;
+  for (const char32_t* device : {U"CON", U"PRN", U"AUX", U"NUL", U"CONIN$", U"CONOUT$"}) {
+    if (base == device) return true;
   }
   const std::u32string_view digits = U"123456789\u00B9\u00B2\u00B3";
   return base.size() == 4 && (base.compare(0, 3, U"COM") == 0 || base.compare(0, 3, U"LPT") == 0) &&
@@ -63,8 +62,7 @@ inline size_t decodeUtf8(const std::string& text, size_t at, char32_t* character
     *character = lead;
     return 1;
   }
-  size_t length = lead >= 0xc2 && lead <= 0xdf ? 2 : lead >= 0xe0 && lead <= 0xef ? 3
-                : lead >= 0xf0 && lead <= 0xf4 ? 4 : 0;
+  const size_t length = lead < 0xc2 ? 0 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : lead < 0xf5 ? 4 : 0;
   if (length == 0 || at + length > text.size()) return 0;
   char32_t value = lead & (0x7f >> length);
   for (size_t i = 1; i < length; ++i) {
