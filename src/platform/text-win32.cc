@@ -21,14 +21,13 @@ namespace platform {
 // Shared with the other Windows files through win32_strings.h.
 
 bool fromCodePage(const std::string& narrow, std::wstring* wide, UINT codePage) {
-  wide->clear();
-  if (narrow.empty()) return true;
-  const int length = static_cast<int>(narrow.size());
-  int size = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, narrow.data(), length, nullptr, 0);
-  if (size <= 0) return false;
-  wide->resize(size);
-  return MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, narrow.data(), length, &(*wide)[0],
-                             size) == size;
+  // No character takes more UTF-16 units than it takes bytes, in any code page.
+  wide->resize(narrow.size());
+  const int size = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, narrow.data(),
+                                       static_cast<int>(narrow.size()), &(*wide)[0],
+                                       static_cast<int>(wide->size()));
+  wide->resize(size > 0 ? size : 0);
+  return size > 0 || narrow.empty();
 }
 
 std::string describeError(DWORD code) {
@@ -91,13 +90,10 @@ size_t decodeCharacter(const std::string& text, size_t at, char32_t* character) 
   wchar_t wide[2];
   int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data() + at,
                                   static_cast<int>(length), wide, 2);
-  if (units == 1) {
-    *character = wide[0];
-  } else if (units == 2 && IS_HIGH_SURROGATE(wide[0]) && IS_LOW_SURROGATE(wide[1])) {
-    *character = joinSurrogates(wide[0], wide[1]);
-  } else {
+  if (units != 1 && !(units == 2 && IS_HIGH_SURROGATE(wide[0]) && IS_LOW_SURROGATE(wide[1]))) {
     return 0;
   }
+  *character = units == 1 ? wide[0] : joinSurrogates(wide[0], wide[1]);
   return length;
 }
 
