@@ -71,15 +71,14 @@ Destination cannotTell(const std::string& why, std::string* error) {
 // leads to: under Wine, where a Unix link is followed, too.
 bool finalPathOf(HANDLE handle, std::string* resolved, std::string* error) {
   // The length it asks for, when the buffer is too short, counts the NUL.
-  std::wstring name(MAX_PATH, L'\0');
-  DWORD length = 0;
-  for (int tries = 0; tries < 2; ++tries) {
-    length = GetFinalPathNameByHandleW(handle, &name[0], static_cast<DWORD>(name.size()),
-                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length < name.size()) break;
+  std::wstring name;
+  DWORD length = MAX_PATH;
+  do {
     name.resize(length);
-  }
-  if (length == 0 || length >= name.size()) return failed(error);
+    length =
+        GetFinalPathNameByHandleW(handle, &name[0], length, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  } while (length >= name.size());
+  if (length == 0) return failed(error);
   name.resize(length);
   // The call names it \\?\C:\... or \\?\UNC\server\...: as a path is written.
   if (name.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
@@ -116,10 +115,9 @@ bool readEntries(HANDLE folder, bool first, bool* extended,
 // A 128-bit file id as the 64-bit index of a stamp: where its upper half is
 // empty (NTFS), the very number GetFileInformationByHandle gives.
 unsigned long long indexOf(const FILE_ID_128& id) {
-  unsigned long long low = 0, high = 0;
-  std::memcpy(&low, id.Identifier, sizeof low);
-  std::memcpy(&high, id.Identifier + sizeof low, sizeof high);
-  return low ^ high;
+  unsigned long long halves[2];
+  std::memcpy(halves, id.Identifier, sizeof halves);
+  return halves[0] ^ halves[1];
 }
 
 unsigned long long indexOf(const LARGE_INTEGER& id) {
