@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include "platform/text.h"
@@ -57,11 +58,6 @@ std::optional<FileStamp> stampOf(const struct stat& st) {
                    static_cast<unsigned long long>(st.st_dev),
                    static_cast<unsigned long long>(st.st_ino)};
 }
-
-struct DirCloser {
-  void operator()(DIR* dir) const { closedir(dir); }
-};
-using OpenDir = std::unique_ptr<DIR, DirCloser>;
 
 // Sets `error` to the system's words for the call that has just failed;
 // returns false, for the caller to return in turn.
@@ -104,7 +100,7 @@ std::string rightsAdvice(const std::string& path) {
 ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entries,
                          std::string* error) {
   entries->clear();
-  OpenDir dir(opendir(folder.c_str()));
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
   if (!dir) {
     if (errno == ENOENT || errno == ENOTDIR) return ListingStatus::Missing;
     *error = strerror(errno);
@@ -238,9 +234,7 @@ bool writeNewFile(const std::string& path, const std::string& content, std::stri
     }
     done += static_cast<size_t>(written);
   }
-  const int fd = file.fd;
-  file.fd = -1;
-  return close(fd) == 0 || failed(error);
+  return close(std::exchange(file.fd, -1)) == 0 || failed(error);
 }
 
 bool canAppendTo(const std::string& path, bool create, std::string* error) {

@@ -4,7 +4,6 @@
 #ifndef ZT_PLATFORM_TEXT_H_
 #define ZT_PLATFORM_TEXT_H_
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <string>
@@ -28,8 +27,7 @@ inline std::string lowerAscii(std::string text) {
 // archive tool tell them apart (so "_" sorts after the letters): below 0, 0
 // or above 0.
 inline int compareAnyCase(std::string_view a, std::string_view b) {
-  const size_t common = std::min(a.size(), b.size());
-  for (size_t i = 0; i < common; ++i) {
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
     const char32_t x = asciiUpper(static_cast<unsigned char>(a[i]));
     const char32_t y = asciiUpper(static_cast<unsigned char>(b[i]));
     if (x != y) return x < y ? -1 : 1;
