@@ -32,15 +32,14 @@ bool writeToConsole(Stream stream, const std::string& text, bool* written) {
   DWORD mode;
   if (console == INVALID_HANDLE_VALUE || !console || !GetConsoleMode(console, &mode)) return false;
   const std::wstring wide = consoleText(text);
-  *written = true;
+  size_t at = 0;
   DWORD done = 0;
-  for (size_t at = 0; at < wide.size(); at += done) {
-    if (!WriteConsoleW(console, wide.data() + at, static_cast<DWORD>(wide.size() - at), &done,
-                       nullptr) || done == 0) {
-      *written = false;
-      break;
-    }
+  while (at < wide.size() &&
+         WriteConsoleW(console, &wide[at], static_cast<DWORD>(wide.size() - at), &done, nullptr) &&
+         done != 0) {
+    at += done;
   }
+  *written = at == wide.size();
   return true;
 }
 

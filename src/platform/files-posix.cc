@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include "platform/text.h"
@@ -51,15 +52,11 @@ const struct timespec& changedAt(const struct stat& st) { return st.st_ctim; }
 // The stamp of a regular file, from its status; none when a time lies
 // outside what a stamp holds, so that no record takes the file as unchanged.
 std::optional<FileStamp> stampOf(const struct stat& st) {
-  FileStamp stamp;
-  stamp.size = static_cast<unsigned long long>(st.st_size);
-  if (!nanoseconds(writtenAt(st), &stamp.writeTime) ||
-      !nanoseconds(changedAt(st), &stamp.changeTime)) {
-    return std::nullopt;
-  }
-  stamp.volume = static_cast<unsigned long long>(st.st_dev);
-  stamp.index = static_cast<unsigned long long>(st.st_ino);
-  return stamp;
+  long long written = 0, changed = 0;
+  if (!nanoseconds(writtenAt(st), &written) || !nanoseconds(changedAt(st), &changed)) return {};
+  return FileStamp{static_cast<unsigned long long>(st.st_size), written, changed,
+                   static_cast<unsigned long long>(st.st_dev),
+                   static_cast<unsigned long long>(st.st_ino)};
 }
 
 // Sets `error` to the system's words for the call that has just failed;
@@ -68,11 +65,6 @@ bool failed(std::string* error) {
   *error = strerror(errno);
   return false;
 }
-
-struct DirCloser {
-  void operator()(DIR* dir) const { closedir(dir); }
-};
-using OpenDir = std::unique_ptr<DIR, DirCloser>;
 
 struct FdCloser {
   int fd;
@@ -108,54 +100,43 @@ std::string rightsAdvice(const std::string& path) {
 ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entries,
                          std::string* error) {
   entries->clear();
-  OpenDir dir(opendir(folder.c_str()));
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
   if (!dir) {
     if (errno == ENOENT || errno == ENOTDIR) return ListingStatus::Missing;
     *error = strerror(errno);
     return ListingStatus::Unreadable;
   }
-  // The names first, sorted while they are small; then each entry's kind
-  // and stamp, in that order.
-  struct Found {
-    std::string name;
-    unsigned char type;
-  };
-  std::vector<Found> found;
+  // The names first, each a folder where the listing says so; then, in the
+  // listing's order, the kind and stamp of each of the others.
+  entries->insert(entries->end(), {{".", true, ""}, {"..", true, ""}});
   for (;;) {
     errno = 0;
     dirent* d = readdir(dir.get());
     if (!d) {
       if (errno == 0) break;
+      entries->clear();
       *error = strerror(errno);
       return ListingStatus::Unreadable;
     }
     if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0) {
-      found.push_back({d->d_name, d->d_type});
+      entries->push_back({d->d_name, d->d_type == DT_DIR, ""});
     }
   }
   // Letters compared in upper case, as NTFS does (so "_" sorts after them),
   // and bytewise to break ties, so the order is total and the same on every
   // machine.
-  std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+  std::sort(entries->begin() + 2, entries->end(), [](const DirEntry& a, const DirEntry& b) {
     const int order = compareAnyCase(a.name, b.name);
     return order != 0 ? order < 0 : a.name < b.name;
   });
-  entries->reserve(found.size() + 2);
-  entries->insert(entries->end(), {{".", true, ""}, {"..", true, ""}});
-  const int at = dirfd(dir.get());
-  for (Found& each : found) {
-    DirEntry entry;
-    entry.name = std::move(each.name);
-    // A link's kind and stamp are those of what it leads to, as a Windows
-    // listing reports a junction's target kind.
+  // A link's kind and stamp are those of what it leads to, as a Windows
+  // listing reports a junction's target kind.
+  for (DirEntry& entry : *entries) {
     struct stat st;
-    if (each.type == DT_DIR) {
-      entry.isFolder = true;
-    } else if (fstatat(at, entry.name.c_str(), &st, 0) == 0) {
+    if (!entry.isFolder && fstatat(dirfd(dir.get()), entry.name.c_str(), &st, 0) == 0) {
       entry.isFolder = S_ISDIR(st.st_mode);
       if (S_ISREG(st.st_mode)) entry.stamp = stampOf(st);
     }
-    entries->push_back(std::move(entry));
   }
   return ListingStatus::Listed;
 }
@@ -174,11 +155,11 @@ Destination whereItLeads(const std::string& path, std::string* error) {
   if (S_ISLNK(st.st_mode)) return cannotTell("it changed while it was looked at", error);
   where.path = real.get();
   where.names = static_cast<unsigned long long>(st.st_nlink);
-  where.kind = S_ISREG(st.st_mode)   ? EntryKind::File
-               : S_ISDIR(st.st_mode) ? EntryKind::Folder
+  where.kind = S_ISREG(st.st_mode)    ? EntryKind::File
+               : S_ISDIR(st.st_mode)  ? EntryKind::Folder
                : S_ISFIFO(st.st_mode) ? EntryKind::Pipe
-               : isNullDevice(st)    ? EntryKind::NullDevice
-                                     : EntryKind::Other;
+               : isNullDevice(st)     ? EntryKind::NullDevice
+                                      : EntryKind::Other;
   if (S_ISREG(st.st_mode)) where.stamp = stampOf(st);
   return where;
 }
@@ -253,9 +234,7 @@ bool writeNewFile(const std::string& path, const std::string& content, std::stri
     }
     done += static_cast<size_t>(written);
   }
-  const int fd = file.fd;
-  file.fd = -1;
-  return close(fd) == 0 || failed(error);
+  return close(std::exchange(file.fd, -1)) == 0 || failed(error);
 }
 
 bool canAppendTo(const std::string& path, bool create, std::string* error) {

@@ -23,16 +23,17 @@ namespace {
 // MAX_PATH counts the terminating NUL.
 const size_t kLongestPath = MAX_PATH - 1;
 
-struct HandleCloser {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using OwnedHandle = std::unique_ptr<void, HandleCloser>;
+using OwnedHandle = std::unique_ptr<void, decltype(&CloseHandle)>;
+
+// What the open calls return, owned: none when they failed.
+OwnedHandle owned(HANDLE handle) {
+  return OwnedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle, &CloseHandle);
+}
+
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 OwnedHandle openHandle(const std::string& path, DWORD access, DWORD disposition, DWORD flags) {
-  HANDLE handle =
-      CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, disposition, flags, nullptr);
-  return OwnedHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+  return owned(CreateFileA(path.c_str(), access, kShareAll, nullptr, disposition, flags, nullptr));
 }
 
 // A file's stamp, with the times that `times` (a folder's listing of it, or
@@ -41,14 +42,9 @@ OwnedHandle openHandle(const std::string& path, DWORD access, DWORD disposition,
 template <typename Times>
 FileStamp stampOf(const Times& times, unsigned long long size, DWORD volume,
                   unsigned long long index) {
-  FileStamp stamp;
-  stamp.size = size;
-  stamp.writeTime = times.LastWriteTime.QuadPart;
-  stamp.changeTime =
-      times.ChangeTime.QuadPart != 0 ? times.ChangeTime.QuadPart : times.CreationTime.QuadPart;
-  stamp.volume = volume;
-  stamp.index = index;
-  return stamp;
+  const long long changed = times.ChangeTime.QuadPart;
+  return {size, times.LastWriteTime.QuadPart, changed != 0 ? changed : times.CreationTime.QuadPart,
+          volume, index};
 }
 
 // The stamp of the open regular file `file`, which `info` describes; none
@@ -75,15 +71,14 @@ Destination cannotTell(const std::string& why, std::string* error) {
 // leads to: under Wine, where a Unix link is followed, too.
 bool finalPathOf(HANDLE handle, std::string* resolved, std::string* error) {
   // The length it asks for, when the buffer is too short, counts the NUL.
-  std::wstring name(MAX_PATH, L'\0');
-  DWORD length = 0;
-  for (int tries = 0; tries < 2; ++tries) {
-    length = GetFinalPathNameByHandleW(handle, &name[0], static_cast<DWORD>(name.size()),
-                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length < name.size()) break;
+  std::wstring name;
+  DWORD length = MAX_PATH;
+  do {
     name.resize(length);
-  }
-  if (length == 0 || length >= name.size()) return failed(error);
+    length =
+        GetFinalPathNameByHandleW(handle, &name[0], length, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  } while (length >= name.size());
+  if (length == 0) return failed(error);
   name.resize(length);
   // The call names it \\?\C:\... or \\?\UNC\server\...: as a path is written.
   if (name.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
@@ -120,10 +115,9 @@ bool readEntries(HANDLE folder, bool first, bool* extended,
 // A 128-bit file id as the 64-bit index of a stamp: where its upper half is
 // empty (NTFS), the very number GetFileInformationByHandle gives.
 unsigned long long indexOf(const FILE_ID_128& id) {
-  unsigned long long low = 0, high = 0;
-  std::memcpy(&low, id.Identifier, sizeof low);
-  std::memcpy(&high, id.Identifier + sizeof low, sizeof high);
-  return low ^ high;
+  unsigned long long halves[2];
+  std::memcpy(halves, id.Identifier, sizeof halves);
+  return halves[0] ^ halves[1];
 }
 
 unsigned long long indexOf(const LARGE_INTEGER& id) {
@@ -141,13 +135,12 @@ DirEntry entryOf(const std::string& prefix, const std::wstring& name, DWORD attr
                  const FileStamp& listed) {
   DirEntry entry;
   entry.isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  // Characters that Windows never allows in a name. Wine lists Unix names
-  // that hold them; no path built on such a name opens that entry.
-  const bool forbidden = std::any_of(name.begin(), name.end(), [](wchar_t c) {
-    return c < 0x20 || std::wcschr(L"\"*/:<>?\\|", c) != nullptr;
-  });
   // A refused entry stays in the listing: it is staged, and is counted.
-  if (forbidden) {
+  // Characters that Windows never allows in a name: Wine lists Unix names
+  // that hold them; no path built on such a name opens that entry.
+  if (std::any_of(name.begin(), name.end(), [](wchar_t c) {
+        return c < 0x20 || std::wcschr(L"\"*/:<>?\\|", c) != nullptr;
+      })) {
     entry.refusal = "its name has characters that Windows does not allow in names";
   } else if (!name.empty() && (name.back() == L'.' || name.back() == L' ')) {
     // Opened, the name would lose them: another file, or none.
@@ -162,8 +155,8 @@ DirEntry entryOf(const std::string& prefix, const std::wstring& name, DWORD attr
   }
   if (!entry.refusal.empty()) entry.name = shown(name);
   if (entry.isFolder || !entry.refusal.empty()) return entry;
-  const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  entry.stamp = link ? whereItLeads(prefix + entry.name).stamp : listed;
+  entry.stamp =
+      attributes & FILE_ATTRIBUTE_REPARSE_POINT ? whereItLeads(prefix + entry.name).stamp : listed;
   return entry;
 }
 
@@ -204,23 +197,17 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
     return ListingStatus::Unreadable;
   }
   // Backup semantics open a folder; a link to one is followed.
-  HANDLE opened = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (opened == INVALID_HANDLE_VALUE) {
-    DWORD code = GetLastError();
+  OwnedHandle handle = owned(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY, kShareAll, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  // Every file the folder lists lies on the folder's volume; a reparse
+  // point, which may lead off it, is stamped on its own.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!handle || !GetFileInformationByHandle(handle.get(), &info)) {
+    const DWORD code = GetLastError();
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_DIRECTORY) {
       return ListingStatus::Missing;
     }
     *error = describeError(code);
-    return ListingStatus::Unreadable;
-  }
-  OwnedHandle handle(opened);
-  // Every file the folder lists lies on the folder's volume; a reparse
-  // point, which may lead off it, is stamped on its own.
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle.get(), &info)) {
-    *error = describeError(GetLastError());
     return ListingStatus::Unreadable;
   }
   if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return ListingStatus::Missing;
@@ -231,11 +218,9 @@ ListingStatus listFolder(const std::string& folder, std::vector<DirEntry>* entri
   bool listedAny = false;
   while (readEntries(handle.get(), !listedAny, &extended, &buffer)) {
     listedAny = true;
-    if (extended) {
-      addEntries<FILE_ID_EXTD_DIR_INFO>(buffer, prefix, info.dwVolumeSerialNumber, entries);
-    } else {
-      addEntries<FILE_ID_BOTH_DIR_INFO>(buffer, prefix, info.dwVolumeSerialNumber, entries);
-    }
+    const auto add =
+        extended ? addEntries<FILE_ID_EXTD_DIR_INFO> : addEntries<FILE_ID_BOTH_DIR_INFO>;
+    add(buffer, prefix, info.dwVolumeSerialNumber, entries);
   }
   const DWORD code = GetLastError();
   if (listedAny && code == ERROR_NO_MORE_FILES) return ListingStatus::Listed;
@@ -344,16 +329,17 @@ bool touchFile(const std::string& path, long long* now, std::string* error) {
   // The link itself, should one be there: it is refused below.
   OwnedHandle file = openHandle(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, OPEN_EXISTING,
                                 FILE_FLAG_OPEN_REPARSE_POINT);
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!file || !GetFileInformationByHandle(file.get(), &info)) return failed(error);
-  if (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
+  FILE_BASIC_INFO basic;
+  if (!file || !GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
+    return failed(error);
+  }
+  if (basic.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) {
     *error = "not a regular file";
     return false;
   }
   FILETIME present;
   GetSystemTimeAsFileTime(&present);
   if (!SetFileTime(file.get(), nullptr, nullptr, &present)) return failed(error);
-  FILE_BASIC_INFO basic;
   if (!GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
     *error = "its times cannot be read back";
     return false;
@@ -397,13 +383,10 @@ bool replaceFile(const std::string& from, const std::string& to, std::string* er
 }
 
 struct FileLock {
-  HANDLE file;
+  OwnedHandle file;
 };
 
-void FileLockReleaser::operator()(FileLock* lock) const {
-  CloseHandle(lock->file);
-  delete lock;
-}
+void FileLockReleaser::operator()(FileLock* lock) const { delete lock; }
 
 LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error) {
   // Not inheritable (no security attributes), so no command keeps it. A
@@ -412,11 +395,12 @@ LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error)
   // from being followed to make its target.
   const DWORD access = GENERIC_READ | GENERIC_WRITE;
   const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
-  OwnedHandle opened = openHandle(path, access, OPEN_EXISTING, flags);
-  if (!opened && GetLastError() == ERROR_FILE_NOT_FOUND) {
-    opened = openHandle(path, access, CREATE_NEW, flags);
+  OwnedHandle file = openHandle(path, access, OPEN_EXISTING, flags);
+  if (!file && GetLastError() == ERROR_FILE_NOT_FOUND) {
+    file = openHandle(path, access, CREATE_NEW, flags);
   }
-  if (!opened) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!file || !GetFileInformationByHandle(file.get(), &info)) {
     const DWORD code = GetLastError();
     *error = describeError(code);
     if (code == ERROR_ACCESS_DENIED) {
@@ -426,26 +410,20 @@ LockStatus lockFile(const std::string& path, HeldLock* lock, std::string* error)
     }
     return LockStatus::Failed;
   }
-  HANDLE file = opened.get();
-  HeldLock held(new FileLock{opened.release()});
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file, &info)) {
-    *error = describeError(GetLastError());
-    return LockStatus::Failed;
-  }
   if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
     *error = "it is a link or a folder, not a file: remove it (a run makes a new one)";
     return LockStatus::Failed;
   }
   // The system releases the lock when the process ends, killed included.
   OVERLAPPED whole = {};
-  if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) {
+  if (!LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                  &whole)) {
     DWORD code = GetLastError();
     if (code == ERROR_LOCK_VIOLATION || code == ERROR_SHARING_VIOLATION) return LockStatus::Busy;
     *error = describeError(code);
     return LockStatus::Failed;
   }
-  *lock = std::move(held);
+  lock->reset(new FileLock{std::move(file)});
   return LockStatus::Held;
 }
 

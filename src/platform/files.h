@@ -25,8 +25,8 @@ struct FileStamp {
   unsigned long long volume = 0;
   unsigned long long index = 0;
   bool operator==(const FileStamp& other) const {
-    return size == other.size && writeTime == other.writeTime &&
-           changeTime == other.changeTime && volume == other.volume && index == other.index;
+    return size == other.size && writeTime == other.writeTime && changeTime == other.changeTime &&
+           volume == other.volume && index == other.index;
   }
   bool operator!=(const FileStamp& other) const { return !(*this == other); }
 };

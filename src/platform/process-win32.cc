@@ -69,8 +69,7 @@ bool isFile(DWORD attributes) {
 }  // namespace
 
 int runCommandLine(const std::string& commandLine) {
-  static const bool watching = SetConsoleCtrlHandler(noteInterruption, TRUE) != 0;
-  (void)watching;
+  [[maybe_unused]] static const bool watching = SetConsoleCtrlHandler(noteInterruption, TRUE);
   InterlockedExchange(&commandState, 1);
   // A Ctrl+C in the moment before system() has started the interpreter
   // reaches the program alone: that command still runs, and is the last.
@@ -92,8 +91,8 @@ bool findProgram(const std::string& name) {
   std::wstring extensions = environmentValue(L"PATHEXT");
   if (extensions.empty()) extensions = L".COM;.EXE;.BAT;.CMD";
   // The name as it is first: "pack.exe" is found before pack.exe.bat.
-  std::vector<std::wstring> endings = {L""};
-  for (const std::wstring& ending : splitList(extensions)) endings.push_back(ending);
+  std::vector<std::wstring> endings = splitList(extensions);
+  endings.insert(endings.begin(), L"");
   for (const std::wstring& folder : folders) {
     const bool ends = folder.back() == L'\\' || folder.back() == L'/';
     const std::wstring prefix = ends ? folder : folder + L"\\";

@@ -18,32 +18,16 @@
 
 namespace platform {
 
-namespace {
-
-// Memory that LocalFree releases.
-struct LocalFreer {
-  void operator()(void* memory) const { LocalFree(memory); }
-};
-
-// How many UTF-16 units the character at `wide[i]` takes: 2 for a surrogate
-// pair, else 1.
-int unitsAt(const std::wstring& wide, size_t i) {
-  return IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() && IS_LOW_SURROGATE(wide[i + 1]) ? 2 : 1;
-}
-
-}  // namespace
-
 // Shared with the other Windows files through win32_strings.h.
 
 bool fromCodePage(const std::string& narrow, std::wstring* wide, UINT codePage) {
-  wide->clear();
-  if (narrow.empty()) return true;
-  const int length = static_cast<int>(narrow.size());
-  int size = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, narrow.data(), length, nullptr, 0);
-  if (size <= 0) return false;
-  wide->resize(size);
-  return MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, narrow.data(), length, &(*wide)[0],
-                             size) == size;
+  // No character takes more UTF-16 units than it takes bytes, in any code page.
+  wide->resize(narrow.size());
+  const int size = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, narrow.data(),
+                                       static_cast<int>(narrow.size()), &(*wide)[0],
+                                       static_cast<int>(wide->size()));
+  wide->resize(size > 0 ? size : 0);
+  return size > 0 || narrow.empty();
 }
 
 std::string describeError(DWORD code) {
@@ -79,14 +63,18 @@ bool toCodePage(const wchar_t* wide, int length, std::string* narrow) {
   return true;
 }
 
-std::string shown(const std::wstring& wide) {
+std::string shown(const std::wstring& wide, std::string* missing) {
   std::string text;
   for (size_t i = 0, units = 0; i < wide.size(); i += units) {
-    units = unitsAt(wide, i);
+    // A surrogate pair is one character.
+    units =
+        IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.size() && IS_LOW_SURROGATE(wide[i + 1]) ? 2 : 1;
     std::string character;
-    if (wide[i] < 0x20 || wide[i] == 0x7f || !toCodePage(&wide[i], units, &character)) {
+    const bool fits = toCodePage(&wide[i], units, &character);
+    if (!fits || wide[i] < 0x20 || wide[i] == 0x7f) {
       character = codePointName(units == 2 ? joinSurrogates(wide[i], wide[i + 1]) : wide[i]);
     }
+    if (!fits && missing && missing->find(character) == std::string::npos) *missing += character;
     text += character;
   }
   return text;
@@ -102,20 +90,18 @@ size_t decodeCharacter(const std::string& text, size_t at, char32_t* character) 
   wchar_t wide[2];
   int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data() + at,
                                   static_cast<int>(length), wide, 2);
-  if (units == 1) {
-    *character = wide[0];
-  } else if (units == 2 && IS_HIGH_SURROGATE(wide[0]) && IS_LOW_SURROGATE(wide[1])) {
-    *character = joinSurrogates(wide[0], wide[1]);
-  } else {
+  if (units != 1 && !(units == 2 && IS_HIGH_SURROGATE(wide[0]) && IS_LOW_SURROGATE(wide[1]))) {
     return 0;
   }
+  *character = units == 1 ? wide[0] : joinSurrogates(wide[0], wide[1]);
   return length;
 }
 
 bool commandLineArguments(int argc, char** argv, std::vector<std::string>* arguments,
                           std::string* error) {
   int count = 0;
-  std::unique_ptr<LPWSTR, LocalFreer> wide(CommandLineToArgvW(GetCommandLineW(), &count));
+  std::unique_ptr<LPWSTR, decltype(&LocalFree)> wide(CommandLineToArgvW(GetCommandLineW(), &count),
+                                                     &LocalFree);
   if (!wide) return failed(error);
   // The program's own path is only shown, never used: argv[0] stays as it is.
   arguments->assign(argv, argv + (argc > 0 ? 1 : 0));
@@ -140,16 +126,8 @@ bool fromUtf8(const std::string& utf8, std::string* text, std::string* error) {
     return false;
   }
   if (toCodePage(wide.data(), static_cast<int>(wide.size()), text)) return true;
-  // Name the characters that do not fit, each once, as shown() writes them.
   std::string missing;
-  for (size_t i = 0, units = 0; i < wide.size(); i += units) {
-    units = unitsAt(wide, i);
-    std::string character;
-    if (!toCodePage(&wide[i], units, &character)) {
-      const std::string code = shown(wide.substr(i, units));
-      if (missing.find(code) == std::string::npos) missing += code;
-    }
-  }
+  shown(wide, &missing);
   *error = "it holds " + missing + ", which the system's code page cannot hold";
   return false;
 }

@@ -4,7 +4,6 @@
 #ifndef ZT_PLATFORM_TEXT_H_
 #define ZT_PLATFORM_TEXT_H_
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <string>
@@ -28,8 +27,7 @@ inline std::string lowerAscii(std::string text) {
 // archive tool tell them apart (so "_" sorts after the letters): below 0, 0
 // or above 0.
 inline int compareAnyCase(std::string_view a, std::string_view b) {
-  const size_t common = std::min(a.size(), b.size());
-  for (size_t i = 0; i < common; ++i) {
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
     const char32_t x = asciiUpper(static_cast<unsigned char>(a[i]));
     const char32_t y = asciiUpper(static_cast<unsigned char>(b[i]));
     if (x != y) return x < y ? -1 : 1;
@@ -45,9 +43,8 @@ inline bool isDeviceName(const std::u32string& name) {
   std::u32string base = name.substr(0, name.find(U'.'));
   while (!base.empty() && base.back() == U' ') base.pop_back();
   for (char32_t& c : base) c = asciiUpper(c);
-  if (base == U"CON" || base == U"PRN" || base == U"AUX" || base == U"NUL" || base == U"CONIN$" ||
-      base == U"CONOUT$") {
-    return true;
+  for (const char32_t* device : {U"CON", U"PRN", U"AUX", U"NUL", U"CONIN$", U"CONOUT$"}) {
+    if (base == device) return true;
   }
   const std::u32string_view digits = U"123456789\u00B9\u00B2\u00B3";
   return base.size() == 4 && (base.compare(0, 3, U"COM") == 0 || base.compare(0, 3, U"LPT") == 0) &&
@@ -63,8 +60,7 @@ inline size_t decodeUtf8(const std::string& text, size_t at, char32_t* character
     *character = lead;
     return 1;
   }
-  size_t length = lead >= 0xc2 && lead <= 0xdf ? 2 : lead >= 0xe0 && lead <= 0xef ? 3
-                : lead >= 0xf0 && lead <= 0xf4 ? 4 : 0;
+  const size_t length = lead < 0xc2 ? 0 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : lead < 0xf5 ? 4 : 0;
   if (length == 0 || at + length > text.size()) return 0;
   char32_t value = lead & (0x7f >> length);
   for (size_t i = 1; i < length; ++i) {

@@ -30,8 +30,9 @@ bool fromCodePage(const std::string& narrow, std::wstring* wide, UINT codePage =
 // A name as messages show it: in the code page where it fits, each other
 // character (and each control character) as <U+XXXX>. The program writes
 // all its text in the code page, to a console or to a file alike; this form
-// survives both and still tells the user which file is meant.
-std::string shown(const std::wstring& wide);
+// survives both and still tells the user which file is meant. Each character
+// that does not fit the code page is added, once, to `missing` where given.
+std::string shown(const std::wstring& wide, std::string* missing = nullptr);
 
 }  // namespace platform
 
