@@ -164,6 +164,11 @@ Destination whereItLeads(const std::string& path, std::string* error) {
   return where;
 }
 
+bool isFolder(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool liesWithin(const std::string& path, const std::string& folder) {
   if (path.compare(0, folder.size(), folder) != 0) return false;
   // "/" ends in its separator; no other resolved path does.

@@ -313,6 +313,11 @@ Destination whereItLeads(const std::string& path, std::string* error) {
   return where;
 }
 
+bool isFolder(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool liesWithin(const std::string& path, const std::string& folder) {
   std::wstring inner, outer;
   if (!fromCodePage(path, &inner) || !fromCodePage(folder, &outer) || inner.size() < outer.size() ||

@@ -83,6 +83,11 @@ Destination whereItLeads(const std::string& path, std::string* error = nullptr);
 // and removed again. On failure the reason is in `error`.
 bool canAppendTo(const std::string& path, bool create, std::string* error);
 
+// Whether a folder is at `path` (links followed), asked by name alone: for
+// what the user typed, where a folder whose final path cannot be had (which
+// whereItLeads answers as Unknown) is still the folder meant.
+bool isFolder(const std::string& path);
+
 // Whether `path` is `folder` or lies below it, both as whereItLeads gives
 // them; on Windows in any case, as its file systems compare names.
 bool liesWithin(const std::string& path, const std::string& folder);

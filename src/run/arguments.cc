@@ -35,7 +35,7 @@ bool isUnknownSwitch(Shell shell, const std::string& word) {
   return shell == Shell::Cmd && word.size() >= 2 && word[0] == '/' &&
          word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-", 1) ==
              std::string::npos &&
-         platform::whereItLeads(word).kind != platform::EntryKind::Folder;
+         !platform::isFolder(word);
 }
 
 // One line for an unknown option, as the user wrote it: the known one it
@@ -114,7 +114,7 @@ Request readArguments(Shell shell, const std::vector<std::string>& arguments) {
   // the one meant, and running on its first part would rebuild another game
   // root, or the same one should the first part be one too ("Mod - Copy").
   const std::string path = joined(request.gameRoot, later);
-  if (platform::whereItLeads(path).kind == platform::EntryKind::Folder) {
+  if (platform::isFolder(path)) {
     const std::string problem = quotesNeeded(shell, typedForm(shell, path)) +
                                 " (without them the game root is " + request.gameRoot +
                                 " and the rest is ignored); nothing was done";

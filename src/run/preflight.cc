@@ -67,8 +67,7 @@ std::string notAGameRoot(Shell shell, const std::string& folder) {
            "it in " + modFolder + ", probably " + typedForm(shell, above[3]);
   }
   if (named(0, names::kExpansionFolder) && !above[1].empty() &&
-      platform::whereItLeads(pathInGameRoot(folder, names::kModFolderName)).kind ==
-          platform::EntryKind::Folder) {
+      platform::isFolder(pathInGameRoot(folder, names::kModFolderName))) {
     return folder + " is the expansion folder, not a game root: give the game root, " +
            "probably " + typedForm(shell, above[1]);
   }
@@ -85,7 +84,7 @@ std::string notAGameRoot(Shell shell, const std::string& folder) {
 
 bool isGameRoot(const std::string& gameRoot) {
   const std::string modFolder = pathInGameRoot(gameRoot, names::kModFolder);
-  if (platform::whereItLeads(modFolder).kind == platform::EntryKind::Folder) return true;
+  if (platform::isFolder(modFolder)) return true;
   writeError(printable(notAGameRoot(platform::nativeShell(), gameRoot)));
   return false;
 }
