@@ -281,7 +281,9 @@ Destination whereItLeads(const std::string& path, std::string* error) {
   OwnedHandle handle = openHandle(path, 0, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
   if (!handle) {
     const DWORD code = GetLastError();
-    if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
+    // A name with a wildcard in it names nothing that could be there.
+    if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND &&
+        code != ERROR_INVALID_NAME) {
       return cannotTell(describeError(code), error);
     }
     // Nothing to follow; a link there that leads nowhere is something all the same.

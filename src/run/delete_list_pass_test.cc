@@ -101,6 +101,7 @@ TEST_F(DeleteListTest, MistakesAreNamedWithWhatToWrite) {
             "zt.pff:stream /del x\n"
             "zt.pff /del ok.dds /force Game.exe\n"
             "zt.pff /del \xE2\x80\x9Cold theme.wav\xE2\x80\x9D\n"
+            "z*.pff /del x\n"
             "ztL.pff /opt\n");
   RunResult run = rebuild();
   const std::string modFolder = onWindows() ? "expansion\\zt" : "expansion/zt";
@@ -125,7 +126,8 @@ TEST_F(DeleteListTest, MistakesAreNamedWithWhatToWrite) {
               refused(9, "a line only removes entries: leave out /force") +
               refused(10, "it holds the typographic quote " +
                               std::string(onWindows() ? "\x93" : "\xE2\x80\x9C") +
-                              ": write straight double quotes (\") around a name instead");
+                              ": write straight double quotes (\") around a name instead") +
+              refused(11, "z*.pff is not in " + modFolder + "; did you mean zt.pff?");
   expected.push_back({inModFolder("ztL.pff"), "/opt"});
   EXPECT_EQ(deletions(run), expected);
   EXPECT_EQ(run.err.substr(0, run.err.find("zt-rebuild: the run failed")), text(refusals));
