@@ -44,13 +44,11 @@ std::string printable(const std::string& text) {
       unsigned char c = static_cast<unsigned char>(text[i]);
       shown += c >= 0x80 && c <= 0x9f ? '?' : text[i];
       ++i;
-    } else if (drivesTerminal(character)) {
-      // As the names Windows cannot pass on are shown: told apart from a
-      // real "?", and from one another.
-      shown += platform::codePointName(character);
-      i += length;
     } else {
-      shown.append(text, i, length);
+      // A character that drives the terminal is shown as the names Windows
+      // cannot pass on are: told apart from a real "?", and from one another.
+      shown +=
+          drivesTerminal(character) ? platform::codePointName(character) : text.substr(i, length);
       i += length;
     }
   }
