@@ -16,11 +16,11 @@
 #include "tool/run_command.h"
 
 // For each of the `entries` of a staging folder's listing, by position:
-// whether `previous` shows it is in `archive` as it is now: the archive (`archiveNow`) and the
-// delete list
-// (`deleteListNow`) are as that run left them, the list older than that run's
-// start, the file's stamp the same and older than that start, and no other
-// staged name differs from it only in case (the tool keeps one entry for both).
+// whether `previous` shows it is in `archive` as it is now: the archive
+// (`archiveNow`) and the delete list (`deleteListNow`) are as that run left
+// them, the list older than that run's start, the file's stamp the same and
+// older than that start, and no other staged name differs from it only in
+// case (the tool keeps one entry for both).
 std::vector<bool> unchangedFiles(const ChangeRecord& previous, const std::string& archive,
                                  const std::optional<platform::FileStamp>& archiveNow,
                                  const std::optional<platform::FileStamp>& deleteListNow,
